@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Builds velquin and runs the demo.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+scripts/build.sh
+.venv/bin/python examples/demo.py

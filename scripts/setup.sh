@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Makes the project-local virtual environment (.venv) with a Python >= 3.12
+# and the packages the build and the tests need; installs GoogleTest from the
+# distribution when it is missing. Safe to run again: it only adds what lacks.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+
+if [ ! -x .venv/bin/python ]; then
+  py="$(scripts/find_python.sh)"
+  echo "setup: creating .venv with $py"
+  "$py" -m venv .venv
+fi
+
+stamp=.venv/.velquin-deps
+if [ ! -f "$stamp" ] || [ requirements-dev.txt -nt "$stamp" ]; then
+  .venv/bin/python -m pip install -q --upgrade pip
+  .venv/bin/python -m pip install -q -r requirements-dev.txt
+  touch "$stamp"
+fi
+
+have_gtest() {
+  [ -f /usr/lib/x86_64-linux-gnu/cmake/GTest/GTestConfig.cmake ] ||
+    [ -f /usr/lib/cmake/GTest/GTestConfig.cmake ] ||
+    [ -f /usr/local/lib/cmake/GTest/GTestConfig.cmake ]
+}
+if ! have_gtest; then
+  echo "setup: installing GoogleTest (libgtest-dev)"
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq libgtest-dev >/dev/null
+fi

@@ -1,0 +1,65 @@
+// math_core: in-place Hadamard, Pauli-X and CNOT kernels on a run of complex
+// amplitudes. The library knows nothing of registers, Python or errors: its
+// whole interface is a view (first address, element count) plus qubit indices.
+// Kernels never throw and never allocate.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <type_traits>
+
+namespace math_core {
+
+/// One amplitude: real part then imaginary part, both IEEE binary64. The same
+/// layout as a NumPy complex128 element, so a register's storage is used as is.
+struct Complex64 {
+  double re;
+  double im;
+};
+static_assert(sizeof(Complex64) == 16, "Complex64 must be two packed doubles");
+static_assert(alignof(Complex64) == alignof(double));
+static_assert(offsetof(Complex64, re) == 0 && offsetof(Complex64, im) == 8);
+static_assert(std::is_trivially_copyable_v<Complex64> && std::is_standard_layout_v<Complex64>);
+
+/// A mutable, non-owning view of `count` contiguous amplitudes starting at
+/// `first`. Valid only for the duration of one kernel call. Element access is
+/// bounds-checked when assertions are enabled; a violation ends the process.
+class ComplexView {
+ public:
+  constexpr ComplexView(Complex64* first, std::uint64_t count) noexcept
+      : first_(first), count_(count) {}
+
+  constexpr Complex64* data() const noexcept { return first_; }
+  constexpr std::uint64_t size() const noexcept { return count_; }
+
+  Complex64& operator[](std::uint64_t i) const noexcept {
+#ifndef NDEBUG
+    if (i >= count_) {
+      std::fprintf(stderr, "math_core: element %llu outside a view of %llu\n",
+                   static_cast<unsigned long long>(i), static_cast<unsigned long long>(count_));
+      std::abort();
+    }
+#endif
+    return first_[i];
+  }
+
+ private:
+  Complex64* first_;
+  std::uint64_t count_;
+};
+
+/// Hadamard on qubit `q`, in place. Requires size() == 2^m with q < m.
+/// Each pair becomes ((a0 + a1) * s, (a0 - a1) * s) with s = 1.0 / sqrt(2.0).
+void apply_h_cpp(ComplexView state, std::uint64_t q) noexcept;
+
+/// Pauli-X on qubit `q`, in place: exchanges each pair bit for bit.
+/// Requires size() == 2^m with q < m.
+void apply_x_cpp(ComplexView state, std::uint64_t q) noexcept;
+
+/// CNOT with control `c` and target `t`, in place. Requires size() == 2^m with
+/// c < m and t < m; c == t leaves the state unchanged.
+void apply_cx_cpp(ComplexView state, std::uint64_t c, std::uint64_t t) noexcept;
+
+}  // namespace math_core
