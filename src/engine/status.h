@@ -20,6 +20,7 @@ enum class ErrorKind {
   kOverflowError,
   kRuntimeError,
   kMemoryError,
+  kImportError,
   kNotImplementedError,  // members whose operation is not built yet
 };
 

@@ -1,0 +1,56 @@
+#include "lib/call_error.h"
+
+namespace velquin::lib {
+
+PyObject* exception_type(ErrorKind kind) noexcept {
+  switch (kind) {
+    case ErrorKind::kTypeError:
+      return PyExc_TypeError;
+    case ErrorKind::kValueError:
+      return PyExc_ValueError;
+    case ErrorKind::kIndexError:
+      return PyExc_IndexError;
+    case ErrorKind::kOverflowError:
+      return PyExc_OverflowError;
+    case ErrorKind::kRuntimeError:
+      return PyExc_RuntimeError;
+    case ErrorKind::kMemoryError:
+      return PyExc_MemoryError;
+    case ErrorKind::kImportError:
+      return PyExc_ImportError;
+    case ErrorKind::kNotImplementedError:
+      return PyExc_NotImplementedError;
+  }
+  return PyExc_SystemError;
+}
+
+CallError CallError::fetch() {
+  PyObject* exception = PyErr_GetRaisedException();
+  if (exception == nullptr) throw InternalFailure("an error was reported without an exception");
+  return CallError(PyRef::steal(exception));
+}
+
+CallError CallError::make(PyObject* type, PyObject* message) {
+  PyObject* exception = PyObject_CallOneArg(type, message);
+  if (exception == nullptr) return fetch();
+  return CallError(PyRef::steal(exception));
+}
+
+PyRef CallError::into_exception() && {
+  if (auto* exception = std::get_if<PyRef>(&state_)) return std::move(*exception);
+  const Error& error = std::get<Error>(state_);
+  PyRef message = PyRef::steal(PyUnicode_FromStringAndSize(
+      error.message.data(), static_cast<Py_ssize_t>(error.message.size())));
+  PyObject* exception =
+      message ? PyObject_CallOneArg(exception_type(error.kind), message.get()) : nullptr;
+  // If the exception itself cannot be made, report why instead.
+  if (exception == nullptr) exception = PyErr_GetRaisedException();
+  return PyRef::steal(exception);
+}
+
+void CallError::raise() && {
+  PyRef exception = std::move(*this).into_exception();
+  PyErr_SetRaisedException(exception.release());
+}
+
+}  // namespace velquin::lib

@@ -1,0 +1,19 @@
+// NumPy arrays, through NumPy's C API. The API table is fetched on the first
+// array result, never at import.
+#pragma once
+
+#include <span>
+
+#include "lib/call_error.h"
+#include "lib/py_ref.h"
+#include "math_core/math_core.h"
+
+namespace velquin::lib {
+
+/// A new, writable, contiguous 1-D complex128 array owning a copy of
+/// `amplitudes`. MemoryError up front when the copy cannot fit in the memory
+/// still available; a panic ("Failed to access NumPy array API capsule...")
+/// when NumPy cannot be loaded.
+PyResult<PyRef> copy_to_numpy(std::span<const math_core::Complex64> amplitudes);
+
+}  // namespace velquin::lib

@@ -1,0 +1,149 @@
+// The Python class StateVecPy: a register of n_qubits qubits.
+#include <array>
+
+#include "engine/state_vec_py.h"
+#include "lib/members.h"
+#include "lib/types.h"
+
+namespace velquin::lib {
+namespace {
+
+using engine::StateVecPy;
+constexpr int kFastCall = METH_FASTCALL | METH_KEYWORDS;
+constexpr Borrow kShared = Borrow::kShared;
+constexpr Borrow kExclusive = Borrow::kExclusive;
+
+template <FixedString kName, auto kOp, Borrow kBorrow, FixedString... kParams>
+constexpr PyCFunction method() {
+  return as_cfunction(&fastcall_method<"StateVecPy", kName, kOp, kBorrow, kParams...>);
+}
+
+template <FixedString kName, auto kOp>
+constexpr PyCFunction noargs() {
+  return as_cfunction(&noargs_method<kName, kOp, kShared>);
+}
+
+std::span<const math_core::Complex64> amplitudes(const StateVecPy& sv) { return sv.amplitudes(); }
+
+// Registration order and stored docstrings (name, text signature, separator,
+// description) are part of the interface.
+PyMethodDef methods[] = {
+    {"h_cpp", method<"h_cpp", &StateVecPy::h_cpp, kExclusive, "q">(), kFastCall,
+     "h_cpp($self, q)\n--\n\nHadamard on qubit q (using C++ backend)."},
+    {"x_cpp", method<"x_cpp", &StateVecPy::x_cpp, kExclusive, "q">(), kFastCall,
+     "x_cpp($self, q)\n--\n\n"},
+    {"cx_cpp", method<"cx_cpp", &StateVecPy::cx_cpp, kExclusive, "c", "t">(), kFastCall,
+     "cx_cpp($self, c, t)\n--\n\n"},
+    {"amplitude", method<"amplitude", &StateVecPy::amplitude, kShared, "i">(), kFastCall,
+     "amplitude($self, i)\n--\n\nReturn amplitude of basis index `i` as (re, im)."},
+    {"amplitudes", noargs<"amplitudes", &amplitudes>(), METH_NOARGS,
+     "amplitudes($self)\n--\n\nReturn full state vector as a NumPy array of complex128."},
+    {"statevector", noargs<"statevector", &amplitudes>(), METH_NOARGS,
+     "statevector($self)\n--\n\nAlias for amplitudes(), matching earlier API."},
+    {"length", noargs<"length", &StateVecPy::length>(), METH_NOARGS, "length($self)\n--\n\n"},
+    {"x", method<"x", &StateVecPy::x, kExclusive, "q">(), kFastCall,
+     "x($self, q)\n--\n\nPauli-X on qubit q."},
+    {"y", method<"y", &StateVecPy::y, kExclusive, "q">(), kFastCall,
+     "y($self, q)\n--\n\nPauli-Y on qubit q."},
+    {"z", method<"z", &StateVecPy::z, kExclusive, "q">(), kFastCall,
+     "z($self, q)\n--\n\nPauli-Z on qubit q."},
+    {"h", method<"h", &StateVecPy::h, kExclusive, "q">(), kFastCall,
+     "h($self, q)\n--\n\nHadamard on qubit q."},
+    {"s", method<"s", &StateVecPy::s, kExclusive, "q">(), kFastCall,
+     "s($self, q)\n--\n\nPhase S gate (diag(1, i)) on qubit q."},
+    {"sdg", method<"sdg", &StateVecPy::sdg, kExclusive, "q">(), kFastCall,
+     "sdg($self, q)\n--\n\nS-dagger (phase -\u03c0/2) on qubit q."},
+    {"t", method<"t", &StateVecPy::t, kExclusive, "q">(), kFastCall,
+     "t($self, q)\n--\n\nT gate (diag(1, e^{i\u03c0/4})) on qubit q."},
+    {"tdg", method<"tdg", &StateVecPy::tdg, kExclusive, "q">(), kFastCall,
+     "tdg($self, q)\n--\n\nT-dagger on qubit q."},
+    {"sx", method<"sx", &StateVecPy::sx, kExclusive, "q">(), kFastCall,
+     "sx($self, q)\n--\n\n\u221aX (SX) on qubit q. Matrix = (1/2)[[1+i, 1-i],[1-i,1+i]]."},
+    {"rx", method<"rx", &StateVecPy::rx, kExclusive, "q", "theta">(), kFastCall,
+     "rx($self, q, theta)\n--\n\nRX(\u03b8) on qubit q: exp(-i \u03b8 X / 2)."},
+    {"ry", method<"ry", &StateVecPy::ry, kExclusive, "q", "theta">(), kFastCall,
+     "ry($self, q, theta)\n--\n\nRY(\u03b8) on qubit q: exp(-i \u03b8 Y / 2)."},
+    {"rz", method<"rz", &StateVecPy::rz, kExclusive, "q", "theta">(), kFastCall,
+     "rz($self, q, theta)\n--\n\nRZ(\u03b8) on qubit q: diag(e^{-i\u03b8/2}, e^{+i\u03b8/2})."},
+    {"cx", method<"cx", &StateVecPy::cx, kExclusive, "control", "target">(), kFastCall,
+     "cx($self, control, target)\n--\n\nControlled-X on (control, target)."},
+    {"swap", method<"swap", &StateVecPy::swap, kExclusive, "q1", "q2">(), kFastCall,
+     "swap($self, q1, q2)\n--\n\nSWAP(q1, q2) exchanges the two qubits."},
+    {"cy", method<"cy", &StateVecPy::cy, kExclusive, "control", "target">(), kFastCall,
+     "cy($self, control, target)\n--\n\nControlled-Y on (control, target)."},
+    {"cz", method<"cz", &StateVecPy::cz, kExclusive, "control", "target">(), kFastCall,
+     "cz($self, control, target)\n--\n\nControlled-Z on (control, target)."},
+    {"measure_counts",
+     method<"measure_counts", &StateVecPy::measure_counts, kExclusive, "shots", "seed">(),
+     kFastCall,
+     "measure_counts($self, shots, seed=None)\n--\n\nSample counts dict of bitstrings -> counts."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef attributes[] = {
+    {"n_qubits", &getter<"n_qubits", &StateVecPy::n_qubits>, nullptr, "", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot slots[] = {
+    {Py_tp_base, &PyBaseObject_Type},
+    {Py_tp_new, reinterpret_cast<void*>(
+                    &constructor<"StateVecPy", &StateVecPy::create, "n_qubits", "seed">)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(&deallocate<StateVecPy>)},
+    {Py_tp_doc, const_cast<char*>("StateVecPy(n_qubits, seed=None)\n--\n\n")},
+    {Py_tp_methods, methods},
+    {Py_tp_getset, attributes},
+    {0, nullptr},
+};
+
+PyType_Spec spec = {
+    "builtins.StateVecPy",
+    static_cast<int>(sizeof(Instance<StateVecPy>)),
+    0,
+    Py_TPFLAGS_DEFAULT,
+    slots,
+};
+
+PyObject* created = nullptr;  // once per process, never freed
+
+}  // namespace
+
+PyResult<PyObject*> state_vec_class() {
+  if (created == nullptr) {
+    PyObject* type = PyType_FromSpec(&spec);
+    if (type == nullptr) return CallError::fetch();
+    // The stored docstring holds only the text signature: no descriptive text
+    // means __doc__ None, as for the methods.
+    if (PyObject_SetAttrString(type, "__doc__", Py_None) < 0) {
+      Py_DECREF(type);
+      return CallError::fetch();
+    }
+    created = type;
+  }
+  return created;
+}
+
+PyResult<HeldRegister> ArgumentKind<engine::StateVecPy&>::convert(PyObject* object,
+                                                                   std::string_view name) {
+  PyResult<PyObject*> cls = state_vec_class();
+  if (!cls.ok()) return std::move(cls).error();
+  auto* type = reinterpret_cast<PyTypeObject*>(cls.value());
+  if (!PyObject_TypeCheck(object, type)) {
+    PyRef qualname = PyRef::steal(PyType_GetQualName(Py_TYPE(object)));
+    if (!qualname) {
+      PyErr_Clear();
+      qualname = PyRef::steal(PyUnicode_FromString("<failed to extract type name>"));
+      if (!qualname) return CallError::fetch();
+    }
+    PyRef message = PyRef::steal(PyUnicode_FromFormat(
+        "'%U' object cannot be converted to 'StateVecPy'", qualname.get()));
+    if (!message) return CallError::fetch();
+    return argument_extraction_error(name, CallError::make(PyExc_TypeError, message.get()));
+  }
+  auto* instance = Instance<StateVecPy>::from(object);
+  PyResult<BorrowGuard> borrow = BorrowGuard::take(instance->borrow, Borrow::kExclusive);
+  if (!borrow.ok()) return std::move(borrow).error();
+  return HeldRegister{&instance->value, std::move(borrow).value()};
+}
+
+}  // namespace velquin::lib
