@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -17,8 +18,14 @@ struct ChaCha12Core {
   /// Fills `results` with the four blocks at counters n..n+3 (n = the stored
   /// counter) and advances the counter by 4.
   void generate(std::array<std::uint32_t, 64>& results) noexcept;
+  /// The same four blocks as `generate`, as 256 little-endian bytes at `out`.
+  void generate_bytes(std::span<std::uint8_t, 256> out) noexcept;
 
   std::uint64_t counter() const noexcept;
+  /// Moves the stream to block `counter` (words 12 and 13); for tests.
+  void set_counter(std::uint64_t counter) noexcept;
+
+  friend bool operator==(const ChaCha12Core&, const ChaCha12Core&) = default;
 };
 
 class StdRng {
@@ -43,9 +50,17 @@ class StdRng {
   /// Position of the next unread word (64: the buffer is used up).
   std::uint64_t index() const noexcept { return index_; }
   const ChaCha12Core& core() const noexcept { return core_; }
+  /// Mutable access to the cipher state; for tests that move the counter.
+  ChaCha12Core& core_for_testing() noexcept { return core_; }
+
+  /// Equal generators hold the same buffer, position and cipher state, and so
+  /// produce the same stream from here on.
+  friend bool operator==(const StdRng&, const StdRng&) = default;
 
  private:
   void refill() noexcept;
+  // The next ceil(n / 4) stream words, little-endian, truncated to n bytes.
+  void fill_stream_bytes(std::uint8_t* dest, std::size_t n) noexcept;
 
   std::array<std::uint32_t, 64> results_{};
   std::uint64_t index_ = 64;
