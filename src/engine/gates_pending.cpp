@@ -28,8 +28,5 @@ Status StateVecPy::swap(std::uint64_t, std::uint64_t) { return pending("swap"); 
 Status StateVecPy::h_cpp(std::uint64_t) { return pending("h_cpp"); }
 Status StateVecPy::x_cpp(std::uint64_t) { return pending("x_cpp"); }
 Status StateVecPy::cx_cpp(std::uint64_t, std::uint64_t) { return pending("cx_cpp"); }
-Result<MeasurementCounts> StateVecPy::measure_counts(std::uint64_t, std::optional<std::uint64_t>) {
-  return pending("measure_counts");
-}
 
 }  // namespace velquin::engine

@@ -1,0 +1,20 @@
+#include "engine/outcome_sampler.h"
+#include "engine/state_vec_py.h"
+
+namespace velquin::engine {
+
+Result<MeasurementCounts> StateVecPy::measure_counts(std::uint64_t shots,
+                                                     std::optional<std::uint64_t> seed) {
+  // The generator step comes first and stays even when sampling then fails.
+  if (seed) {
+    rng_ = random::StdRng::seed_from_u64(*seed);
+  } else {
+    std::uint8_t discarded[8];
+    rng_.fill_bytes(discarded);
+  }
+  Result<OutcomeCounts> counts = sample_outcomes(data_.span(), rng_, shots);
+  if (!counts) return std::move(counts).error();
+  return MeasurementCounts{n_qubits_, std::move(counts).value()};
+}
+
+}  // namespace velquin::engine

@@ -1,0 +1,134 @@
+#include "engine/outcome_sampler.h"
+
+#include <algorithm>
+#include <variant>
+
+#include "random/uniform_float.h"
+#include "random/weighted_index.h"
+
+namespace velquin::engine {
+namespace {
+
+using math_core::Complex64;
+
+// Amplitudes per checkpoint: 8 bytes of checkpoint per 16 KiB of amplitudes.
+constexpr std::uint64_t kBlock = 1024;
+// Draws sorted and walked at a time; bounds the memory for any shot count.
+constexpr std::uint64_t kChunk = std::uint64_t{1} << 22;
+
+double weight(const Complex64& a) noexcept { return a.re * a.re + a.im * a.im; }
+
+// The running sums as seen by the walk: forward only, re-formed from the
+// checkpoint before the block it jumps into, with the same rounded additions.
+class RunningSums {
+ public:
+  RunningSums(std::span<const Complex64> amplitudes, const std::vector<double>& checkpoints)
+      : amplitudes_(amplitudes), checkpoints_(checkpoints) {
+    restart();
+  }
+
+  void restart() noexcept {
+    k_ = 0;
+    sum_ = weight(amplitudes_[0]);
+  }
+
+  /// Index of the first running sum above `chosen`; calls must come in
+  /// non-decreasing order of `chosen` since the last restart().
+  std::uint64_t first_above(double chosen) noexcept {
+    if (!(sum_ > chosen)) {
+      // Jump over whole blocks whose last running sum is not above chosen.
+      const std::uint64_t block = k_ / kBlock;
+      auto after = std::upper_bound(checkpoints_.begin() + static_cast<std::ptrdiff_t>(block),
+                                    checkpoints_.end(), chosen);
+      const auto target = static_cast<std::uint64_t>(after - checkpoints_.begin());
+      if (target > block) {
+        k_ = target * kBlock;
+        sum_ = checkpoints_[target - 1] + weight(amplitudes_[k_]);
+      }
+      while (!(sum_ > chosen)) {
+        ++k_;
+        sum_ = sum_ + weight(amplitudes_[k_]);
+      }
+    }
+    return k_;
+  }
+
+ private:
+  std::span<const Complex64> amplitudes_;
+  const std::vector<double>& checkpoints_;
+  std::uint64_t k_ = 0;
+  double sum_ = 0.0;
+};
+
+void add_count(OutcomeCounts& counts, std::uint64_t index) {
+  if (!counts.empty() && counts.back().first == index) {
+    ++counts.back().second;
+  } else {
+    counts.emplace_back(index, 1);
+  }
+}
+
+// Merges two ascending count lists into one.
+OutcomeCounts merge(const OutcomeCounts& a, const OutcomeCounts& b) {
+  OutcomeCounts out;
+  out.reserve(a.size() + b.size());
+  auto i = a.begin();
+  auto j = b.begin();
+  while (i != a.end() || j != b.end()) {
+    if (j == b.end() || (i != a.end() && i->first < j->first)) {
+      out.push_back(*i++);
+    } else if (i == a.end() || j->first < i->first) {
+      out.push_back(*j++);
+    } else {
+      out.emplace_back(i->first, i->second + j->second);
+      ++i;
+      ++j;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, random::StdRng& rng,
+                                      std::uint64_t shots) {
+  // Pass 1: validate every weight and form the total strictly left to right,
+  // keeping the running sum at the end of each block.
+  random::WeightTotal total;
+  std::vector<double> checkpoints;
+  checkpoints.reserve(amplitudes.size() / kBlock + 1);
+  for (std::uint64_t k = 0; k < amplitudes.size(); ++k) {
+    if (auto fault = total.add(weight(amplitudes[k]))) {
+      return Error{ErrorKind::kValueError, random::display(*fault)};
+    }
+    if ((k + 1) % kBlock == 0) checkpoints.push_back(total.total());
+  }
+  const auto finished = total.finish();
+  if (const auto* fault = std::get_if<random::WeightedError>(&finished)) {
+    return Error{ErrorKind::kValueError, random::display(*fault)};
+  }
+  const auto distribution = random::UniformFloat::create(0.0, std::get<double>(finished));
+
+  // Pass 2, chunk by chunk: draw, sort the draws (the value a word gives is
+  // non-decreasing in its top 52 bits), then walk the running sums once.
+  OutcomeCounts counts;
+  RunningSums sums(amplitudes, checkpoints);
+  std::vector<std::uint64_t> words(static_cast<std::size_t>(std::min(shots, kChunk)));
+  for (std::uint64_t done = 0; done < shots;) {
+    const std::uint64_t take = std::min(shots - done, kChunk);
+    std::span<std::uint64_t> chunk(words.data(), static_cast<std::size_t>(take));
+    rng.fill_u64(chunk);
+    for (auto& word : chunk) word >>= 12;
+    std::sort(chunk.begin(), chunk.end());
+    OutcomeCounts chunk_counts;
+    sums.restart();
+    for (const std::uint64_t top_bits : chunk) {
+      add_count(chunk_counts, sums.first_above(distribution.from_bits(top_bits << 12)));
+    }
+    counts = counts.empty() ? std::move(chunk_counts) : merge(counts, chunk_counts);
+    done += take;
+  }
+  return counts;
+}
+
+}  // namespace velquin::engine

@@ -1,0 +1,36 @@
+// Draws measurement outcomes from the weights |a_i|^2 of an amplitude array
+// without materialising the weights or their running sums.
+//
+// Drawing one shot with a weighted index sampler means: take the running sums
+// c_k = c_{k-1} + w_k formed strictly left to right, draw chosen in
+// [0, total), and return the first k with c_k > chosen. The counts depend only
+// on the multiset of chosen values, so the draws are made in bulk, sorted, and
+// matched against the running sums in one walk. Checkpoints (the running sum
+// at the end of every block of amplitudes) let the walk skip blocks no draw
+// lands in, so few shots on a large register cost little beyond the pass that
+// validates the weights and forms the total.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "engine/status.h"
+#include "math_core/math_core.h"
+#include "random/std_rng.h"
+
+namespace velquin::engine {
+
+/// (outcome index, count) pairs in ascending index order, counts positive.
+using OutcomeCounts = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
+
+/// Exactly the counts that `shots` successive weighted-index samples from
+/// `rng` give over the weights re*re + im*im of `amplitudes`, and `rng` ends
+/// where those samples leave it. ValueError with the sampler's text for a NaN
+/// weight or an all-zero total (nothing drawn then); an infinite total throws
+/// InternalFailure "Uniform::new called with `high` non-finite.".
+Result<OutcomeCounts> sample_outcomes(std::span<const math_core::Complex64> amplitudes,
+                                      random::StdRng& rng, std::uint64_t shots);
+
+}  // namespace velquin::engine
