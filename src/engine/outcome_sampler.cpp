@@ -13,8 +13,6 @@ using math_core::Complex64;
 
 // Amplitudes per checkpoint: 8 bytes of checkpoint per 16 KiB of amplitudes.
 constexpr std::uint64_t kBlock = 1024;
-// Draws sorted and walked at a time; bounds the memory for any shot count.
-constexpr std::uint64_t kChunk = std::uint64_t{1} << 22;
 
 double weight(const Complex64& a) noexcept { return a.re * a.re + a.im * a.im; }
 
@@ -91,7 +89,7 @@ OutcomeCounts merge(const OutcomeCounts& a, const OutcomeCounts& b) {
 }  // namespace
 
 Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, random::StdRng& rng,
-                                      std::uint64_t shots) {
+                                      std::uint64_t shots, std::uint64_t chunk) {
   // Pass 1: validate every weight and form the total strictly left to right,
   // keeping the running sum at the end of each block.
   random::WeightTotal total;
@@ -113,16 +111,17 @@ Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, ran
   // non-decreasing in its top 52 bits), then walk the running sums once.
   OutcomeCounts counts;
   RunningSums sums(amplitudes, checkpoints);
-  std::vector<std::uint64_t> words(static_cast<std::size_t>(std::min(shots, kChunk)));
+  chunk = std::max<std::uint64_t>(chunk, 1);
+  std::vector<std::uint64_t> words(static_cast<std::size_t>(std::min(shots, chunk)));
   for (std::uint64_t done = 0; done < shots;) {
-    const std::uint64_t take = std::min(shots - done, kChunk);
-    std::span<std::uint64_t> chunk(words.data(), static_cast<std::size_t>(take));
-    rng.fill_u64(chunk);
-    for (auto& word : chunk) word >>= 12;
-    std::sort(chunk.begin(), chunk.end());
+    const std::uint64_t take = std::min(shots - done, chunk);
+    std::span<std::uint64_t> draws(words.data(), static_cast<std::size_t>(take));
+    rng.fill_u64(draws);
+    for (auto& word : draws) word >>= 12;
+    std::sort(draws.begin(), draws.end());
     OutcomeCounts chunk_counts;
     sums.restart();
-    for (const std::uint64_t top_bits : chunk) {
+    for (const std::uint64_t top_bits : draws) {
       add_count(chunk_counts, sums.first_above(distribution.from_bits(top_bits << 12)));
     }
     counts = counts.empty() ? std::move(chunk_counts) : merge(counts, chunk_counts);

@@ -29,8 +29,11 @@ using OutcomeCounts = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
 /// `rng` give over the weights re*re + im*im of `amplitudes`, and `rng` ends
 /// where those samples leave it. ValueError with the sampler's text for a NaN
 /// weight or an all-zero total (nothing drawn then); an infinite total throws
-/// InternalFailure "Uniform::new called with `high` non-finite.".
+/// InternalFailure "Uniform::new called with `high` non-finite.". Draws are
+/// sorted and walked `chunk` at a time, which bounds the memory for any
+/// number of shots.
 Result<OutcomeCounts> sample_outcomes(std::span<const math_core::Complex64> amplitudes,
-                                      random::StdRng& rng, std::uint64_t shots);
+                                      random::StdRng& rng, std::uint64_t shots,
+                                      std::uint64_t chunk = std::uint64_t{1} << 22);
 
 }  // namespace velquin::engine
