@@ -77,21 +77,15 @@ def test_two_u32_are_the_halves_of_one_u64():
     assert b.next_u64() == (hi << 32) | lo
 
 
-@pytest.mark.parametrize("start", [62, 63, 64])
-def test_u64_at_buffer_end(start):
-    rng = ModelRng.seed_from_u64(3)
+@pytest.mark.parametrize("start, index_after, counter_after", [(62, 64, 4), (63, 1, 8), (64, 2, 8)])
+def test_u64_at_buffer_end(start, index_after, counter_after):
     stream = ModelRng.seed_from_u64(3)
     words = [stream.next_u32() for _ in range(70)]
-    rng.generate()
-    rng.index = start if start < 64 else 64
-    if start == 64:
-        rng.counter = 0
-        expected, index_after = (words[1] << 32) | words[0], 2
-    else:
-        expected = (words[start + 1] << 32) | words[start]
-        index_after = 64 if start == 62 else 1
-    assert rng.next_u64() == expected
-    assert rng.index == index_after
+    rng = ModelRng.seed_from_u64(3)
+    for _ in range(start):
+        rng.next_u32()
+    assert rng.next_u64() == (words[start + 1] << 32) | words[start]
+    assert (rng.index, rng.counter) == (index_after, counter_after)
 
 
 @pytest.mark.parametrize("n, words_used", [(0, 0), (1, 1), (5, 2), (8, 2), (9, 3), (300, 75)])
