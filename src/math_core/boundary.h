@@ -1,0 +1,21 @@
+// The library's boundary: one forwarding function per kernel. Each passes the
+// view and the indices through unchanged; it adds no checks, catches nothing
+// and copies nothing. This is the only way the engine reaches the kernels.
+#pragma once
+
+#include <cstdint>
+
+#include "math_core/math_core.h"
+
+namespace math_core::boundary {
+
+/// Forwards to math_core::apply_h_cpp.
+void apply_h_cpp(ComplexView state, std::uint64_t q) noexcept;
+
+/// Forwards to math_core::apply_x_cpp.
+void apply_x_cpp(ComplexView state, std::uint64_t q) noexcept;
+
+/// Forwards to math_core::apply_cx_cpp.
+void apply_cx_cpp(ComplexView state, std::uint64_t c, std::uint64_t t) noexcept;
+
+}  // namespace math_core::boundary
