@@ -1,35 +1,42 @@
 #include "engine/gate_kernels.h"
 
-#include <array>
-
-#include "math_core/pair_traversal.h"
+#include "engine/gate_kernel_table.h"
+#include "engine/thread_pool.h"
+#include "math_core/isa.h"
 
 namespace velquin::engine {
 namespace {
 
-using PairKernel = void (*)(Complex64*, const PairSpace&, const GateConstants&, std::uint64_t,
-                            std::uint64_t) noexcept;
-
-template <template <class> class Formula>
-void scalar_kernel(Complex64* data, const PairSpace& space, const GateConstants& constants,
-                   std::uint64_t begin, std::uint64_t end) noexcept {
-  math_core::traverse_pairs_scalar(data, space, Formula<double>(constants), begin, end);
+const PairKernelTable& table_for(math_core::Isa isa) noexcept {
+  switch (isa) {
+    case math_core::Isa::kAvx512:
+      return avx512_pair_kernels();
+    case math_core::Isa::kAvx2:
+      return avx2_pair_kernels();
+    case math_core::Isa::kSse2:
+      return sse2_pair_kernels();
+    case math_core::Isa::kScalar:
+      break;
+  }
+  return scalar_pair_kernels();
 }
-
-// Indexed by PairFormula.
-constexpr std::array<PairKernel, kPairFormulaCount> kScalarKernels = {
-    &scalar_kernel<HadamardFormula>,  &scalar_kernel<PauliYFormula>,
-    &scalar_kernel<SqrtXFormula>,     &scalar_kernel<RotationXFormula>,
-    &scalar_kernel<RotationYFormula>, &scalar_kernel<RotationZFormula>,
-    &scalar_kernel<PhaseFormula>,     &scalar_kernel<NegateFormula>,
-    &scalar_kernel<ExchangeFormula>,  &scalar_kernel<ControlledYFormula>,
-};
 
 }  // namespace
 
 void run_pair_formula(std::span<Complex64> data, PairFormula formula, const PairSpace& space,
-                      const GateConstants& constants) noexcept {
-  kScalarKernels[static_cast<unsigned>(formula)](data.data(), space, constants, 0, space.count);
+                      const GateConstants& constants, const ExecPolicy& policy) {
+  const PairKernel kernel =
+      table_for(math_core::isa_for(policy.isa, space))[static_cast<unsigned>(formula)];
+  Complex64* first = data.data();
+  parallel_for(policy.threads, space.count, math_core::kRangeAlign, kMinPairsPerThread,
+               [&](std::uint64_t begin, std::uint64_t end) {
+                 kernel(first, space, constants, begin, end);
+               });
+}
+
+void run_pair_formula(std::span<Complex64> data, PairFormula formula, const PairSpace& space,
+                      const GateConstants& constants) {
+  run_pair_formula(data, formula, space, constants, current_exec_policy());
 }
 
 }  // namespace velquin::engine

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 
+#include "engine/exec_policy.h"
 #include "engine/gate_formulas.h"
 #include "math_core/math_core.h"
 #include "math_core/pair_space.h"
@@ -14,9 +15,17 @@ namespace velquin::engine {
 using math_core::Complex64;
 using math_core::PairSpace;
 
-/// Applies `formula` with `constants` to every pair of `space`, in place.
-/// `space` must fit `data` (its pairs lie below data.size()).
+/// Pairs below which a gate runs on the calling thread only: waking the pool
+/// costs more than the work.
+inline constexpr std::uint64_t kMinPairsPerThread = std::uint64_t{1} << 14;
+
+/// Applies `formula` with `constants` to every pair of `space`, in place, with
+/// `policy`. `space` must fit `data` (its pairs lie below data.size()).
 void run_pair_formula(std::span<Complex64> data, PairFormula formula, const PairSpace& space,
-                      const GateConstants& constants) noexcept;
+                      const GateConstants& constants, const ExecPolicy& policy);
+
+/// The same with the policy in force.
+void run_pair_formula(std::span<Complex64> data, PairFormula formula, const PairSpace& space,
+                      const GateConstants& constants);
 
 }  // namespace velquin::engine

@@ -1,47 +1,81 @@
 #include "math_core/math_core.h"
 
+#include <algorithm>
 #include <cmath>
-#include <utility>
+
+#include "math_core/isa.h"
+#include "math_core/kernel_variants.h"
 
 namespace math_core {
+namespace {
+
+const KernelSet& kernels_for(Isa isa) noexcept {
+  switch (isa) {
+    case Isa::kAvx512:
+      return avx512_kernels();
+    case Isa::kAvx2:
+      return avx2_kernels();
+    case Isa::kSse2:
+      return sse2_kernels();
+    case Isa::kScalar:
+      break;
+  }
+  return scalar_kernels();
+}
+
+// The loops index raw memory; in checked builds make sure, through the view,
+// that the highest element a range touches lies inside it.
+void check_range(ComplexView state, const PairSpace& space, std::uint64_t end) noexcept {
+#ifndef NDEBUG
+  if (end > 0) (void)state[space.base(end - 1) + std::max(space.first, space.second)];
+#else
+  (void)state, (void)space, (void)end;
+#endif
+}
+
+void run(RangeKernel KernelSet::*which, ComplexView state, const PairSpace& space, Isa isa,
+         double s, std::uint64_t begin, std::uint64_t end) noexcept {
+  if (begin >= end) return;
+  check_range(state, space, end);
+  (kernels_for(isa_for(isa, space)).*which)(state.data(), space, s, begin, end);
+}
+
+}  // namespace
+
+void apply_h_cpp_range(ComplexView state, std::uint64_t q, Isa isa, std::uint64_t begin,
+                       std::uint64_t end) noexcept {
+  const double s = 1.0 / std::sqrt(2.0);
+  run(&KernelSet::hadamard, state, PairSpace::single(state.size(), static_cast<unsigned>(q)),
+      isa, s, begin, end);
+}
+
+void apply_x_cpp_range(ComplexView state, std::uint64_t q, Isa isa, std::uint64_t begin,
+                       std::uint64_t end) noexcept {
+  run(&KernelSet::exchange, state, PairSpace::single(state.size(), static_cast<unsigned>(q)),
+      isa, 0.0, begin, end);
+}
+
+void apply_cx_cpp_range(ComplexView state, std::uint64_t c, std::uint64_t t, Isa isa,
+                        std::uint64_t begin, std::uint64_t end) noexcept {
+  if (c == t) return;
+  const std::uint64_t c_mask = std::uint64_t{1} << c;
+  const std::uint64_t t_mask = std::uint64_t{1} << t;
+  run(&KernelSet::exchange, state,
+      PairSpace::two(state.size(), static_cast<unsigned>(c), static_cast<unsigned>(t), c_mask,
+                     c_mask | t_mask),
+      isa, 0.0, begin, end);
+}
 
 void apply_h_cpp(ComplexView state, std::uint64_t q) noexcept {
-  const std::uint64_t n = state.size();
-  const std::uint64_t pow_q = std::uint64_t{1} << q;
-  const std::uint64_t block = 2 * pow_q;
-  const double s = 1.0 / std::sqrt(2.0);
-  for (std::uint64_t base = 0; base < n; base += block) {
-    for (std::uint64_t k = 0; k < pow_q; ++k) {
-      const std::uint64_t i = base + k;
-      const std::uint64_t j = i + pow_q;
-      const Complex64 a0 = state[i];
-      const Complex64 a1 = state[j];
-      state[i].re = (a0.re + a1.re) * s;
-      state[i].im = (a0.im + a1.im) * s;
-      state[j].re = (a0.re - a1.re) * s;
-      state[j].im = (a0.im - a1.im) * s;
-    }
-  }
+  apply_h_cpp_range(state, q, best_isa(), 0, state.size() / 2);
 }
 
 void apply_x_cpp(ComplexView state, std::uint64_t q) noexcept {
-  const std::uint64_t n = state.size();
-  const std::uint64_t pow_q = std::uint64_t{1} << q;
-  const std::uint64_t block = 2 * pow_q;
-  for (std::uint64_t base = 0; base < n; base += block) {
-    for (std::uint64_t k = 0; k < pow_q; ++k) {
-      std::swap(state[base + k], state[base + k + pow_q]);
-    }
-  }
+  apply_x_cpp_range(state, q, best_isa(), 0, state.size() / 2);
 }
 
 void apply_cx_cpp(ComplexView state, std::uint64_t c, std::uint64_t t) noexcept {
-  const std::uint64_t n = state.size();
-  const std::uint64_t c_mask = std::uint64_t{1} << c;
-  const std::uint64_t t_mask = std::uint64_t{1} << t;
-  for (std::uint64_t i = 0; i < n; ++i) {
-    if ((i & c_mask) != 0 && (i & t_mask) == 0) std::swap(state[i], state[i | t_mask]);
-  }
+  apply_cx_cpp_range(state, c, t, best_isa(), 0, state.size() / 4);
 }
 
 }  // namespace math_core

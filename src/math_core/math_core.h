@@ -50,7 +50,7 @@ class ComplexView {
   std::uint64_t count_;
 };
 
-/// Hadamard on qubit `q`, in place. Requires size() == 2^m with q < m.
+/// Hadamard on qubit `q`, in place. Requires size() == 2^m with m >= 1, q < m.
 /// Each pair becomes ((a0 + a1) * s, (a0 - a1) * s) with s = 1.0 / sqrt(2.0).
 void apply_h_cpp(ComplexView state, std::uint64_t q) noexcept;
 
@@ -61,5 +61,26 @@ void apply_x_cpp(ComplexView state, std::uint64_t q) noexcept;
 /// CNOT with control `c` and target `t`, in place. Requires size() == 2^m with
 /// c < m and t < m; c == t leaves the state unchanged.
 void apply_cx_cpp(ComplexView state, std::uint64_t c, std::uint64_t t) noexcept;
+
+enum class Isa : std::uint8_t;
+
+// Ranged forms, so a caller can spread one kernel over threads of its own (the
+// library itself starts none). They run the pairs [begin, end) on the given
+// instruction-set variant (isa.h); the pairs are numbered as the kernels visit
+// them: 0 .. size()/2 - 1 for H and X, 0 .. size()/4 - 1 for CNOT. begin and
+// end are multiples of kRangeAlign, or end is the pair count. Any split into
+// ranges and any variant give the same bits as the whole call.
+
+/// Hadamard on `q` over the pairs [begin, end).
+void apply_h_cpp_range(ComplexView state, std::uint64_t q, Isa isa, std::uint64_t begin,
+                       std::uint64_t end) noexcept;
+
+/// Pauli-X on `q` over the pairs [begin, end).
+void apply_x_cpp_range(ComplexView state, std::uint64_t q, Isa isa, std::uint64_t begin,
+                       std::uint64_t end) noexcept;
+
+/// CNOT over the pairs [begin, end); c == t does nothing.
+void apply_cx_cpp_range(ComplexView state, std::uint64_t c, std::uint64_t t, Isa isa,
+                        std::uint64_t begin, std::uint64_t end) noexcept;
 
 }  // namespace math_core

@@ -5,10 +5,12 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <vector>
 
 #include "math_core/boundary.h"
+#include "math_core/isa.h"
 #include "math_core/math_core.h"
 
 namespace math_core {
@@ -157,6 +159,51 @@ TEST(Complex64Layout, matches_numpy_complex128) {
   EXPECT_EQ(parts[0], 1.5);
   EXPECT_EQ(parts[1], -2.5);
 }
+
+// Every variant, with the pair range cut into aligned pieces, gives the bits of
+// the plain loops.
+class RangedKernels : public ::testing::TestWithParam<Isa> {};
+
+void in_pieces(std::uint64_t count, std::mt19937_64& gen,
+               const std::function<void(std::uint64_t, std::uint64_t)>& run) {
+  std::uint64_t begin = 0;
+  while (begin < count) {
+    std::uint64_t end = begin + kRangeAlign * (1 + gen() % 3);
+    if (end > count) end = count;
+    run(begin, end);
+    begin = end;
+  }
+}
+
+TEST_P(RangedKernels, pieces_on_any_variant_match_plain_loops) {
+  const Isa isa = GetParam();
+  if (!isa_supported(isa)) GTEST_SKIP() << "CPU lacks " << isa_name(isa);
+  std::mt19937_64 gen(static_cast<unsigned>(isa));
+  for (unsigned m = 1; m <= 11; ++m) {
+    const std::uint64_t n = std::uint64_t{1} << m;
+    for (unsigned q = 0; q < m; ++q) {
+      Amplitudes a = random_amplitudes(n, gen);
+      const Amplitudes start = a;
+      const ComplexView view(a.data(), n);
+      in_pieces(n / 2, gen, [&](auto b, auto e) { apply_h_cpp_range(view, q, isa, b, e); });
+      ASSERT_TRUE(agree(a, plain_h(start, q), false)) << "h m=" << m << " q=" << q;
+      in_pieces(n / 2, gen, [&](auto b, auto e) { apply_x_cpp_range(view, q, isa, b, e); });
+      ASSERT_TRUE(agree(a, plain_x(plain_h(start, q), q), false)) << "x m=" << m << " q=" << q;
+      for (unsigned t = 0; t < m; ++t) {
+        Amplitudes b = random_amplitudes(n, gen);
+        const Amplitudes want = q == t ? b : plain_cx(b, q, t);
+        const ComplexView bview(b.data(), n);
+        in_pieces(n / 4, gen,
+                  [&](auto lo, auto hi) { boundary::apply_cx_cpp_range(bview, q, t, isa, lo, hi); });
+        ASSERT_TRUE(agree(b, want, true)) << "cx m=" << m << " c=" << q << " t=" << t;
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryVariant, RangedKernels,
+                         ::testing::Values(Isa::kScalar, Isa::kSse2, Isa::kAvx2, Isa::kAvx512),
+                         [](const auto& param_info) { return isa_name(param_info.param); });
 
 }  // namespace
 }  // namespace math_core

@@ -1,0 +1,47 @@
+// One table of pair kernels per instruction-set variant, indexed by
+// PairFormula. The vector tables come from make_vector_table, instantiated
+// only in each variant's own file (built with that variant's flags).
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "engine/gate_formulas.h"
+#include "math_core/math_core.h"
+#include "math_core/pair_space.h"
+
+namespace velquin::engine {
+
+using math_core::Complex64;
+using math_core::PairSpace;
+
+/// Runs one formula over the pairs [begin, end) of `space`.
+using PairKernel = void (*)(Complex64* data, const PairSpace& space,
+                            const GateConstants& constants, std::uint64_t begin,
+                            std::uint64_t end) noexcept;
+using PairKernelTable = std::array<PairKernel, kPairFormulaCount>;
+
+const PairKernelTable& scalar_pair_kernels() noexcept;
+const PairKernelTable& sse2_pair_kernels() noexcept;
+const PairKernelTable& avx2_pair_kernels() noexcept;
+const PairKernelTable& avx512_pair_kernels() noexcept;
+
+/// The table for a walk: Walk::template run<Formula> for each formula.
+template <class Walk>
+constexpr PairKernelTable make_pair_kernel_table() {
+  PairKernelTable table{};
+  auto set = [&table](PairFormula f, PairKernel k) { table[static_cast<unsigned>(f)] = k; };
+  set(PairFormula::kHadamard, &Walk::template run<HadamardFormula>);
+  set(PairFormula::kPauliY, &Walk::template run<PauliYFormula>);
+  set(PairFormula::kSqrtX, &Walk::template run<SqrtXFormula>);
+  set(PairFormula::kRotationX, &Walk::template run<RotationXFormula>);
+  set(PairFormula::kRotationY, &Walk::template run<RotationYFormula>);
+  set(PairFormula::kRotationZ, &Walk::template run<RotationZFormula>);
+  set(PairFormula::kPhase, &Walk::template run<PhaseFormula>);
+  set(PairFormula::kNegate, &Walk::template run<NegateFormula>);
+  set(PairFormula::kExchange, &Walk::template run<ExchangeFormula>);
+  set(PairFormula::kControlledY, &Walk::template run<ControlledYFormula>);
+  return table;
+}
+
+}  // namespace velquin::engine

@@ -1,0 +1,23 @@
+// The scalar variant: one pair at a time; the reference the others match.
+#include "engine/gate_kernel_table.h"
+#include "math_core/pair_traversal.h"
+
+namespace velquin::engine {
+namespace {
+
+struct ScalarWalk {
+  template <template <class> class Formula>
+  static void run(Complex64* data, const PairSpace& space, const GateConstants& constants,
+                  std::uint64_t begin, std::uint64_t end) noexcept {
+    math_core::traverse_pairs_scalar(data, space, Formula<double>(constants), begin, end);
+  }
+};
+
+}  // namespace
+
+const PairKernelTable& scalar_pair_kernels() noexcept {
+  static constexpr PairKernelTable kTable = make_pair_kernel_table<ScalarWalk>();
+  return kTable;
+}
+
+}  // namespace velquin::engine

@@ -1,0 +1,25 @@
+// The Sse2 variant of every gate loop; built with its own instruction-set flags.
+#include "engine/gate_kernel_table.h"
+#include "math_core/lanes_sse2.h"
+#include "math_core/vector_traversal.h"
+
+namespace velquin::engine {
+namespace {
+
+struct Sse2Walk {
+  template <template <class> class Formula>
+  static void run(Complex64* data, const PairSpace& space, const GateConstants& constants,
+                  std::uint64_t begin, std::uint64_t end) noexcept {
+    math_core::traverse_pairs_vector<math_core::Sse2>(
+        data, space, Formula<math_core::Sse2::V>(constants), begin, end);
+  }
+};
+
+}  // namespace
+
+const PairKernelTable& sse2_pair_kernels() noexcept {
+  static constexpr PairKernelTable kTable = make_pair_kernel_table<Sse2Walk>();
+  return kTable;
+}
+
+}  // namespace velquin::engine

@@ -1,0 +1,22 @@
+// The Avx2 variant of the three kernels; built with its own instruction-set flags.
+#include "math_core/kernel_variants.h"
+#include "math_core/lanes_avx2.h"
+#include "math_core/vector_traversal.h"
+
+namespace math_core {
+namespace {
+
+template <template <class> class Kernel>
+void run(Complex64* data, const PairSpace& space, double s, std::uint64_t begin,
+         std::uint64_t end) noexcept {
+  traverse_pairs_vector<Avx2>(data, space, Kernel<Avx2::V>(s), begin, end);
+}
+
+}  // namespace
+
+const KernelSet& avx2_kernels() noexcept {
+  static constexpr KernelSet kSet{&run<HadamardKernel>, &run<ExchangeKernel>};
+  return kSet;
+}
+
+}  // namespace math_core
