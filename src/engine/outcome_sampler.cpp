@@ -1,6 +1,7 @@
 #include "engine/outcome_sampler.h"
 
 #include <algorithm>
+#include <utility>
 #include <variant>
 
 #include "random/uniform_float.h"
@@ -33,20 +34,21 @@ class RunningSums {
   /// Index of the first running sum above `chosen`; calls must come in
   /// non-decreasing order of `chosen` since the last restart().
   std::uint64_t first_above(double chosen) noexcept {
-    if (!(sum_ > chosen)) {
-      // Jump over whole blocks whose last running sum is not above chosen.
-      const std::uint64_t block = k_ / kBlock;
-      auto after = std::upper_bound(checkpoints_.begin() + static_cast<std::ptrdiff_t>(block),
-                                    checkpoints_.end(), chosen);
+    if (sum_ > chosen) return k_;
+    const std::uint64_t block = k_ / kBlock;
+    if (block < checkpoints_.size() && !(checkpoints_[block] > chosen)) {
+      // No running sum of this block is above chosen: jump to the first block
+      // whose last running sum is, and re-form its sums from the checkpoint.
+      const auto after =
+          std::upper_bound(checkpoints_.begin() + static_cast<std::ptrdiff_t>(block) + 1,
+                           checkpoints_.end(), chosen);
       const auto target = static_cast<std::uint64_t>(after - checkpoints_.begin());
-      if (target > block) {
-        k_ = target * kBlock;
-        sum_ = checkpoints_[target - 1] + weight(amplitudes_[k_]);
-      }
-      while (!(sum_ > chosen)) {
-        ++k_;
-        sum_ = sum_ + weight(amplitudes_[k_]);
-      }
+      k_ = target * kBlock;
+      sum_ = checkpoints_[target - 1] + weight(amplitudes_[k_]);
+    }
+    while (!(sum_ > chosen)) {
+      ++k_;
+      sum_ = sum_ + weight(amplitudes_[k_]);
     }
     return k_;
   }
@@ -57,6 +59,30 @@ class RunningSums {
   std::uint64_t k_ = 0;
   double sum_ = 0.0;
 };
+
+// Sorts keys below 2^52 (the top 52 bits of the draws) with a least
+// significant digit radix sort: four stable passes of 13 bits.
+void sort_draws(std::span<std::uint64_t> keys, std::vector<std::uint64_t>& scratch) {
+  constexpr unsigned kDigitBits = 13;
+  constexpr std::size_t kBuckets = std::size_t{1} << kDigitBits;
+  if (keys.size() < 256) {
+    std::sort(keys.begin(), keys.end());
+    return;
+  }
+  scratch.resize(keys.size());
+  std::span<std::uint64_t> from = keys;
+  std::span<std::uint64_t> to(scratch.data(), keys.size());
+  std::vector<std::size_t> offsets(kBuckets);
+  for (unsigned shift = 0; shift < 52; shift += kDigitBits) {
+    std::fill(offsets.begin(), offsets.end(), 0);
+    for (const std::uint64_t key : from) ++offsets[(key >> shift) & (kBuckets - 1)];
+    std::size_t position = 0;
+    for (auto& offset : offsets) position += std::exchange(offset, position);
+    for (const std::uint64_t key : from) to[offsets[(key >> shift) & (kBuckets - 1)]++] = key;
+    std::swap(from, to);
+  }
+  // Four passes end with the sorted keys back in `keys`.
+}
 
 void add_count(OutcomeCounts& counts, std::uint64_t index) {
   if (!counts.empty() && counts.back().first == index) {
@@ -113,12 +139,13 @@ Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, ran
   RunningSums sums(amplitudes, checkpoints);
   chunk = std::max<std::uint64_t>(chunk, 1);
   std::vector<std::uint64_t> words(static_cast<std::size_t>(std::min(shots, chunk)));
+  std::vector<std::uint64_t> scratch;
   for (std::uint64_t done = 0; done < shots;) {
     const std::uint64_t take = std::min(shots - done, chunk);
     std::span<std::uint64_t> draws(words.data(), static_cast<std::size_t>(take));
     rng.fill_u64(draws);
     for (auto& word : draws) word >>= 12;
-    std::sort(draws.begin(), draws.end());
+    sort_draws(draws, scratch);
     OutcomeCounts chunk_counts;
     sums.restart();
     for (const std::uint64_t top_bits : draws) {

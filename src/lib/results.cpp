@@ -3,7 +3,8 @@
 namespace velquin::lib {
 
 PyResult<PyRef> to_python(const engine::MeasurementCounts& counts) {
-  PyRef dict = PyRef::steal(PyDict_New());
+  // Sized up front: a measurement can have as many outcomes as shots.
+  PyRef dict = PyRef::steal(_PyDict_NewPresized(static_cast<Py_ssize_t>(counts.entries.size())));
   if (!dict) return CallError::fetch();
   const auto width = static_cast<Py_ssize_t>(counts.n_qubits);
   for (const auto& [index, count] : counts.entries) {
