@@ -1,0 +1,1 @@
+"""Side-by-side timing of velquin against other state-vector simulators."""

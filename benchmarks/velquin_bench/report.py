@@ -1,0 +1,215 @@
+"""latest.md (tables of times and ratios), latest.json (every sample) and the plot."""
+from __future__ import annotations
+
+import dataclasses
+import json
+import math
+import statistics
+from pathlib import Path
+
+from .agreement import Agreement
+from .environment import Environment
+from .workloads import BUSY_SHARE, Row
+
+SUBJECT = "velquin"
+PEERS = ("Aer", "qulacs", "qsim", "Lightning", "NumPy")
+SECTIONS = ("1q gate", "2q gate", "random circuit", "QFT-like circuit", "sampling", "calls")
+
+TIMING_NOTES = """\
+- Every figure in a row comes from the same round-robin: each repetition times
+  every simulator once, in turn, and the table shows the median. Ratios are
+  velquin's median over another median of the same run.
+- **best peer** is the fastest peer in complex128. qsim keeps complex64
+  amplitudes (half the bytes per gate), so its column is shown but it is not a
+  candidate for best peer.
+- **yardstick**: one in-place read-modify-write pass (every double multiplied by
+  1.0) over 16 x 2^n bytes with the same thread count, timed in the same
+  round-robin; for circuits the column is gate count x one pass, so a ratio
+  below 1 means less than one memory pass per gate.
+- Single gates (1q, 2q): a register of n qubits in |+>^n, made before timing;
+  each timed call applies one gate. velquin: `sv.h(q)` etc.; Aer:
+  `AerState.apply_*` (rz as `apply_diagonal`; sx, rx, ry as `apply_unitary`)
+  plus `flush()`, since AerState buffers operations; qulacs: a prebuilt gate's
+  `update_quantum_state`; Lightning: the method of its `StateVectorC128`
+  register. qsim has no live register (each call simulates a whole circuit
+  into a new vector), so it has no single-gate figure. `*_cpp` rows run
+  velquin's kernel-backed methods against the peers' plain gate.
+- Before each timed call the harness sleeps 12 ms, so that idle OpenMP
+  workers of the previous simulator (which spin for milliseconds) are asleep
+  and do not take the two cores from the next one. Where the state fits in
+  the last-level cache (n <= 21) each timed call follows an untimed one.
+- Circuits: from |0...0> to a state vector handed back to Python. velquin:
+  `QuantumCircuit.statevector()`; Aer: `AerSimulator.run` of a circuit ending
+  in `save_statevector` (includes Aer's circuit conversion); qulacs: new
+  `QuantumState`, `QuantumCircuit.update_quantum_state`, `get_vector`;
+  Lightning: its register's methods called in a loop, then `getState`; qsim:
+  `qsim_simulate_fullstate` on a circuit translated beforehand. Fusion off:
+  Aer `fusion_enable=False`, qulacs without its optimiser, qsim
+  `max_fused_gate_size=1` (its least); default fusion: Aer's default, qulacs
+  after `QuantumCircuitOptimizer().optimize(circuit, 2)` (done before
+  timing), qsim's default size 2. Lightning and velquin do not fuse: the same
+  measurement appears in both rows.
+- Sampling: all qubits of a product state (ry with a different angle on each
+  qubit), made before timing. velquin `measure_counts` (a dict of bitstrings);
+  Aer `AerState.sample_counts` (a dict); qulacs `QuantumState.sampling` (a
+  list of indices, no counting); Lightning `generate_samples` (an array of
+  bits); qsim `qsim_sample_final` minus simulating the same preparation; NumPy
+  weights |a|^2, `Generator.choice` and `np.unique(return_counts=True)`.
+- The harness watches the CPU time other processes take (the machine is
+  shared, and a busy core stalls any two-thread region by a scheduler tick
+  of 4 to 8 ms). Before each row it waits, within a budget of 20 minutes per
+  run, for a half-second window in which others took at most 10% of the
+  CPUs; a row during which they took more is timed again, up to three times
+  (unless one attempt takes over a minute); the attempt with the least
+  outside load is kept, and a † marks a row that stayed above 10%.
+- Calls: a Python loop of single-gate calls on a 2-qubit register, the peers'
+  cheapest per-gate call (Aer: the buffered `apply_*` calls and one final
+  `flush`). qsim has no per-gate call.
+"""
+
+
+def fmt_time(seconds: float | None) -> str:
+    if seconds is None:
+        return "n/a"
+    ms = seconds * 1e3
+    if ms >= 100:
+        return f"{ms:.0f}"
+    if ms >= 10:
+        return f"{ms:.1f}"
+    if ms >= 1:
+        return f"{ms:.2f}"
+    return f"{ms:.3f}"
+
+
+class Footnotes:
+    def __init__(self):
+        self.texts: list[str] = []
+
+    def mark(self, text: str) -> str:
+        if text not in self.texts:
+            self.texts.append(text)
+        return f"[^e{self.texts.index(text) + 1}]"
+
+    def render(self) -> list[str]:
+        return [f"[^e{i + 1}]: {text}" for i, text in enumerate(self.texts)]
+
+
+def best_peer(row: Row, precision: dict[str, str]) -> tuple[str, float] | None:
+    found = [(m.seconds, name) for name, m in row.times.items()
+             if name != SUBJECT and m.seconds is not None and precision.get(name) == "complex128"]
+    return (min(found)[1], min(found)[0]) if found else None
+
+
+def ratios(row: Row, precision: dict[str, str]) -> tuple[float | None, str, float | None]:
+    own = row.times.get(SUBJECT)
+    mine = own.seconds if own else None
+    best = best_peer(row, precision)
+    to_peer = mine / best[1] if mine is not None and best and best[1] > 0 else None
+    yard = row.yard.seconds * row.yard_units if row.yard and row.yard.seconds else None
+    to_yard = mine / yard if mine is not None and yard else None
+    return to_peer, best[0] if best else "", to_yard
+
+
+def section_table(rows: list[Row], precision: dict[str, str], notes: Footnotes) -> list[str]:
+    peers = [p for p in PEERS if any(p in r.times for r in rows)]
+    has_yard = any(r.yard for r in rows)
+    head = ["workload", "n", f"{SUBJECT} ms", *[f"{p} ms" for p in peers], "velquin / best peer"]
+    if has_yard:
+        head += ["yardstick ms", "velquin / yardstick"]
+    lines = ["| " + " | ".join(head) + " |", "|" + "---|" * len(head)]
+    for row in rows:
+        disturbed = " †" if row.outside_load > BUSY_SHARE else ""
+        cells = [row.case + disturbed, str(row.n)]
+        for name in (SUBJECT, *peers):
+            m = row.times.get(name)
+            if m is None:
+                cells.append("")
+            elif m.seconds is None:
+                cells.append("n/a" + notes.mark(f"{name}: {m.error}"))
+            else:
+                cells.append(fmt_time(m.seconds))
+        to_peer, peer, to_yard = ratios(row, precision)
+        cells.append(f"{to_peer:.2f} ({peer})" if to_peer is not None else "n/a")
+        if has_yard:
+            yard = row.yard.seconds * row.yard_units if row.yard and row.yard.seconds else None
+            cells.append(fmt_time(yard))
+            cells.append(f"{to_yard:.2f}" if to_yard is not None else "n/a")
+        lines.append("| " + " | ".join(cells) + " |")
+    return lines
+
+
+def summary(rows: list[Row], precision: dict[str, str]) -> list[str]:
+    lines = ["| workload | rows | velquin / best peer: median, worst | velquin / yardstick: median, worst |",
+             "|---|---|---|---|"]
+    for section in SECTIONS:
+        for big_only in ((True, False) if section.endswith("gate") else (False,)):
+            chosen = [r for r in rows if r.section == section and (not big_only or r.n >= 24)]
+            if not chosen:
+                continue
+            peer = [x for x in (ratios(r, precision)[0] for r in chosen) if x is not None]
+            yard = [x for x in (ratios(r, precision)[2] for r in chosen) if x is not None]
+            label = section + (" (n >= 24)" if big_only else "")
+
+            def stat(values):
+                return f"{statistics.median(values):.2f}, {max(values):.2f}" if values else "n/a"
+
+            lines.append(f"| {label} | {len(chosen)} | {stat(peer)} | {stat(yard)} |")
+    return lines
+
+
+def markdown(env: Environment, reference: str, agreements: list[Agreement], rows: list[Row]) -> str:
+    precision = {s.name: s.precision for s in env.sims}
+    notes = Footnotes()
+    out = ["# velquin against its peers: latest results", ""]
+    out += [f"Produced by `{env.command}` on {env.date} ({env.profile} profile, "
+            f"{env.wall_seconds / 60:.1f} minutes, of which {env.quiet_wait_seconds / 60:.1f} "
+            f"waiting for other processes to leave the CPUs; load average at the start "
+            f"{env.load_average}).", "",
+            f"Machine: {env.cpu}, {env.cores} logical CPUs, {env.memory_gib:.0f} GiB; "
+            f"Python {env.python}. Every simulator ran with **{env.threads} threads** "
+            "(OMP_NUM_THREADS for velquin, qulacs and Lightning; `max_parallel_threads` for "
+            "Aer; `cpu_threads` for qsim; `num_threads` for the yardstick).", "",
+            f"Yardstick built with `{env.yardstick_flags}`.", "",
+            "Times are milliseconds; lower is better. A ratio below 1 means velquin is faster.", "",
+            "![time against qubit count](latest.png)", "", "## Simulators", "",
+            "| simulator | version | amplitudes |", "|---|---|---|"]
+    out += [f"| {s.name} | {s.version} | {s.precision} |" for s in env.sims]
+    out += ["", "## Summary", ""] + summary(rows, precision)
+    out += ["", "## Agreement before timing", "",
+            f"Each simulator ran the gate lists on 6 qubits; the largest difference of any "
+            f"amplitude from {reference}'s:", "", "| simulator | check | max difference |",
+            "|---|---|---|"]
+    for a in agreements:
+        value = f"{a.max_difference:.1e}" if a.max_difference is not None else a.note
+        out.append(f"| {a.simulator} | {a.check} | {value}{'' if a.ok or a.max_difference is None else ' **MISMATCH**'} |")
+    for section in SECTIONS:
+        chosen = [r for r in rows if r.section == section]
+        if chosen:
+            out += ["", f"## {section}", ""] + section_table(chosen, precision, notes)
+    out += ["", "## How each figure was taken", "", TIMING_NOTES]
+    if notes.texts:
+        out += ["", "## Why a cell is n/a", ""] + notes.render()
+    return "\n".join(out) + "\n"
+
+
+def to_json(env: Environment, reference: str, agreements: list[Agreement], rows: list[Row]) -> str:
+    def clean(value):
+        if isinstance(value, float) and not math.isfinite(value):
+            return None
+        return value
+
+    data = {"environment": dataclasses.asdict(env), "reference": reference,
+            "agreement": [dataclasses.asdict(a) for a in agreements],
+            "rows": [dataclasses.asdict(r) for r in rows]}
+    return json.dumps(data, indent=1, default=clean)
+
+
+def write_all(out_dir: str, env: Environment, reference: str,
+              agreements: list[Agreement], rows: list[Row]) -> None:
+    from .plot import plot
+
+    out = Path(out_dir)
+    out.mkdir(parents=True, exist_ok=True)
+    (out / "latest.json").write_text(to_json(env, reference, agreements, rows))
+    plot(rows, out / "latest.png", env.threads)
+    (out / "latest.md").write_text(markdown(env, reference, agreements, rows))

@@ -1,0 +1,1 @@
+"""One adapter per simulator, all with the interface of base.Simulator."""
