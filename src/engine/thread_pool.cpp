@@ -45,6 +45,7 @@ void ThreadPool::run(unsigned parts, FunctionRef<void(unsigned)> job) {
     job(0);
     return;
   }
+  busy_.store(true, std::memory_order_release);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     ensure_workers(parts - 1);
@@ -57,24 +58,34 @@ void ThreadPool::run(unsigned parts, FunctionRef<void(unsigned)> job) {
   job(0);
   std::unique_lock<std::mutex> lock(mutex_);
   done_.wait(lock, [&] { return pending_ == 0; });
+  busy_.store(false, std::memory_order_release);
 }
 
 namespace {
 
 std::atomic<ThreadPool*> g_pool{nullptr};
 
-// In a forked child the workers do not exist and the pool's lock may be in any
-// state: leave the old pool untouched (leaked) and make a new one on demand.
+// Before fork: join an idle pool's workers so the process forks single-threaded.
+void stop_idle_pool() {
+  ThreadPool* pool = g_pool.load(std::memory_order_acquire);
+  if (pool != nullptr && !pool->busy()) {
+    g_pool.store(nullptr, std::memory_order_release);
+    delete pool;
+  }
+}
+
+// In a child, a pool still present was busy at the fork: its workers do not
+// exist there and its lock may be in any state, so leave it untouched (leaked).
 void forget_pool_in_child() { g_pool.store(nullptr, std::memory_order_relaxed); }
 
 }  // namespace
 
 ThreadPool& shared_pool() {
   static std::once_flag registered;
-  std::call_once(registered, [] { ::pthread_atfork(nullptr, nullptr, forget_pool_in_child); });
+  std::call_once(registered, [] { ::pthread_atfork(stop_idle_pool, nullptr, forget_pool_in_child); });
   ThreadPool* pool = g_pool.load(std::memory_order_acquire);
   if (pool == nullptr) {
-    pool = new ThreadPool();  // lives to the end of the process
+    pool = new ThreadPool();  // lives until a fork or the end of the process
     g_pool.store(pool, std::memory_order_release);
   }
   return *pool;

@@ -4,6 +4,7 @@
 // changes a result; it is an explicit argument so tests can force any count.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -27,6 +28,9 @@ class ThreadPool {
   /// returns when all have finished. Not reentrant: one run at a time.
   void run(unsigned parts, FunctionRef<void(unsigned)> job);
 
+  /// Whether a run is in progress.
+  bool busy() const noexcept { return busy_.load(std::memory_order_acquire); }
+
  private:
   void ensure_workers(unsigned count);
   void worker_loop(unsigned index);
@@ -40,10 +44,13 @@ class ThreadPool {
   unsigned pending_ = 0;
   const FunctionRef<void(unsigned)>* job_ = nullptr;
   bool stopping_ = false;
+  std::atomic<bool> busy_{false};
 };
 
-/// The process's pool, made on first use. A child made by fork() has none of
-/// its parent's threads, so there the pool is abandoned and made afresh.
+/// The process's pool, made on first use. Around fork() an idle pool is shut
+/// down first, so the process forks with one thread (as Python expects) and
+/// both sides make a new pool on demand; a pool caught mid-run by a fork from
+/// another thread is abandoned in the child, which has none of its threads.
 ThreadPool& shared_pool();
 
 /// Calls body(begin, end) on pieces covering [0, count): up to `threads`

@@ -249,3 +249,29 @@ def test_errors_leave_the_register_unchanged(velquin, n, name, args, exc, messag
     assert type(info.value) is exc
     assert str(info.value) == message
     assert np.array_equal(sv.amplitudes().view(np.uint64), before)
+
+
+def test_gates_run_in_a_forked_child(velquin):
+    """The gate threads do not survive fork(); a child must still run gates on
+    registers large enough to be split over threads, with the parent's bits."""
+    import os
+
+    def run():
+        sv = velquin.StateVecPy(17, seed=0)
+        for q in range(17):
+            sv.h(q)
+            sv.rz(q, 0.1 * q)
+            sv.h_cpp(q)
+        sv.cx(0, 16)
+        sv.cy(16, 1)
+        return sv.amplitudes().view(np.uint64)
+
+    parent = run()
+    pid = os.fork()
+    if pid == 0:
+        try:
+            os._exit(0 if np.array_equal(run(), parent) else 1)
+        finally:
+            os._exit(2)
+    _, status = os.waitpid(pid, 0)
+    assert os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0
