@@ -1,9 +1,12 @@
+#include "circuit/blocked_runner.h"
 #include "circuit/quantum_circuit.h"
 
 namespace velquin::circuit {
 namespace {
 
-Status apply_one(engine::StateVecPy& sv, const Gate& gate) {
+// The record's register operation, up to its arithmetic: its checks and its
+// constants, against `sv`.
+Result<engine::GateOp> prepare(const engine::StateVecPy& sv, const Gate& gate) {
   const GateKindInfo& row = info(gate.kind);
   switch (row.shape) {
     case Shape::kSingle:
@@ -19,10 +22,22 @@ Status apply_one(engine::StateVecPy& sv, const Gate& gate) {
 }  // namespace
 
 Status QuantumCircuit::apply_gates(engine::StateVecPy& sv) const {
+  // Every record is checked first; the first failing one ends the list, and
+  // the records before it are applied before its error is returned.
+  std::vector<engine::GateOp> ops;
+  ops.reserve(gates_.size());
+  Status failure;
   for (const Gate& gate : gates_) {
-    if (Status status = apply_one(sv, gate); !status) return status;
+    Result<engine::GateOp> op = prepare(sv, gate);
+    if (!op) {
+      failure = std::move(op).error();
+      break;
+    }
+    ops.push_back(op.value());
   }
-  return Status::Ok();
+  run_blocked(sv.mutable_amplitudes(), static_cast<unsigned>(sv.n_qubits()), ops,
+              engine::current_exec_policy());
+  return failure;
 }
 
 Result<engine::StateVecPy> QuantumCircuit::execute_fresh(std::optional<std::uint64_t> seed) const {

@@ -28,9 +28,10 @@ struct Gate {
 enum class Shape : std::uint8_t { kSingle, kRotation, kPair };
 
 using engine::StateVecPy;
-using SingleOp = Status (StateVecPy::*)(std::uint64_t);
-using RotationOp = Status (StateVecPy::*)(std::uint64_t, double);
-using PairOp = Status (StateVecPy::*)(std::uint64_t, std::uint64_t);
+using engine::GateOp;
+using SingleOp = Result<GateOp> (StateVecPy::*)(std::uint64_t) const;
+using RotationOp = Result<GateOp> (StateVecPy::*)(std::uint64_t, double) const;
+using PairOp = Result<GateOp> (StateVecPy::*)(std::uint64_t, std::uint64_t) const;
 
 struct GateKindInfo {
   GateKind kind;
@@ -41,26 +42,28 @@ struct GateKindInfo {
   PairOp pair = nullptr;
 };
 
-/// X, H and CX run through the math_core kernels (x_cpp, h_cpp, cx_cpp), so a
+/// Each row names the register operation that executes the kind, by its
+/// prepare step (checks and constants; see StateVecPy). X, H and CX run
+/// through the math_core kernels (x_cpp, h_cpp, cx_cpp), so a
 /// recorded CX(c, c) is a no-op and out-of-range CX indices report
 /// "qubit index out of range"; every other kind runs the register's own gate.
 inline constexpr std::array<GateKindInfo, kGateKindCount> kGateKinds = {{
-    {GateKind::X, "X", Shape::kSingle, &StateVecPy::x_cpp},
-    {GateKind::Y, "Y", Shape::kSingle, &StateVecPy::y},
-    {GateKind::Z, "Z", Shape::kSingle, &StateVecPy::z},
-    {GateKind::H, "H", Shape::kSingle, &StateVecPy::h_cpp},
-    {GateKind::S, "S", Shape::kSingle, &StateVecPy::s},
-    {GateKind::Sdg, "Sdg", Shape::kSingle, &StateVecPy::sdg},
-    {GateKind::T, "T", Shape::kSingle, &StateVecPy::t},
-    {GateKind::Tdg, "Tdg", Shape::kSingle, &StateVecPy::tdg},
-    {GateKind::SX, "SX", Shape::kSingle, &StateVecPy::sx},
-    {GateKind::RX, "RX", Shape::kRotation, nullptr, &StateVecPy::rx},
-    {GateKind::RY, "RY", Shape::kRotation, nullptr, &StateVecPy::ry},
-    {GateKind::RZ, "RZ", Shape::kRotation, nullptr, &StateVecPy::rz},
-    {GateKind::CX, "CX", Shape::kPair, nullptr, nullptr, &StateVecPy::cx_cpp},
-    {GateKind::SWAP, "SWAP", Shape::kPair, nullptr, nullptr, &StateVecPy::swap},
-    {GateKind::CY, "CY", Shape::kPair, nullptr, nullptr, &StateVecPy::cy},
-    {GateKind::CZ, "CZ", Shape::kPair, nullptr, nullptr, &StateVecPy::cz},
+    {GateKind::X, "X", Shape::kSingle, &StateVecPy::prepare_x_cpp},
+    {GateKind::Y, "Y", Shape::kSingle, &StateVecPy::prepare_y},
+    {GateKind::Z, "Z", Shape::kSingle, &StateVecPy::prepare_z},
+    {GateKind::H, "H", Shape::kSingle, &StateVecPy::prepare_h_cpp},
+    {GateKind::S, "S", Shape::kSingle, &StateVecPy::prepare_s},
+    {GateKind::Sdg, "Sdg", Shape::kSingle, &StateVecPy::prepare_sdg},
+    {GateKind::T, "T", Shape::kSingle, &StateVecPy::prepare_t},
+    {GateKind::Tdg, "Tdg", Shape::kSingle, &StateVecPy::prepare_tdg},
+    {GateKind::SX, "SX", Shape::kSingle, &StateVecPy::prepare_sx},
+    {GateKind::RX, "RX", Shape::kRotation, nullptr, &StateVecPy::prepare_rx},
+    {GateKind::RY, "RY", Shape::kRotation, nullptr, &StateVecPy::prepare_ry},
+    {GateKind::RZ, "RZ", Shape::kRotation, nullptr, &StateVecPy::prepare_rz},
+    {GateKind::CX, "CX", Shape::kPair, nullptr, nullptr, &StateVecPy::prepare_cx_cpp},
+    {GateKind::SWAP, "SWAP", Shape::kPair, nullptr, nullptr, &StateVecPy::prepare_swap},
+    {GateKind::CY, "CY", Shape::kPair, nullptr, nullptr, &StateVecPy::prepare_cy},
+    {GateKind::CZ, "CZ", Shape::kPair, nullptr, nullptr, &StateVecPy::prepare_cz},
 }};
 
 constexpr const GateKindInfo& info(GateKind kind) noexcept {

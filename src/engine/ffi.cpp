@@ -16,8 +16,7 @@ math_core::ComplexView view_of(std::span<Complex64> state) noexcept {
 
 // The kernels run on the policy's variant, their pair range split over the
 // policy's threads; each piece crosses the boundary as view plus indices.
-void apply_h_cpp(std::span<Complex64> state, std::uint64_t q) noexcept {
-  const ExecPolicy policy = current_exec_policy();
+void apply_h_cpp(std::span<Complex64> state, std::uint64_t q, const ExecPolicy& policy) noexcept {
   const math_core::ComplexView view = view_of(state);
   parallel_for(policy.threads, state.size() / 2, math_core::kRangeAlign, kMinPairsPerThread,
                [&](std::uint64_t begin, std::uint64_t end) {
@@ -25,8 +24,7 @@ void apply_h_cpp(std::span<Complex64> state, std::uint64_t q) noexcept {
                });
 }
 
-void apply_x_cpp(std::span<Complex64> state, std::uint64_t q) noexcept {
-  const ExecPolicy policy = current_exec_policy();
+void apply_x_cpp(std::span<Complex64> state, std::uint64_t q, const ExecPolicy& policy) noexcept {
   const math_core::ComplexView view = view_of(state);
   parallel_for(policy.threads, state.size() / 2, math_core::kRangeAlign, kMinPairsPerThread,
                [&](std::uint64_t begin, std::uint64_t end) {
@@ -34,8 +32,8 @@ void apply_x_cpp(std::span<Complex64> state, std::uint64_t q) noexcept {
                });
 }
 
-void apply_cx_cpp(std::span<Complex64> state, std::uint64_t c, std::uint64_t t) noexcept {
-  const ExecPolicy policy = current_exec_policy();
+void apply_cx_cpp(std::span<Complex64> state, std::uint64_t c, std::uint64_t t,
+                  const ExecPolicy& policy) noexcept {
   const math_core::ComplexView view = view_of(state);
   parallel_for(policy.threads, state.size() / 4, math_core::kRangeAlign, kMinPairsPerThread,
                [&](std::uint64_t begin, std::uint64_t end) {

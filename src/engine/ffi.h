@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 
+#include "engine/exec_policy.h"
 #include "math_core/math_core.h"
 
 namespace velquin::engine::ffi {
@@ -13,12 +14,24 @@ namespace velquin::engine::ffi {
 using math_core::Complex64;
 
 /// Hadamard on q in place. Requires state.size() == 2^m with q < m.
-void apply_h_cpp(std::span<Complex64> state, std::uint64_t q) noexcept;
+void apply_h_cpp(std::span<Complex64> state, std::uint64_t q, const ExecPolicy& policy) noexcept;
 
 /// Pauli-X on q in place. Requires state.size() == 2^m with q < m.
-void apply_x_cpp(std::span<Complex64> state, std::uint64_t q) noexcept;
+void apply_x_cpp(std::span<Complex64> state, std::uint64_t q, const ExecPolicy& policy) noexcept;
 
 /// CNOT in place. Requires state.size() == 2^m with c, t < m; c == t does nothing.
-void apply_cx_cpp(std::span<Complex64> state, std::uint64_t c, std::uint64_t t) noexcept;
+void apply_cx_cpp(std::span<Complex64> state, std::uint64_t c, std::uint64_t t,
+                  const ExecPolicy& policy) noexcept;
+
+/// The same three with the policy in force.
+inline void apply_h_cpp(std::span<Complex64> state, std::uint64_t q) noexcept {
+  apply_h_cpp(state, q, current_exec_policy());
+}
+inline void apply_x_cpp(std::span<Complex64> state, std::uint64_t q) noexcept {
+  apply_x_cpp(state, q, current_exec_policy());
+}
+inline void apply_cx_cpp(std::span<Complex64> state, std::uint64_t c, std::uint64_t t) noexcept {
+  apply_cx_cpp(state, c, t, current_exec_policy());
+}
 
 }  // namespace velquin::engine::ffi

@@ -1,28 +1,30 @@
 // h_cpp, x_cpp and cx_cpp: the register's checks, then the math_core kernel on
 // the register's own storage (no copy crosses the boundary).
-#include "engine/ffi.h"
 #include "engine/state_vec_py.h"
 
 namespace velquin::engine {
 
-Status StateVecPy::h_cpp(std::uint64_t q) {
-  if (Status checked = check_qubit(q); !checked) return checked;
-  ffi::apply_h_cpp(mutable_amplitudes(), q);
-  return Status::Ok();
+Result<GateOp> StateVecPy::prepare_h_cpp(std::uint64_t q) const {
+  if (Status checked = check_qubit(q); !checked) return std::move(checked).error();
+  return GateOp::kernel(GateOp::Path::kKernelH, q);
 }
 
-Status StateVecPy::x_cpp(std::uint64_t q) {
-  if (Status checked = check_qubit(q); !checked) return checked;
-  ffi::apply_x_cpp(mutable_amplitudes(), q);
-  return Status::Ok();
+Result<GateOp> StateVecPy::prepare_x_cpp(std::uint64_t q) const {
+  if (Status checked = check_qubit(q); !checked) return std::move(checked).error();
+  return GateOp::kernel(GateOp::Path::kKernelX, q);
 }
 
 // Unlike cx, equal indices are allowed here and change nothing.
+Result<GateOp> StateVecPy::prepare_cx_cpp(std::uint64_t c, std::uint64_t t) const {
+  if (Status checked = check_qubit(c); !checked) return std::move(checked).error();
+  if (Status checked = check_qubit(t); !checked) return std::move(checked).error();
+  return GateOp::kernel(GateOp::Path::kKernelCX, c, t);
+}
+
+Status StateVecPy::h_cpp(std::uint64_t q) { return run_prepared(prepare_h_cpp(q)); }
+Status StateVecPy::x_cpp(std::uint64_t q) { return run_prepared(prepare_x_cpp(q)); }
 Status StateVecPy::cx_cpp(std::uint64_t c, std::uint64_t t) {
-  if (Status checked = check_qubit(c); !checked) return checked;
-  if (Status checked = check_qubit(t); !checked) return checked;
-  ffi::apply_cx_cpp(mutable_amplitudes(), c, t);
-  return Status::Ok();
+  return run_prepared(prepare_cx_cpp(c, t));
 }
 
 }  // namespace velquin::engine

@@ -1,23 +1,16 @@
 // The four two-qubit gates. Each validates in its own order with its own
 // messages; the differences between them are deliberate and visible to users.
-#include "engine/gate_kernels.h"
 #include "engine/messages.h"
 #include "engine/state_vec_py.h"
 
 namespace velquin::engine {
 namespace {
 
-std::uint64_t mask(std::uint64_t q) { return std::uint64_t{1} << q; }
-
-// Pairs (base + first, base + second) over the groups of four of qubits a, b.
-void run_two(StateVecPy& sv, std::uint64_t a, std::uint64_t b, std::uint64_t first,
-             std::uint64_t second, PairFormula formula) {
-  const std::span<Complex64> data = sv.mutable_amplitudes();
-  run_pair_formula(data, formula,
-                   PairSpace::two(data.size(), static_cast<unsigned>(a), static_cast<unsigned>(b),
-                                  first, second),
-                   {});
-}
+// Pair-member selectors within a group of four: bit 0 adds 2^a, bit 1 adds 2^b.
+constexpr std::uint8_t kNone = 0;
+constexpr std::uint8_t kA = 1;
+constexpr std::uint8_t kB = 2;
+constexpr std::uint8_t kBoth = kA | kB;
 
 // cy and cz: check_qubit on each index, then ValueError for equal indices.
 Status check_controlled(const StateVecPy& sv, std::uint64_t control, std::uint64_t target) {
@@ -29,38 +22,49 @@ Status check_controlled(const StateVecPy& sv, std::uint64_t control, std::uint64
 
 }  // namespace
 
-Status StateVecPy::cx(std::uint64_t control, std::uint64_t target) {
+Result<GateOp> StateVecPy::prepare_cx(std::uint64_t control, std::uint64_t target) const {
   if (control >= n_qubits_ || target >= n_qubits_) {
     return Error{ErrorKind::kIndexError, messages::kControlTargetRange};
   }
   if (control == target) return Error{ErrorKind::kIndexError, messages::kControlTargetSame};
   // Within control = 1, the target = 0 and target = 1 amplitudes trade places.
-  run_two(*this, control, target, mask(control), mask(control) | mask(target),
-          PairFormula::kExchange);
-  return Status::Ok();
+  return GateOp::pair(PairFormula::kExchange, control, target, kA, kBoth);
 }
 
-Status StateVecPy::cy(std::uint64_t control, std::uint64_t target) {
-  if (Status checked = check_controlled(*this, control, target); !checked) return checked;
-  run_two(*this, control, target, mask(control), mask(control) | mask(target),
-          PairFormula::kControlledY);
-  return Status::Ok();
+Result<GateOp> StateVecPy::prepare_cy(std::uint64_t control, std::uint64_t target) const {
+  if (Status checked = check_controlled(*this, control, target); !checked) {
+    return std::move(checked).error();
+  }
+  return GateOp::pair(PairFormula::kControlledY, control, target, kA, kBoth);
 }
 
-Status StateVecPy::cz(std::uint64_t control, std::uint64_t target) {
-  if (Status checked = check_controlled(*this, control, target); !checked) return checked;
+Result<GateOp> StateVecPy::prepare_cz(std::uint64_t control, std::uint64_t target) const {
+  if (Status checked = check_controlled(*this, control, target); !checked) {
+    return std::move(checked).error();
+  }
   // Only the amplitude with both bits set changes; `first` is never touched.
-  run_two(*this, control, target, 0, mask(control) | mask(target), PairFormula::kNegate);
-  return Status::Ok();
+  return GateOp::pair(PairFormula::kNegate, control, target, kNone, kBoth);
 }
 
-Status StateVecPy::swap(std::uint64_t q1, std::uint64_t q2) {
+Result<GateOp> StateVecPy::prepare_swap(std::uint64_t q1, std::uint64_t q2) const {
   if (q1 >= n_qubits_ || q2 >= n_qubits_) {
     return Error{ErrorKind::kIndexError, messages::kSwapIndexRange};
   }
   if (q1 == q2) return Error{ErrorKind::kIndexError, messages::kSwapIndicesSame};
-  run_two(*this, q1, q2, mask(q1), mask(q2), PairFormula::kExchange);
-  return Status::Ok();
+  return GateOp::pair(PairFormula::kExchange, q1, q2, kA, kB);
+}
+
+Status StateVecPy::cx(std::uint64_t control, std::uint64_t target) {
+  return run_prepared(prepare_cx(control, target));
+}
+Status StateVecPy::cy(std::uint64_t control, std::uint64_t target) {
+  return run_prepared(prepare_cy(control, target));
+}
+Status StateVecPy::cz(std::uint64_t control, std::uint64_t target) {
+  return run_prepared(prepare_cz(control, target));
+}
+Status StateVecPy::swap(std::uint64_t q1, std::uint64_t q2) {
+  return run_prepared(prepare_swap(q1, q2));
 }
 
 }  // namespace velquin::engine

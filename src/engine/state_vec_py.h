@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/amplitude_array.h"
+#include "engine/gate_op.h"
 #include "engine/status.h"
 #include "random/std_rng.h"
 
@@ -73,11 +74,37 @@ class StateVecPy {
   Status x_cpp(std::uint64_t q);
   Status cx_cpp(std::uint64_t c, std::uint64_t t);
 
+  // Every gate in two steps: prepare_<gate> makes the gate's checks (in the
+  // gate's order, with its messages) and its constants, changing nothing;
+  // GateOp::run then does the arithmetic. Circuit execution prepares all of
+  // its records before it runs any.
+  Result<GateOp> prepare_h(std::uint64_t q) const;
+  Result<GateOp> prepare_x(std::uint64_t q) const;
+  Result<GateOp> prepare_y(std::uint64_t q) const;
+  Result<GateOp> prepare_z(std::uint64_t q) const;
+  Result<GateOp> prepare_s(std::uint64_t q) const;
+  Result<GateOp> prepare_sdg(std::uint64_t q) const;
+  Result<GateOp> prepare_t(std::uint64_t q) const;
+  Result<GateOp> prepare_tdg(std::uint64_t q) const;
+  Result<GateOp> prepare_sx(std::uint64_t q) const;
+  Result<GateOp> prepare_rx(std::uint64_t q, double theta) const;
+  Result<GateOp> prepare_ry(std::uint64_t q, double theta) const;
+  Result<GateOp> prepare_rz(std::uint64_t q, double theta) const;
+  Result<GateOp> prepare_cx(std::uint64_t control, std::uint64_t target) const;
+  Result<GateOp> prepare_cy(std::uint64_t control, std::uint64_t target) const;
+  Result<GateOp> prepare_cz(std::uint64_t control, std::uint64_t target) const;
+  Result<GateOp> prepare_swap(std::uint64_t q1, std::uint64_t q2) const;
+  Result<GateOp> prepare_h_cpp(std::uint64_t q) const;
+  Result<GateOp> prepare_x_cpp(std::uint64_t q) const;
+  Result<GateOp> prepare_cx_cpp(std::uint64_t c, std::uint64_t t) const;
+
   /// Samples `shots` outcomes. The generator step (reseed from `seed`, or
   /// discard 8 bytes) happens first and stays even when the call then fails.
   Result<MeasurementCounts> measure_counts(std::uint64_t shots, std::optional<std::uint64_t> seed);
 
  private:
+  Status run_prepared(Result<GateOp> op);
+
   StateVecPy(std::uint64_t n_qubits, AmplitudeArray data, random::StdRng rng) noexcept
       : n_qubits_(n_qubits), data_(std::move(data)), rng_(std::move(rng)) {}
 

@@ -1,0 +1,35 @@
+// Runs a list of prepared gates over a register in cache-sized blocks.
+//
+// A block is every amplitude whose index agrees on all bits except the low
+// bits [0, low_bits) and a few chosen higher bits. Consecutive gates whose
+// qubits all lie among a block's free bits only ever mix amplitudes of the
+// same block, so such a run of gates can be played block by block: each
+// block is gathered into a small buffer (contiguous chunks of 2^low_bits
+// amplitudes), every gate of the run is applied to it in order, and it is
+// written back. Each pair still sees the same gates in the same order with
+// the same operands, so the result is bit for bit that of applying the gates
+// one after another over the whole register; only the memory traffic drops.
+// Gates are never fused or reordered.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "engine/exec_policy.h"
+#include "engine/gate_op.h"
+#include "math_core/math_core.h"
+
+namespace velquin::circuit {
+
+struct BlockShape {
+  unsigned block_bits = 14;  // 2^14 amplitudes: 256 KiB, well inside a core's L2
+  unsigned low_bits = 8;     // chunks of 2^8 amplitudes (4 KiB) are always free bits
+};
+
+/// Applies `ops` in order to `data` (2^n_qubits amplitudes) with `policy`;
+/// every op's qubits must be below n_qubits.
+void run_blocked(std::span<math_core::Complex64> data, unsigned n_qubits,
+                 std::span<const engine::GateOp> ops, const engine::ExecPolicy& policy,
+                 BlockShape shape = {});
+
+}  // namespace velquin::circuit
