@@ -9,6 +9,9 @@ COLOURS = {"velquin": "black", "Aer": "tab:blue", "qulacs": "tab:orange",
            "qsim": "tab:green", "Lightning": "tab:purple", "yardstick": "tab:gray"}
 
 
+LABELS = {"qsim": "qsim, complex64", "yardstick": "yardstick (one pass per gate)"}
+
+
 def _series(rows: list[Row], pick) -> dict[str, dict[int, float]]:
     series: dict[str, dict[int, float]] = {}
     for row in rows:
@@ -27,7 +30,8 @@ def _draw(ax, series: dict[str, dict[int, float]], style: str, label_suffix: str
         ns = sorted(points)
         ax.plot(ns, [points[n] * 1e3 for n in ns], style if name != "yardstick" else ":",
                 marker="o", markersize=3, color=COLOURS.get(name, "tab:red"),
-                label=name + (label_suffix if name not in ("velquin", "yardstick", "Lightning") else ""))
+                label=LABELS.get(name, name)
+                + (label_suffix if name not in ("velquin", "yardstick", "Lightning") else ""))
 
 
 def plot(rows: list[Row], path: Path, threads: int) -> None:

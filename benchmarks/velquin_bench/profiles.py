@@ -17,7 +17,7 @@ class Profile:
 
     @staticmethod
     def gate_reps(n: int) -> int:
-        return 9 if n <= 22 else 5
+        return 15 if n <= 22 else 5
 
     @staticmethod
     def circuit_reps(n: int) -> int:

@@ -34,10 +34,11 @@ TIMING_NOTES = """\
   register. qsim has no live register (each call simulates a whole circuit
   into a new vector), so it has no single-gate figure. `*_cpp` rows run
   velquin's kernel-backed methods against the peers' plain gate.
-- Before each timed call the harness sleeps 12 ms, so that idle OpenMP
-  workers of the previous simulator (which spin for milliseconds) are asleep
-  and do not take the two cores from the next one. Where the state fits in
-  the last-level cache (n <= 21) each timed call follows an untimed one.
+- Where the state fits in the last-level cache (n <= 21) each timed call
+  follows an untimed one. At n = 20 one gate takes about 0.3 ms, and a
+  two-thread region that loses a core to anything else waits a scheduler
+  tick (4 to 8 ms): single-gate rows at n = 20 can show such stalls for the
+  OpenMP-based simulators and the yardstick; n >= 24 rows are the reliable ones.
 - Circuits: from |0...0> to a state vector handed back to Python. velquin:
   `QuantumCircuit.statevector()`; Aer: `AerSimulator.run` of a circuit ending
   in `save_statevector` (includes Aer's circuit conversion); qulacs: new
@@ -53,7 +54,8 @@ TIMING_NOTES = """\
   qubit), made before timing. velquin `measure_counts` (a dict of bitstrings);
   Aer `AerState.sample_counts` (a dict); qulacs `QuantumState.sampling` (a
   list of indices, no counting); Lightning `generate_samples` (an array of
-  bits); qsim `qsim_sample_final` minus simulating the same preparation; NumPy
+  bits); qsim `qsim_sample_final`, which also simulates the preparation (one layer of
+  ry, fused); NumPy
   weights |a|^2, `Generator.choice` and `np.unique(return_counts=True)`.
 - The harness watches the CPU time other processes take (the machine is
   shared, and a busy core stalls any two-thread region by a scheduler tick

@@ -17,9 +17,9 @@ class Measurement:
     samples: list[float] = field(default_factory=list)
 
 
-# Idle OpenMP workers of one runtime spin for milliseconds before they sleep
-# and, on a machine with few cores, take the CPUs from whichever case runs
-# next. Pausing this long before each case lets them go to sleep first.
+# A pause before each case would let the previous runtime's spinning workers
+# go to sleep, but on this VM waking a worker on a long-idle CPU then costs a
+# 4 ms scheduler tick in nearly every call, which is worse: no pause.
 SETTLE_SECONDS = 0.0
 
 
