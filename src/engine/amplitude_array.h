@@ -1,5 +1,6 @@
 // Owning storage for a register's amplitudes: one contiguous, 64-byte aligned
-// block of zero-initialised Complex64, released exactly once.
+// block of zero-initialised Complex64, released exactly once. Every page is
+// backed by memory when the block is handed out.
 #pragma once
 
 #include <cstdint>
@@ -21,9 +22,11 @@ class AmplitudeArray {
   AmplitudeArray& operator=(AmplitudeArray&& other) noexcept;
   ~AmplitudeArray();
 
-  /// `count` amplitudes, every part +0.0. Fails with MemoryError naming the
-  /// bytes requested when the memory cannot be had; large requests are checked
-  /// against the memory the machine can still give before anything is mapped.
+  /// `count` amplitudes, every part +0.0, every page already resident (so the
+  /// machine's available memory reflects the block at once). Fails with
+  /// MemoryError naming the bytes requested when the memory cannot be had;
+  /// large requests are checked against the memory the machine can still give
+  /// before anything is mapped.
   static Result<AmplitudeArray> zeroed(std::uint64_t count);
 
   std::uint64_t size() const noexcept { return count_; }
@@ -33,13 +36,13 @@ class AmplitudeArray {
   std::span<const Complex64> span() const noexcept { return {data_, count_}; }
 
  private:
-  AmplitudeArray(Complex64* data, std::uint64_t count, bool mapped) noexcept
-      : data_(data), count_(count), mapped_(mapped) {}
+  AmplitudeArray(Complex64* data, std::uint64_t count, std::uint64_t mapped_bytes) noexcept
+      : data_(data), count_(count), mapped_bytes_(mapped_bytes) {}
   void release() noexcept;
 
   Complex64* data_ = nullptr;
   std::uint64_t count_ = 0;
-  bool mapped_ = false;  // true: from mmap, false: from the aligned heap
+  std::uint64_t mapped_bytes_ = 0;  // length of the mapping; 0: from the aligned heap
 };
 
 }  // namespace velquin::engine
