@@ -21,7 +21,6 @@ enum class ErrorKind {
   kRuntimeError,
   kMemoryError,
   kImportError,
-  kNotImplementedError,  // members whose operation is not built yet
 };
 
 struct Error {

@@ -18,8 +18,6 @@ PyObject* exception_type(ErrorKind kind) noexcept {
       return PyExc_MemoryError;
     case ErrorKind::kImportError:
       return PyExc_ImportError;
-    case ErrorKind::kNotImplementedError:
-      return PyExc_NotImplementedError;
   }
   return PyExc_SystemError;
 }
