@@ -16,6 +16,7 @@ namespace velquin::lib {
 namespace {
 
 bool api_loaded = false;  // set once, under the interpreter lock
+constexpr const char* kWhat = "the state-vector copy";
 
 // Loads NumPy's API table (modern location first, so NumPy 2 gives no
 // deprecation warning). A failure is an internal failure, not ImportError.
@@ -40,7 +41,7 @@ void ensure_numpy_api() {
 PyResult<PyRef> copy_to_numpy(std::span<const math_core::Complex64> amplitudes) {
   ensure_numpy_api();
   const std::size_t bytes = amplitudes.size_bytes();
-  if (Status budget = engine::check_allocation(bytes, "the state-vector copy"); !budget) {
+  if (Status budget = engine::check_allocation(bytes, kWhat); !budget) {
     return std::move(budget).error();
   }
   npy_intp dims[1] = {static_cast<npy_intp>(amplitudes.size())};
@@ -49,7 +50,12 @@ PyResult<PyRef> copy_to_numpy(std::span<const math_core::Complex64> amplitudes) 
   if (descr == nullptr) return CallError::fetch();
   PyObject* array =
       PyArray_NewFromDescr(&PyArray_Type, descr, 1, dims, strides, nullptr, 0, nullptr);
-  if (array == nullptr) return CallError::fetch();
+  if (array == nullptr) {
+    // NumPy's own text gives the size in MiB; say it the way the check does.
+    if (!PyErr_ExceptionMatches(PyExc_MemoryError)) return CallError::fetch();
+    PyErr_Clear();
+    return Error{ErrorKind::kMemoryError, messages::allocation_failed(bytes, kWhat)};
+  }
   PyRef owned = PyRef::steal(array);
   std::memcpy(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array)), amplitudes.data(), bytes);
   return owned;
