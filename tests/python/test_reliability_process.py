@@ -1,0 +1,193 @@
+"""Process safety: fork after the gate threads and the generator have run,
+copy and pickle refused with a clear TypeError, Python threads sharing one
+register, and unseeded registers drawing streams of their own."""
+import copy
+import hashlib
+import os
+import pickle
+import re
+import select
+import threading
+import time
+
+import numpy as np
+import pytest
+from velquin import QuantumCircuit, StateVecPy
+
+THREADED_QUBITS = 18  # large enough for gates to be split over the thread pool
+
+
+def workload(sv, salt):
+    """Gates on every qubit (threaded at this size), then seeded and unseeded
+    measurements; returns the bits and the counts."""
+    n = sv.n_qubits
+    for q in range(n):
+        sv.h(q)
+        sv.rz(q, 0.37 * (q + salt))
+        sv.h_cpp(q)
+    sv.cx(0, n - 1)
+    sv.cy(n - 1, 1)
+    return (sv.amplitudes().view(np.uint64).copy(),
+            sv.measure_counts(200, seed=salt), sv.measure_counts(200))
+
+
+def in_child(fn, timeout=60.0):
+    """Runs fn() in a forked child and returns the repr it writes back, or
+    fails if the child dies, hangs (a lock held across fork) or raises."""
+    read_end, write_end = os.pipe()
+    pid = os.fork()
+    if pid == 0:  # pragma: no cover - the child reports through the pipe
+        status = 0
+        try:
+            os.close(read_end)
+            os.write(write_end, repr(fn()).encode())
+        except BaseException as error:  # noqa: B902
+            os.write(write_end, f"child raised {error!r}".encode())
+            status = 1
+        finally:
+            os._exit(status)
+    os.close(write_end)
+    chunks, deadline = [], time.monotonic() + timeout
+    try:
+        while True:
+            ready, _, _ = select.select([read_end], [], [], max(0.0, deadline - time.monotonic()))
+            if not ready:
+                os.kill(pid, 9)
+                pytest.fail("forked child hung")
+            chunk = os.read(read_end, 1 << 16)
+            if not chunk:
+                break
+            chunks.append(chunk)
+    finally:
+        os.close(read_end)
+        _, status = os.waitpid(pid, 0)
+    text = b"".join(chunks).decode()
+    assert os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0, text
+    return text
+
+
+def summary(result):
+    bits, seeded, unseeded = result
+    return (hashlib.sha256(bits.tobytes()).hexdigest(), sorted(seeded.items()),
+            sorted(unseeded.items()))
+
+
+def test_forked_child_gates_and_measures_like_the_parent():
+    sv = StateVecPy(THREADED_QUBITS, seed=21)
+    workload(sv, salt=1)  # threads started, generator advanced
+    if len(os.sched_getaffinity(0)) > 1:
+        assert len(os.listdir("/proc/self/task")) > 1, "the gates ran without their threads"
+    # The child inherits the register and its generator position: it must go
+    # on exactly as the parent does.
+    child = in_child(lambda: summary(workload(sv, salt=2)))
+    assert child == repr(summary(workload(sv, salt=2)))
+
+
+def test_fork_twice_and_from_a_child():
+    def grandchild_result():
+        fresh = StateVecPy(THREADED_QUBITS, seed=5)
+        workload(fresh, salt=3)
+        return in_child(lambda: summary(workload(fresh, salt=4)))
+
+    expected_fresh = StateVecPy(THREADED_QUBITS, seed=5)
+    workload(expected_fresh, salt=3)
+    expected = repr(repr(summary(workload(expected_fresh, salt=4))))
+    for _ in range(2):
+        assert in_child(grandchild_result) == expected
+
+
+def test_forked_child_runs_circuits():
+    qc = QuantumCircuit(THREADED_QUBITS)
+    for q in range(THREADED_QUBITS):
+        qc.h(q)
+        qc.rx(q, 0.1 * q)
+    qc.cx(0, 5)
+    expected = qc.run(300, seed=9)
+    qc.statevector()
+    assert in_child(lambda: sorted(qc.run(300, seed=9).items())) == repr(sorted(expected.items()))
+
+
+REFUSED = re.compile(r"cannot pickle '(builtins\.)?(StateVecPy|QuantumCircuit)' object")
+
+
+@pytest.mark.parametrize("make", [lambda: StateVecPy(3, seed=1), lambda: QuantumCircuit(3)],
+                         ids=["StateVecPy", "QuantumCircuit"])
+@pytest.mark.parametrize("attempt", [copy.copy, copy.deepcopy] +
+                         [lambda o, p=p: pickle.dumps(o, protocol=p)
+                          for p in range(pickle.HIGHEST_PROTOCOL + 1)],
+                         ids=["copy", "deepcopy"] +
+                         [f"pickle{p}" for p in range(pickle.HIGHEST_PROTOCOL + 1)])
+def test_copy_and_pickle_are_refused_clearly(make, attempt):
+    obj = make()
+    obj.h(0)
+    with pytest.raises(TypeError, match=REFUSED):
+        attempt(obj)
+    # Nothing was half-copied: the object still works and still owns its state.
+    obj.h(1)
+    if isinstance(obj, StateVecPy):
+        assert obj.amplitude(3) == (0.4999999999999999, 0.0)
+    else:
+        assert obj.statevector()[3] == 0.4999999999999999
+
+
+def test_threads_sharing_a_register_never_interleave_inside_a_call():
+    # x and z are exact (exchanges and sign flips) and these commute exactly,
+    # so any interleaving of whole calls gives the same bits; a call that let
+    # another thread in would surface as "Already borrowed" or torn state.
+    sv = StateVecPy(THREADED_QUBITS, seed=2)
+    for q in range(THREADED_QUBITS):
+        sv.h(q)
+    errors = []
+
+    def hammer(q):
+        try:
+            for _ in range(25):
+                sv.x(q)
+                sv.z(q)
+                sv.measure_counts(5)
+                sv.amplitude(q)
+        except BaseException as error:  # noqa: B902
+            errors.append(error)
+
+    threads = [threading.Thread(target=hammer, args=(q,)) for q in (0, 5, 11, 17)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert errors == []
+    expected = StateVecPy(THREADED_QUBITS, seed=2)
+    for q in range(THREADED_QUBITS):
+        expected.h(q)
+    for q in (0, 5, 11, 17):
+        for _ in range(25):
+            expected.x(q)
+            expected.z(q)
+    assert np.array_equal(sv.amplitudes().view(np.uint64), expected.amplitudes().view(np.uint64))
+
+
+def uniform_register(n):
+    sv = StateVecPy(n)
+    for q in range(n):
+        sv.h(q)
+    return sv
+
+
+def test_unseeded_registers_draw_different_streams():
+    draws = [tuple(sorted(uniform_register(12).measure_counts(32).items())) for _ in range(20)]
+    assert len(set(draws)) == len(draws)
+    seeded = StateVecPy(12, seed=0)
+    for q in range(12):
+        seeded.h(q)
+    assert tuple(sorted(seeded.measure_counts(32).items())) not in draws
+
+
+def test_unseeded_circuit_runs_differ_and_forked_children_reseed_nothing():
+    qc = QuantumCircuit(12)
+    for q in range(12):
+        qc.h(q)
+    runs = {tuple(sorted(qc.run(32).items())) for _ in range(10)}
+    assert len(runs) == 10
+    # A register made after fork draws fresh entropy in each process.
+    parent = tuple(sorted(uniform_register(12).measure_counts(32).items()))
+    child = in_child(lambda: tuple(sorted(uniform_register(12).measure_counts(32).items())))
+    assert child != repr(parent)
