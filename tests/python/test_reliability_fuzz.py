@@ -123,7 +123,9 @@ REENTRY = {StateVecPy: [("amplitudes", ()), ("length", ()), ("amplitude", (0,)),
 
 # A value is described by a tuple (kind, payload...) and made twice: for the
 # call under test and, as its plain converted value, for the twin.
+small_valid = st.tuples(st.just("int"), st.integers(0, 5))  # often reaches the operation
 value_descriptions = st.one_of(
+    small_valid, small_valid, small_valid, small_valid,
     st.tuples(st.just("int"), st.sampled_from(INTS) | st.integers(-3, 40)),
     st.tuples(st.just("float"), st.sampled_from(FLOATS) | st.floats()),
     st.tuples(st.just("bool"), st.booleans()),
@@ -223,24 +225,37 @@ call_descriptions = st.fixed_dictionaries({
     "member": st.integers(0, 1000),
     "positional": st.lists(value_descriptions, max_size=4),
     "keywords": st.dictionaries(st.sampled_from(KEYWORDS), value_descriptions, max_size=2),
-    "exact": st.booleans(),
+})
+
+# Well-formed calls with values around the edges of the valid ranges.
+edge_descriptions = st.one_of(
+    st.tuples(st.just("int"), st.integers(0, 6)),
+    st.tuples(st.sampled_from(["np_int", "indexable"]), st.integers(0, 6)),
+    st.tuples(st.just("float"), st.sampled_from(FLOATS) | st.floats(-7, 7)),
+    st.tuples(st.just("reenter"), st.integers(0, 4), st.booleans(), st.integers(0, 6)),
+    st.tuples(st.just("int"), st.sampled_from([2**64 - 1, 2**64, -1, 2**100])),
+    st.tuples(st.sampled_from(["none", "register_self", "register_other"])),
+)
+well_formed_calls = st.fixed_dictionaries({
+    "on": st.sampled_from(["sv", "sv", "qc", "new_sv"]),
+    "member": st.integers(0, 1000),
+    "fill": st.lists(edge_descriptions, min_size=2, max_size=2),
+    "split": st.integers(0, 2),
+    "repeat": st.booleans(),  # the same value twice: the equal-qubit checks
 })
 
 
 def fits_signature(member_params, call):
-    """Rewrites a call so its arity and keywords match the member when `exact`
-    is drawn, so conversion (not only matching) is reached often."""
-    if not call["exact"]:
+    """The positional and keyword descriptions of a call. A well-formed call
+    fills every parameter, the first `split` by position, the rest by name, so
+    that conversion and the operation's own checks are reached."""
+    if "fill" not in call:
         return call["positional"], call["keywords"]
     names = [p for p, _ in member_params]
-    positional = call["positional"][: len(names)]
-    while len(positional) < len(names) and len(positional) < 1:
-        positional.append(("int", 0))
-    keywords = {k: v for k, v in call["keywords"].items() if k in names[len(positional):]}
-    required = [n for n, k in member_params if k != SEED]
-    for name in required[len(positional):]:
-        keywords.setdefault(name, ("int", 1))
-    return positional, keywords
+    fill = call["fill"][:1] * 2 if call["repeat"] else call["fill"]
+    fill = fill[: len(names)]
+    split = min(call["split"], len(fill))
+    return fill[:split], {names[i]: fill[i] for i in range(split, len(fill))}
 
 
 def slot_descriptions(member_params, positional, keywords, name):
@@ -286,8 +301,6 @@ def run_call(call, fuzzed, twin):
     else:
         name, params = "__new__", (("n_qubits", INDEX),)
     positional, keywords = fits_signature(params, call)
-    if name in NO_ARGUMENTS and call["exact"]:
-        positional, keywords = [], {}
 
     # Valid but slow requests are legitimate; keep them out of the fuzzing.
     limits = {"shots": MAX_SHOTS, "n_qubits": MAX_FUZZED_QUBITS}
@@ -318,6 +331,7 @@ def run_call(call, fuzzed, twin):
         status, value = outcome(cls, *args, **kwargs)
 
     event(f"{status} {type(value).__name__ if status == 'raised' else on}")
+    event(f"{on}.{name}")
     if status == "raised":
         error = value
         assert isinstance(error, ARGUMENT_ERRORS + OPERATION_ERRORS + (MemoryError,)), \
@@ -327,6 +341,9 @@ def run_call(call, fuzzed, twin):
             assert str(error).startswith("argument '") and str(error).endswith("': hook refused")
             from_hook = True
         assert from_hook or not isinstance(error, OwnError)
+        if on == "sv":
+            # Every register member checks all it needs before changing anything.
+            assert np.array_equal(bits_of(fuzzed.sv), before), name
         if from_hook or not isinstance(error, OPERATION_ERRORS):
             # Failed before the operation: nothing may have changed.
             assert np.array_equal(bits_of(fuzzed.sv), before), name
@@ -365,10 +382,7 @@ def sides(n, m):
     return side(), side()
 
 
-@settings(max_examples=EXAMPLES, deadline=None,
-          suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large])
-@given(n=st.integers(1, 5), m=st.integers(1, 5), calls=st.lists(call_descriptions, max_size=8))
-def test_any_call_succeeds_like_plain_call_or_leaves_register_intact(n, m, calls):
+def check_sequence(n, m, calls):
     fuzzed, twin = sides(n, m)
     for call in calls:
         run_call(call, fuzzed, twin)
@@ -380,3 +394,19 @@ def test_any_call_succeeds_like_plain_call_or_leaves_register_intact(n, m, calls
     assert a[0] == b[0] and (same_result(a[1], b[1]) if a[0] == "ok" else str(a[1]) == str(b[1]))
     a, b = outcome(fuzzed.qc.run, 16, 3), outcome(twin.qc.run, 16, 3)
     assert a[0] == b[0] and (same_result(a[1], b[1]) if a[0] == "ok" else str(a[1]) == str(b[1]))
+
+
+FUZZ_SETTINGS = settings(max_examples=EXAMPLES, deadline=None,
+                         suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large])
+
+
+@FUZZ_SETTINGS
+@given(n=st.integers(1, 5), m=st.integers(1, 5), calls=st.lists(call_descriptions, max_size=8))
+def test_any_call_shape_succeeds_like_plain_call_or_changes_nothing(n, m, calls):
+    check_sequence(n, m, calls)
+
+
+@FUZZ_SETTINGS
+@given(n=st.integers(1, 5), m=st.integers(1, 5), calls=st.lists(well_formed_calls, max_size=8))
+def test_edge_values_succeed_like_plain_call_or_change_nothing(n, m, calls):
+    check_sequence(n, m, calls)
