@@ -80,6 +80,15 @@ def scarce():
             "circuit_run": attempt(lambda: QuantumCircuit(30).run(5, seed=1)),
             "measure_many_shots": attempt(lambda: kept.measure_counts(10**8, seed=2)),
         }
+        # Failing over and over costs nothing: the address space in use stays put.
+        used = address_space()
+        for _ in range(200):
+            attempt(lambda: StateVecPy(30))
+            attempt(kept.amplitudes)
+            attempt(lambda: QuantumCircuit(30).run(5))
+        for _ in range(10):
+            attempt(lambda: kept.measure_counts(10**8))
+        out["address_space_growth"] = address_space() - used
         recorder, recorded = QuantumCircuit(2), 0
         try:
             while True:
@@ -136,6 +145,10 @@ def test_recording_until_memory_runs_out_keeps_the_circuit(scarce):
     if scarce["records_before_memory_error"] % 2:
         expected = [0.7071067811865475, 0.7071067811865475, 0.0, 0.0]
     assert scarce["recorder_state"][:2] == pytest.approx(expected[:2], abs=1e-6)  # rounding drifts
+
+
+def test_repeated_failures_hold_on_to_nothing(scarce):
+    assert scarce["address_space_growth"] == 0
 
 
 def test_failed_requests_leave_registers_intact_and_later_calls_work(scarce):
