@@ -7,6 +7,12 @@
 #   benchmarks/run.sh --threads 4     thread count for every simulator
 #                                     (default: the CPUs this process may use)
 #   benchmarks/run.sh --only gates,sampling   a subset of the workloads
+#   benchmarks/run.sh --sims velquin,qulacs   a subset of the simulators
+#   benchmarks/run.sh --ns 24,26      these qubit counts instead of the profile's
+#
+# A run with --only, --sims or --ns writes into results/partial/ (or
+# results/quick/ with --quick); only a complete run writes results/latest.*.
+# Every simulator runs in worker processes of its own, one at a time.
 #
 # The peers live only in benchmarks/.venv (never velquin's dependencies);
 # velquin is built from this checkout into it, in build/bench-<wheel tag>.
@@ -14,19 +20,27 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
+usage="usage: benchmarks/run.sh [--quick] [--threads N] [--only LIST] [--sims LIST] [--ns LIST]"
 quick=0
+partial=0
 harness_args=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) quick=1; harness_args+=(--quick) ;;
-    --threads) harness_args+=(--threads "$2"); shift ;;
-    --only) harness_args+=(--only "$2"); shift ;;
-    *) echo "usage: benchmarks/run.sh [--quick] [--threads N] [--only LIST]" >&2; exit 2 ;;
+    --threads) [ $# -ge 2 ] || { echo "$usage" >&2; exit 2; }
+      harness_args+=(--threads "$2"); shift ;;
+    --only|--sims|--ns) [ $# -ge 2 ] || { echo "$usage" >&2; exit 2; }
+      partial=1; harness_args+=("$1" "$2"); shift ;;
+    *) echo "$usage" >&2; exit 2 ;;
   esac
   shift
 done
 out=benchmarks/results
-[ "$quick" = 1 ] && out=benchmarks/results/quick
+if [ "$quick" = 1 ]; then
+  out=benchmarks/results/quick
+elif [ "$partial" = 1 ]; then
+  out=benchmarks/results/partial
+fi
 
 venv=benchmarks/.venv
 if [ ! -x "$venv/bin/python" ]; then

@@ -1,12 +1,15 @@
-"""python -m velquin_bench [--quick] [--threads T] --yardstick LIB --out DIR
+"""python -m velquin_bench [--quick] [--threads T] [--only LIST] [--sims LIST]
+                          [--ns LIST] --yardstick LIB --out DIR
 
-Sets every simulator's thread count before any of them is imported, checks
-that they all compute the same states, times the workloads and writes
-latest.md, latest.json and latest.png into DIR.
+Runs every simulator in worker processes of its own (velquin_bench.worker),
+one at a time: first each one's agreement check, then, workload by workload
+and n by n, each simulator's rows. Writes latest.md, latest.json and
+latest.png into DIR. This process imports no simulator.
 """
 from __future__ import annotations
 
 import argparse
+import dataclasses
 import os
 import sys
 import time
@@ -14,6 +17,10 @@ import time
 
 def default_threads() -> int:
     return len(os.sched_getaffinity(0))
+
+
+def comma_list(text: str) -> list[str]:
+    return [item.strip() for item in text.split(",") if item.strip()]
 
 
 def parse(argv: list[str]) -> argparse.Namespace:
@@ -24,44 +31,64 @@ def parse(argv: list[str]) -> argparse.Namespace:
     parser.add_argument("--yardstick", required=True, help="path of the built pass library")
     parser.add_argument("--out", required=True, help="directory for the results")
     parser.add_argument("--only", default="", help="comma list of: gates,random,qft,sampling,calls")
+    parser.add_argument("--sims", default="",
+                        help="comma list of simulators (velquin,Aer,qulacs,qsim,Lightning,NumPy)")
+    parser.add_argument("--ns", default="", help="comma list of qubit counts instead of the "
+                        "profile's (every workload but calls)")
     parser.add_argument("--command", default="", help="the command line to record")
     return parser.parse_args(argv)
 
 
-def pin_threads(threads: int) -> None:
-    """Every OpenMP runtime in the process (qulacs, Lightning, Aer's, the
-    yardstick's) and velquin read these at load time."""
-    for var in ("OMP_NUM_THREADS", "OPENBLAS_NUM_THREADS", "MKL_NUM_THREADS"):
-        os.environ[var] = str(threads)
-
-
 def main(argv: list[str]) -> int:
     args = parse(argv)
-    pin_threads(args.threads)
+    # NumPy's BLAS would otherwise start idle threads in this process too.
+    os.environ["OPENBLAS_NUM_THREADS"] = os.environ["MKL_NUM_THREADS"] = "1"
 
-    from .agreement import check_all
+    from .agreement import compare
+    from .environment import Environment, SimInfo
+    from .launch import Launcher
     from .profiles import FULL, QUICK
-    from .environment import Environment
     from .report import write_all
-    from .sims.registry import all_simulators
-    from . import workloads
-    from .workloads import all_rows
-    from .yardstick import Yardstick
+    from .rows import RowTable
+    from .sims.registry import SIMULATORS, simulator_class
+    from .workloads import QUIET_BUDGET_SECONDS, TASKS, runs_task, task_ns
 
     profile = QUICK if args.quick else FULL
-    sims = all_simulators(args.threads)
-    yard = Yardstick(args.yardstick, args.threads)
-    env = Environment.collect(sims, args.threads, profile, args.command)
-    print("checking that the simulators agree", file=sys.stderr, flush=True)
-    reference, agreements = check_all(sims)
+    if args.ns:
+        ns = tuple(int(n) for n in comma_list(args.ns))
+        profile = dataclasses.replace(profile, gate_ns=ns, circuit_ns=ns, qft_ns=ns, sample_ns=ns)
+    sims = [simulator_class(s) for s in comma_list(args.sims)] or list(SIMULATORS)
+    tasks = [t for t in TASKS if not args.only or t in comma_list(args.only)]
+    launcher = Launcher(args.threads, profile.name, args.yardstick, QUIET_BUDGET_SECONDS)
+    env = Environment.collect(args.threads, profile, args.command)
     started = time.time()
-    only = {w for w in args.only.split(",") if w} or None
-    rows = []
-    for row in all_rows(profile, sims, yard, only):
-        rows.append(row)
+
+    print("checking that the simulators agree", file=sys.stderr, flush=True)
+    vectors = {}
+    for sim in sims:
+        output = launcher.run(sim.name, "check")
+        info = output.of_kind("info")
+        version = info[0]["version"] if info else f"unknown ({output.failure})"
+        env.sims.append(SimInfo(sim.name, version, sim.precision))
+        if not sim.sampler_only:
+            vectors[sim.name] = output.of_kind("check")
+    reference, agreements = compare(vectors)
+
+    table = RowTable()
+    for task in tasks:
+        for n in task_ns(task, profile):
+            unit, failures = set(), {}  # the rows of this workload and n
+            for sim in (s for s in sims if runs_task(s, task)):
+                output = launcher.run(sim.name, task, n)
+                unit.update(table.add(record) for record in output.of_kind("row"))
+                if output.failure:
+                    failures[sim.name] = output.failure
+            for sim_name, reason in failures.items():
+                table.fail(unit, sim_name, reason)
+
     env.wall_seconds = time.time() - started
-    env.quiet_wait_seconds = workloads.quiet.waited
-    write_all(args.out, env, reference, agreements, rows)
+    env.quiet_wait_seconds = launcher.quiet_waited
+    write_all(args.out, env, reference, agreements, table.rows)
     print(f"wrote {args.out}/latest.md", file=sys.stderr)
     return 0
 

@@ -1,5 +1,9 @@
 """Before timing: every simulator must compute the same states from the same
-gate lists, or the timings compare different work. Small n, full vectors."""
+gate lists, or the timings compare different work. Small n, full vectors.
+
+Each simulator computes its vectors in its own worker (check_vectors); the
+parent compares them with the reference's (compare).
+"""
 from __future__ import annotations
 
 from dataclasses import dataclass
@@ -41,32 +45,54 @@ def _checks(sim: Simulator):
             N, circuits.qft_like(N), f)
 
 
-def _reference(sims: list[Simulator]) -> Simulator:
-    """velquin when it runs, else the first peer that does."""
-    for sim in sims:
-        try:
-            sim.circuit_result(2, [circuits.Op("h", (0,))], False)
-            return sim
-        except Exception:  # noqa: BLE001 - try the next one
-            continue
-    raise RuntimeError("no simulator runs")
-
-
-def check_all(sims: list[Simulator]) -> tuple[str, list[Agreement]]:
-    candidates = [s for s in sims if not s.sampler_only]
-    reference = _reference(candidates)
-    expected = {label: np.asarray(run(), dtype=np.complex128) for label, run in _checks(reference)}
+def check_vectors(sim: Simulator) -> list[dict]:
+    """Each check as {"label", "vector": [[re, im], ...]} or {"label", "note"}."""
     found = []
-    for sim in candidates:
-        if sim is reference:
+    for label, run in _checks(sim):
+        try:
+            vector = np.asarray(run(), dtype=np.complex128)
+            found.append({"label": label,
+                          "vector": [[float(a.real), float(a.imag)] for a in vector]})
+        except Unsupported as exc:
+            found.append({"label": label, "note": f"n/a: {exc}"})
+        except Exception as exc:  # noqa: BLE001 - reported
+            found.append({"label": label, "note": first_line(exc)})
+    return found
+
+
+def _vector(entry: dict) -> np.ndarray:
+    return np.array([complex(re, im) for re, im in entry["vector"]], dtype=np.complex128)
+
+
+def _reference(results: dict[str, list[dict]]) -> str | None:
+    """velquin when it ran every check, else the first simulator that did,
+    else the first that ran any."""
+    for complete in (True, False):
+        for name, entries in results.items():
+            has = ["vector" in e for e in entries]
+            if has and (all(has) if complete else any(has)):
+                return name
+    return None
+
+
+def compare(results: dict[str, list[dict]]) -> tuple[str, list[Agreement]]:
+    """The reference's name and every other simulator's largest difference
+    from it, check by check; results maps a simulator to its check_vectors."""
+    reference = _reference(results)
+    if reference is None:
+        return "", []
+    expected = {e["label"]: _vector(e) for e in results[reference] if "vector" in e}
+    found = []
+    for name, entries in results.items():
+        if name == reference:
             continue
-        for label, run in _checks(sim):
-            try:
-                got = np.asarray(run(), dtype=np.complex128)
-                found.append(Agreement(sim.name, label,
-                                       float(np.max(np.abs(got - expected[label])))))
-            except Unsupported as exc:
-                found.append(Agreement(sim.name, label, None, f"n/a: {exc}"))
-            except Exception as exc:  # noqa: BLE001 - reported
-                found.append(Agreement(sim.name, label, None, first_line(exc)))
-    return reference.name, found
+        for entry in entries:
+            label = entry["label"]
+            if "vector" not in entry:
+                found.append(Agreement(name, label, None, entry["note"]))
+            elif label not in expected:
+                found.append(Agreement(name, label, None, f"n/a: {reference} did not run it"))
+            else:
+                difference = np.max(np.abs(_vector(entry) - expected[label]))
+                found.append(Agreement(name, label, float(difference)))
+    return reference, found

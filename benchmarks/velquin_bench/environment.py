@@ -7,7 +7,6 @@ import platform
 from dataclasses import dataclass, field
 
 from .profiles import Profile
-from .sims.base import Simulator, first_line
 
 
 def cpu_model() -> str:
@@ -56,17 +55,10 @@ class Environment:
     load_average: str = field(default_factory=lambda: "%.2f %.2f %.2f" % os.getloadavg())
 
     @staticmethod
-    def collect(sims: list[Simulator], threads: int, profile: Profile, command: str) -> "Environment":
-        infos = []
-        for sim in sims:
-            try:
-                version = sim.version()
-            except Exception as exc:  # noqa: BLE001 - shown instead of a version
-                version = f"unknown ({first_line(exc)})"
-            infos.append(SimInfo(sim.name, version, sim.precision))
+    def collect(threads: int, profile: Profile, command: str) -> "Environment":
+        """This machine now; the simulators' versions come from their workers."""
         return Environment(
             date=datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"),
             cpu=cpu_model(), cores=os.cpu_count() or 0, memory_gib=memory_gib(),
             python=platform.python_version(), threads=threads, profile=profile.name,
-            command=command, yardstick_flags=os.environ.get("VELQUIN_BENCH_YARDSTICK_FLAGS", "?"),
-            sims=infos)
+            command=command, yardstick_flags=os.environ.get("VELQUIN_BENCH_YARDSTICK_FLAGS", "?"))

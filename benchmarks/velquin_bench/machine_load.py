@@ -50,13 +50,24 @@ class OutsideLoad:
 
 
 class QuietWaiter:
-    """Waits, within a budget for the whole run, until other processes leave
-    the CPUs alone, so that a row starts on a quiet machine when it can."""
+    """Waits, within a budget, until other processes leave the CPUs alone, so
+    that a row starts on a quiet machine when it can."""
 
     def __init__(self, budget_seconds: float, share: float):
         self.budget = budget_seconds
         self.share = share
         self.waited = 0.0
+        self.calm = False  # the last row ran with outside load at most share
+
+    def note(self, load: float) -> None:
+        """Records the outside load of the row just timed."""
+        self.calm = load <= self.share
+
+    def wait_unless_calm(self) -> None:
+        """Waits for quiet unless the last row just showed it: a wait between
+        two quiet rows would cost a window per row and teach nothing."""
+        if not self.calm:
+            self.wait()
 
     def wait(self, window: float = 0.5, patience: float = 90.0) -> float:
         """Blocks until a window of outside load at most share, at most

@@ -3,7 +3,7 @@ from __future__ import annotations
 
 from pathlib import Path
 
-from .workloads import Row
+from .rows import Row
 
 COLOURS = {"velquin": "black", "Aer": "tab:blue", "qulacs": "tab:orange",
            "qsim": "tab:green", "Lightning": "tab:purple", "yardstick": "tab:gray"}

@@ -9,23 +9,39 @@ from pathlib import Path
 
 from .agreement import Agreement
 from .environment import Environment
-from .workloads import BUSY_SHARE, Row
+from .rows import SUBJECT, Row
+from .timing import Measurement
+from .workloads import BUSY_SHARE
 
-SUBJECT = "velquin"
 PEERS = ("Aer", "qulacs", "qsim", "Lightning", "NumPy")
 SECTIONS = ("1q gate", "2q gate", "random circuit", "QFT-like circuit", "sampling", "calls")
 
 TIMING_NOTES = """\
-- Every figure in a row comes from the same round-robin: each repetition times
-  every simulator once, in turn, and the table shows the median. Ratios are
-  velquin's median over another median of the same run.
+- Every simulator runs in worker processes of its own, one process per
+  workload and n, one process at a time, so no other simulator's runtime
+  (its OpenMP or BLAS threads, still spinning after a parallel region) can
+  take a core from it. BLAS gets one thread in every worker (no timed work
+  uses it). The workers of one workload and n run one after another, velquin
+  first.
+- Within a worker, a row times the simulator's cases round-robin (each
+  repetition times every case once, in turn) and the yardstick in a block of
+  its own just before or just after them, alternately from row to row, so
+  drift hits both alike. Timed call by call, the two thread runtimes would
+  each find the other's idle threads still spinning on the cores they need;
+  an untimed first call of each block absorbs that once (circuits past 22
+  qubits skip it for the simulator, whose seconds dwarf it). The tables show
+  medians; ratios are velquin's median over another median of the same run.
+  The summary also gives the ratios of the minima, the figures least
+  disturbed by a noisy machine.
 - **best peer** is the fastest peer in complex128. qsim keeps complex64
   amplitudes (half the bytes per gate), so its column is shown but it is not a
   candidate for best peer.
 - **yardstick**: one in-place read-modify-write pass (every double multiplied by
-  1.0) over 16 x 2^n bytes with the same thread count, timed in the same
-  round-robin; for circuits the column is gate count x one pass, so a ratio
-  below 1 means less than one memory pass per gate.
+  1.0) over 16 x 2^n bytes with the same thread count, timed next to the
+  row as above; for circuits the column is gate count x one pass, so a ratio
+  below 1 means less than one memory pass per gate. Every worker measures it;
+  the tables show the one velquin's worker saw, which velquin's ratio uses,
+  and "Yardstick seen by each worker" shows the others.
 - Single gates (1q, 2q): a register of n qubits in |+>^n, made before timing;
   each timed call applies one gate. velquin: `sv.h(q)` etc.; Aer:
   `AerState.apply_*` (rz as `apply_diagonal`; sx, rx, ry as `apply_unitary`)
@@ -57,13 +73,14 @@ TIMING_NOTES = """\
   bits); qsim `qsim_sample_final`, which also simulates the preparation (one layer of
   ry, fused); NumPy
   weights |a|^2, `Generator.choice` and `np.unique(return_counts=True)`.
-- The harness watches the CPU time other processes take (the machine is
+- Each worker watches the CPU time other processes take (the machine is
   shared, and a busy core stalls any two-thread region by a scheduler tick
-  of 4 to 8 ms). Before each row it waits, within a budget of 20 minutes per
-  run, for a half-second window in which others took at most 10% of the
-  CPUs; a row during which they took more is timed again, up to three times
-  (unless one attempt takes over a minute); the attempt with the least
-  outside load is kept, and a † marks a row that stayed above 10%.
+  of 4 to 8 ms). Before its first row, and after a row that others
+  disturbed, it waits, within a budget of 20 minutes per run, for a
+  half-second window in which others took at most 10% of the CPUs; a row
+  during which they took more is timed again, up to three times (unless one
+  attempt takes over a minute); the attempt with the least outside load is
+  kept, and a † marks a row where any worker stayed above 10%.
 - Calls: a Python loop of single-gate calls on a 2-qubit register, the peers'
   cheapest per-gate call (Aer: the buffered `apply_*` calls and one final
   `flush`). qsim has no per-gate call.
@@ -96,18 +113,33 @@ class Footnotes:
         return [f"[^e{i + 1}]: {text}" for i, text in enumerate(self.texts)]
 
 
-def best_peer(row: Row, precision: dict[str, str]) -> tuple[str, float] | None:
-    found = [(m.seconds, name) for name, m in row.times.items()
-             if name != SUBJECT and m.seconds is not None and precision.get(name) == "complex128"]
+def median(m: Measurement | None) -> float | None:
+    return m.seconds if m else None
+
+
+def minimum(m: Measurement | None) -> float | None:
+    return m.minimum if m else None
+
+
+def best_peer(row: Row, precision: dict[str, str], pick=median) -> tuple[str, float] | None:
+    found = [(pick(m), name) for name, m in row.times.items()
+             if name != SUBJECT and pick(m) is not None and precision.get(name) == "complex128"]
     return (min(found)[1], min(found)[0]) if found else None
 
 
-def ratios(row: Row, precision: dict[str, str]) -> tuple[float | None, str, float | None]:
-    own = row.times.get(SUBJECT)
-    mine = own.seconds if own else None
-    best = best_peer(row, precision)
+def yard_time(row: Row, pick=median, sim: str = SUBJECT) -> float | None:
+    """The yardstick sim's worker saw, for the work of the whole row."""
+    seconds = pick(row.yards.get(sim))
+    return seconds * row.yard_units if seconds else None
+
+
+def ratios(row: Row, precision: dict[str, str],
+           pick=median) -> tuple[float | None, str, float | None]:
+    """velquin over the best peer, that peer, velquin over its own yardstick."""
+    mine = pick(row.times.get(SUBJECT))
+    best = best_peer(row, precision, pick)
     to_peer = mine / best[1] if mine is not None and best and best[1] > 0 else None
-    yard = row.yard.seconds * row.yard_units if row.yard and row.yard.seconds else None
+    yard = yard_time(row, pick)
     to_yard = mine / yard if mine is not None and yard else None
     return to_peer, best[0] if best else "", to_yard
 
@@ -133,29 +165,53 @@ def section_table(rows: list[Row], precision: dict[str, str], notes: Footnotes) 
         to_peer, peer, to_yard = ratios(row, precision)
         cells.append(f"{to_peer:.2f} ({peer})" if to_peer is not None else "n/a")
         if has_yard:
-            yard = row.yard.seconds * row.yard_units if row.yard and row.yard.seconds else None
-            cells.append(fmt_time(yard))
+            cells.append(fmt_time(yard_time(row)))
             cells.append(f"{to_yard:.2f}" if to_yard is not None else "n/a")
         lines.append("| " + " | ".join(cells) + " |")
     return lines
 
 
 def summary(rows: list[Row], precision: dict[str, str]) -> list[str]:
-    lines = ["| workload | rows | velquin / best peer: median, worst | velquin / yardstick: median, worst |",
-             "|---|---|---|---|"]
+    lines = ["| workload | rows | velquin / best peer: median, worst "
+             "| of minima: median, worst | velquin / yardstick: median, worst "
+             "| of minima: median, worst |",
+             "|---|---|---|---|---|---|"]
+
+    def stat(values):
+        values = [x for x in values if x is not None]
+        return f"{statistics.median(values):.2f}, {max(values):.2f}" if values else "n/a"
+
     for section in SECTIONS:
         for big_only in ((True, False) if section.endswith("gate") else (False,)):
             chosen = [r for r in rows if r.section == section and (not big_only or r.n >= 24)]
             if not chosen:
                 continue
-            peer = [x for x in (ratios(r, precision)[0] for r in chosen) if x is not None]
-            yard = [x for x in (ratios(r, precision)[2] for r in chosen) if x is not None]
+            of_medians = [ratios(r, precision) for r in chosen]
+            of_minima = [ratios(r, precision, minimum) for r in chosen]
             label = section + (" (n >= 24)" if big_only else "")
+            cells = [stat(r[0] for r in of_medians), stat(r[0] for r in of_minima),
+                     stat(r[2] for r in of_medians), stat(r[2] for r in of_minima)]
+            lines.append(f"| {label} | {len(chosen)} | " + " | ".join(cells) + " |")
+    return lines
 
-            def stat(values):
-                return f"{statistics.median(values):.2f}, {max(values):.2f}" if values else "n/a"
 
-            lines.append(f"| {label} | {len(chosen)} | {stat(peer)} | {stat(yard)} |")
+def yardsticks(rows: list[Row], order: list[str]) -> list[str]:
+    """Per workload and n, the median over its rows of the one-pass
+    yardstick each simulator's worker saw, simulators in the given order."""
+    sims = [name for name in order if any(name in r.yards for r in rows)]
+    lines = ["| workload | n | " + " | ".join(f"{s} ms" for s in sims) + " |",
+             "|---|---|" + "---|" * len(sims)]
+    groups: dict[tuple[str, int], list[Row]] = {}
+    for row in rows:
+        if row.yards:
+            groups.setdefault((row.section, row.n), []).append(row)
+    for (section, n), chosen in groups.items():
+        cells = []
+        for sim in sims:
+            seen = [r.yards[sim].seconds for r in chosen
+                    if sim in r.yards and r.yards[sim].seconds is not None]
+            cells.append(fmt_time(statistics.median(seen)) if seen else "")
+        lines.append(f"| {section} | {n} | " + " | ".join(cells) + " |")
     return lines
 
 
@@ -170,17 +226,23 @@ def markdown(env: Environment, reference: str, agreements: list[Agreement], rows
             f"Machine: {env.cpu}, {env.cores} logical CPUs, {env.memory_gib:.0f} GiB; "
             f"Python {env.python}. Every simulator ran with **{env.threads} threads** "
             "(OMP_NUM_THREADS for velquin, qulacs and Lightning; `max_parallel_threads` for "
-            "Aer; `cpu_threads` for qsim; `num_threads` for the yardstick).", "",
+            "Aer; `cpu_threads` for qsim; `num_threads` for the yardstick), in worker "
+            "processes of its own, next to the yardstick, with OPENBLAS_NUM_THREADS=1.", "",
             f"Yardstick built with `{env.yardstick_flags}`.", "",
             "Times are milliseconds; lower is better. A ratio below 1 means velquin is faster.", "",
             "![time against qubit count](latest.png)", "", "## Simulators", "",
             "| simulator | version | amplitudes |", "|---|---|---|"]
     out += [f"| {s.name} | {s.version} | {s.precision} |" for s in env.sims]
     out += ["", "## Summary", ""] + summary(rows, precision)
-    out += ["", "## Agreement before timing", "",
-            f"Each simulator ran the gate lists on 6 qubits; the largest difference of any "
-            f"amplitude from {reference}'s:", "", "| simulator | check | max difference |",
-            "|---|---|---|"]
+    out += ["", "## Agreement before timing", ""]
+    if not reference:
+        out.append("No simulator ran the gate lists, so none could be checked.")
+    elif not agreements:
+        out.append(f"Only {reference} ran the gate lists: nothing to compare.")
+    else:
+        out += [f"Each simulator ran the gate lists on 6 qubits; the largest difference of "
+                f"any amplitude from {reference}'s:", "",
+                "| simulator | check | max difference |", "|---|---|---|"]
     for a in agreements:
         value = f"{a.max_difference:.1e}" if a.max_difference is not None else a.note
         out.append(f"| {a.simulator} | {a.check} | {value}{'' if a.ok or a.max_difference is None else ' **MISMATCH**'} |")
@@ -188,6 +250,11 @@ def markdown(env: Environment, reference: str, agreements: list[Agreement], rows
         chosen = [r for r in rows if r.section == section]
         if chosen:
             out += ["", f"## {section}", ""] + section_table(chosen, precision, notes)
+    if any(r.yards for r in rows):
+        out += ["", "## Yardstick seen by each worker", "",
+                "One pass over 16 x 2^n bytes, median over the rows of each workload and n "
+                "(every row's figure is in latest.json). Similar figures mean the workers "
+                "ran on a similar machine.", ""] + yardsticks(rows, [s.name for s in env.sims])
     out += ["", "## How each figure was taken", "", TIMING_NOTES]
     if notes.texts:
         out += ["", "## Why a cell is n/a", ""] + notes.render()

@@ -1,5 +1,5 @@
-"""Round-robin repetitions, so slow drift on a shared machine hits every
-simulator alike, and the median of each."""
+"""Round-robin repetitions, so slow drift on a shared machine hits a
+simulator and its yardstick alike, and the median and minimum of each."""
 from __future__ import annotations
 
 import gc
@@ -12,9 +12,14 @@ from .sims.base import Timed, first_line
 
 @dataclass
 class Measurement:
-    seconds: float | None = None
+    seconds: float | None = None  # the median
     error: str | None = None
     samples: list[float] = field(default_factory=list)
+    minimum: float | None = None
+
+    @staticmethod
+    def from_dict(data: dict) -> "Measurement":
+        return Measurement(**data)
 
 
 # A pause before each case would let the previous runtime's spinning workers
@@ -25,7 +30,8 @@ SETTLE_SECONDS = 0.0
 
 def round_robin(cases: dict[str, Timed | str], reps: int, warm: bool,
                 first_call: bool = True) -> dict[str, Measurement]:
-    """Times every case reps times, one of each per round, and keeps medians.
+    """Times every case reps times, one of each per round, and keeps the
+    median and the minimum of each.
 
     A case given as a string is an error already known (its hook failed). With
     warm, each timed call follows an untimed one, so a state that fits in the
@@ -61,4 +67,5 @@ def round_robin(cases: dict[str, Timed | str], reps: int, warm: bool,
         gc.enable()
     for name in live:
         results[name].seconds = statistics.median(results[name].samples)
+        results[name].minimum = min(results[name].samples)
     return results

@@ -1,7 +1,12 @@
-"""The six workloads. Each yields Rows; all simulators of a row are timed in
-the same round-robin, next to the yardstick pass over a same-sized array."""
+"""The six workloads, timed for one simulator inside its own worker process.
+
+Every row's round-robin alternates the simulator's cases with the yardstick
+pass over a same-sized array, so the simulator and its yardstick see the same
+process, the same machine and the same drift.
+"""
 from __future__ import annotations
 
+import itertools
 import sys
 import time
 from dataclasses import dataclass
@@ -10,54 +15,81 @@ from typing import Iterator
 from . import circuits
 from .machine_load import OutsideLoad, QuietWaiter
 from .profiles import Profile
-from .sims.base import Simulator, Unsupported, first_line
+from .sims.base import Simulator, Timed, Unsupported, first_line
 from .timing import Measurement, round_robin
 from .yardstick import Yardstick
 
 YARD = "yardstick"
+TASKS = ("gates", "random", "qft", "sampling", "calls")
+CALL_REGISTER = 2
 
 
 # A row timed while other processes used more than this share of the CPUs is
 # timed again (up to RETRIES more times) unless one attempt would take long.
-# Before each attempt the run waits for a quiet machine, within a budget.
+# Before a worker's first row, and after a disturbed one, the worker waits for
+# a quiet machine, within the budget the run has left.
 BUSY_SHARE = 0.10
 RETRIES = 3
 RETRY_BUDGET_SECONDS = 60.0
 QUIET_BUDGET_SECONDS = 1200.0
-
-
-def measured(cases, reps: int, warm: bool,
-             first_call: bool = True) -> tuple[dict[str, Measurement], float]:
-    """round_robin, repeated while outside load disturbed it; the attempt with
-    the least outside load is kept, with that load."""
-    best = None
-    for _ in range(RETRIES + 1):
-        quiet.wait()
-        monitor.start()
-        began = time.monotonic()
-        result = round_robin(cases, reps, warm, first_call)
-        load = monitor.stop()
-        if best is None or load < best[1]:
-            best = (result, load)
-        if load <= BUSY_SHARE or time.monotonic() - began > RETRY_BUDGET_SECONDS:
-            break
-        progress(f"  outside load {load:.0%}: timing the row again")
-    return best
-
 
 monitor = OutsideLoad()
 quiet = QuietWaiter(QUIET_BUDGET_SECONDS, BUSY_SHARE)
 
 
 @dataclass
-class Row:
+class SimRow:
+    """One simulator's figure for one row, with the yardstick it saw."""
     section: str
     case: str
     n: int
-    times: dict[str, Measurement]
-    yard_units: float = 0.0  # passes the yardstick column stands for
+    sim: str
+    time: Measurement
     yard: Measurement | None = None
+    yard_units: float = 0.0  # passes the yardstick figure stands for
     outside_load: float = 0.0
+
+
+# Whether the next row times the yardstick before the simulator's cases.
+_yard_first = itertools.cycle((False, True))
+
+
+def with_yardstick(cases, yard: Timed | None, reps: int, warm: bool,
+                   first_call: bool) -> dict[str, Measurement]:
+    """round_robin over the simulator's cases and, in a block of its own just
+    before or after (alternately, row by row, so drift cancels), over the
+    yardstick. Timed call by call, two thread runtimes would each find the
+    other's idle threads still spinning on the cores it needs; the untimed
+    first call of a block absorbs that once."""
+    if yard is None:
+        return round_robin(cases, reps, warm, first_call)
+    if next(_yard_first):
+        first = round_robin({YARD: yard}, reps, warm)
+        return first | round_robin(cases, reps, warm, first_call)
+    first = round_robin(cases, reps, warm, first_call)
+    return first | round_robin({YARD: yard}, reps, warm)
+
+
+def measured(cases, reps: int, warm: bool, first_call: bool = True,
+             yard: Timed | None = None) -> tuple[dict[str, Measurement], float]:
+    """with_yardstick, repeated while outside load disturbed it; the attempt
+    with the least outside load is kept, with that load."""
+    if all(isinstance(case, str) for case in cases.values()):
+        return {name: Measurement(error=case) for name, case in cases.items()}, 0.0
+    best = None
+    for _ in range(RETRIES + 1):
+        quiet.wait_unless_calm()
+        monitor.start()
+        began = time.monotonic()
+        result = with_yardstick(cases, yard, reps, warm, first_call)
+        load = monitor.stop()
+        quiet.note(load)
+        if best is None or load < best[1]:
+            best = (result, load)
+        if load <= BUSY_SHARE or time.monotonic() - began > RETRY_BUDGET_SECONDS:
+            break
+        progress(f"  outside load {load:.0%}: timing the row again")
+    return best
 
 
 def progress(text: str) -> None:
@@ -74,95 +106,90 @@ def hook(fn, *args):
         return first_line(exc)
 
 
-def gate_rows(profile: Profile, sims: list[Simulator], yard: Yardstick) -> Iterator[Row]:
+def runs_task(sim: type[Simulator] | Simulator, task: str) -> bool:
+    return task == "sampling" or not sim.sampler_only
+
+
+def task_ns(task: str, profile: Profile) -> tuple[int, ...]:
+    return {"gates": profile.gate_ns, "random": profile.circuit_ns, "qft": profile.qft_ns,
+            "sampling": profile.sample_ns, "calls": (CALL_REGISTER,)}[task]
+
+
+def gate_rows(profile: Profile, sim: Simulator, yard: Yardstick, n: int) -> Iterator[SimRow]:
     """Workloads 1 and 2: one gate on a live register of n qubits."""
-    for n in profile.gate_ns:
-        progress(f"gates n={n}: preparing registers")
-        states = {sim.name: hook(sim.gate_state, n) for sim in sims}
-        buffer = yard.buffer(n)
+    progress(f"{sim.name}: gates n={n}, preparing the register")
+    state = hook(sim.gate_state, n)
+    if isinstance(state, str):
         for section, op in circuits.gate_ops(n):
-            cases = {}
-            for sim in sims:
-                state = states[sim.name]
-                cases[sim.name] = state if isinstance(state, str) else hook(sim.gate_call, state, op)
-            cases[YARD] = yard.pass_over(buffer)
-            result, load = measured(cases, profile.gate_reps(n), profile.warm(n))
-            yield Row(section, op.label(), n, {k: v for k, v in result.items() if k != YARD},
-                      1.0, result[YARD], load)
-        for sim in sims:
-            if not isinstance(states[sim.name], str):
-                hook(sim.release, states[sim.name])
-        del states, buffer
+            yield SimRow(section, op.label(), n, sim.name, Measurement(error=state))
+        return
+    buffer = yard.buffer(n)
+    try:
+        for section, op in circuits.gate_ops(n):
+            cases = {sim.name: hook(sim.gate_call, state, op)}
+            result, load = measured(cases, profile.gate_reps(n), profile.warm(n),
+                                    yard=yard.pass_over(buffer))
+            yield SimRow(section, op.label(), n, sim.name, result[sim.name], result.get(YARD),
+                         1.0, load)
+    finally:
+        hook(sim.release, state)
 
 
-def circuit_rows(profile: Profile, sims: list[Simulator], yard: Yardstick,
-                 section: str, ns: tuple[int, ...], make_ops) -> Iterator[Row]:
-    """Workloads 3 and 4: a whole circuit to a returned state vector, peers
-    both with fusion off (or their least) and with their default fusion."""
-    for n in ns:
-        ops = make_ops(n)
-        progress(f"{section} n={n}: {len(ops)} gates")
-        cases = {}
-        for sim in sims:
-            for fusion in (False, True):
-                key = f"{sim.name}|{'fused' if fusion else 'plain'}"
-                if fusion and not sim.fuses:
-                    continue
-                cases[key] = hook(sim.circuit_runner, n, ops, fusion)
-        buffer = yard.buffer(n)
-        cases[YARD] = yard.pass_over(buffer, passes=min(len(ops), 20))
-        # Past 22 qubits a spare first run costs minutes and teaches nothing.
-        result, load = measured(cases, profile.circuit_reps(n), profile.warm(n),
-                                first_call=n <= 22)
-        del cases, buffer
-        for fusion, label in ((False, "peers: fusion off"), (True, "peers: default fusion")):
-            times = {}
-            for sim in sims:
-                own = "fused" if fusion and sim.fuses else "plain"
-                key = f"{sim.name}|{own}"
-                if key in result:
-                    times[sim.name] = result[key]
-            yield Row(section, f"{label}, {len(ops)} gates", n, times,
-                      float(len(ops)), result[YARD], load)
+def circuit_rows(profile: Profile, sim: Simulator, yard: Yardstick,
+                 section: str, n: int, ops: list[circuits.Op]) -> Iterator[SimRow]:
+    """Workloads 3 and 4: a whole circuit to a returned state vector, a fusing
+    simulator both with fusion off (or its least) and with its default."""
+    progress(f"{sim.name}: {section} n={n}, {len(ops)} gates")
+    cases = {"plain": hook(sim.circuit_runner, n, ops, False)}
+    if sim.fuses:
+        cases["fused"] = hook(sim.circuit_runner, n, ops, True)
+    buffer = yard.buffer(n)
+    # Past 22 qubits a spare first run costs minutes and teaches nothing.
+    result, load = measured(cases, profile.circuit_reps(n), profile.warm(n),
+                            first_call=n <= 22,
+                            yard=yard.pass_over(buffer, passes=min(len(ops), 20)))
+    del cases, buffer
+    for own, label in (("plain", "peers: fusion off"), ("fused", "peers: default fusion")):
+        figure = result["fused" if own == "fused" and sim.fuses else "plain"]
+        yield SimRow(section, f"{label}, {len(ops)} gates", n, sim.name, figure,
+                     result.get(YARD), float(len(ops)), load)
 
 
-def sampling_rows(profile: Profile, sims: list[Simulator], yard: Yardstick) -> Iterator[Row]:
+def sampling_rows(profile: Profile, sim: Simulator, yard: Yardstick, n: int) -> Iterator[SimRow]:
     """Workload 5: shots samples of all qubits, from an existing state."""
-    for n in profile.sample_ns:
-        progress(f"sampling n={n}")
-        prep = circuits.sampling_prep(n)
-        cases = {sim.name: hook(sim.sampler, n, prep, profile.shots) for sim in sims}
-        buffer = yard.buffer(n)
-        cases[YARD] = yard.pass_over(buffer)
-        result, load = measured(cases, profile.sample_reps(n), warm=False)
-        del cases, buffer
-        yield Row("sampling", f"{profile.shots:.0e} shots".replace("+0", ""), n,
-                  {k: v for k, v in result.items() if k != YARD}, 1.0, result[YARD], load)
+    progress(f"{sim.name}: sampling n={n}")
+    prep = circuits.sampling_prep(n)
+    cases = {sim.name: hook(sim.sampler, n, prep, profile.shots)}
+    buffer = yard.buffer(n)
+    result, load = measured(cases, profile.sample_reps(n), warm=False,
+                            yard=yard.pass_over(buffer))
+    del cases, buffer
+    yield SimRow("sampling", f"{profile.shots:.0e} shots".replace("+0", ""), n, sim.name,
+                 result[sim.name], result.get(YARD), 1.0, load)
 
 
-def call_rows(profile: Profile, sims: list[Simulator]) -> Iterator[Row]:
+def call_rows(profile: Profile, sim: Simulator) -> Iterator[SimRow]:
     """Workload 6: many gate calls on a 2-qubit register, one Python call each."""
     for op in circuits.CALL_OPS:
-        progress(f"calls {op.label()}")
-        cases = {sim.name: hook(sim.call_loop, op, profile.calls) for sim in sims}
+        progress(f"{sim.name}: calls {op.label()}")
+        cases = {sim.name: hook(sim.call_loop, op, profile.calls)}
         result, load = measured(cases, profile.call_reps, warm=False)
-        yield Row("calls", f"{profile.calls:.0e} x {op.label()}".replace("+0", ""), 2, result,
-                  outside_load=load)
+        yield SimRow("calls", f"{profile.calls:.0e} x {op.label()}".replace("+0", ""),
+                     CALL_REGISTER, sim.name, result[sim.name], outside_load=load)
 
 
-def all_rows(profile: Profile, sims: list[Simulator], yard: Yardstick,
-             only: set[str] | None = None) -> Iterator[Row]:
-    samplers = sims
-    gate_sims = [s for s in sims if not s.sampler_only]
-    if not only or "gates" in only:
-        yield from gate_rows(profile, gate_sims, yard)
-    if not only or "random" in only:
-        yield from circuit_rows(profile, gate_sims, yard, "random circuit", profile.circuit_ns,
-                                lambda n: circuits.random_layers(n, profile.layers))
-    if not only or "qft" in only:
-        yield from circuit_rows(profile, gate_sims, yard, "QFT-like circuit", profile.qft_ns,
-                                circuits.qft_like)
-    if not only or "sampling" in only:
-        yield from sampling_rows(profile, samplers, yard)
-    if not only or "calls" in only:
-        yield from call_rows(profile, gate_sims)
+def task_rows(task: str, n: int, profile: Profile, sim: Simulator,
+              yard: Yardstick | None) -> Iterator[SimRow]:
+    """The rows of one workload at one n, for one simulator."""
+    if task == "gates":
+        return gate_rows(profile, sim, yard, n)
+    if task == "random":
+        return circuit_rows(profile, sim, yard, "random circuit", n,
+                            circuits.random_layers(n, profile.layers))
+    if task == "qft":
+        return circuit_rows(profile, sim, yard, "QFT-like circuit", n, circuits.qft_like(n))
+    if task == "sampling":
+        return sampling_rows(profile, sim, yard, n)
+    if task == "calls":
+        return call_rows(profile, sim)
+    raise ValueError(f"unknown task {task}")
