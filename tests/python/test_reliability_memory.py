@@ -13,6 +13,11 @@ import textwrap
 
 import pytest
 
+# AddressSanitizer reserves terabytes of address space up front: an
+# address-space limit leaves it no room to work.
+pytestmark = pytest.mark.skipif(os.environ.get("VELQUIN_UNDER_SANITIZER") == "1",
+                                reason="address-space limits and AddressSanitizer exclude each other")
+
 CHILD_PRELUDE = textwrap.dedent("""
     import json, resource
     import numpy as np
