@@ -191,3 +191,28 @@ def test_unseeded_circuit_runs_differ_and_forked_children_reseed_nothing():
     parent = tuple(sorted(uniform_register(12).measure_counts(32).items()))
     child = in_child(lambda: tuple(sorted(uniform_register(12).measure_counts(32).items())))
     assert child != repr(parent)
+
+
+class Plain:
+    pass
+
+
+@pytest.mark.parametrize("forge", [
+    lambda sv: StateVecPy.__new__(QuantumCircuit, 3),
+    lambda sv: QuantumCircuit.__new__(StateVecPy, 3),
+    lambda sv: object.__new__(StateVecPy),
+    lambda sv: setattr(sv, "__class__", QuantumCircuit),
+    lambda sv: setattr(sv, "__class__", Plain),
+    lambda sv: type("Sub", (StateVecPy,), {}),
+    lambda sv: QuantumCircuit.apply_gates(sv, sv),
+    lambda sv: StateVecPy.amplitudes(QuantumCircuit(2)),
+], ids=["new_as_other", "other_new_as_register", "object_new", "retype_to_circuit",
+        "retype_to_plain", "subclass", "circuit_method_on_register", "register_method_on_circuit"])
+def test_instances_cannot_be_forged_or_retyped(forge):
+    # Each of these would reinterpret one engine value as another if let through.
+    sv = StateVecPy(2, seed=1)
+    sv.h(1)
+    with pytest.raises(TypeError):
+        forge(sv)
+    assert type(sv) is StateVecPy
+    assert sv.amplitude(2) == (0.7071067811865475, 0.0)
