@@ -83,6 +83,18 @@ def test_forked_child_gates_and_measures_like_the_parent():
     assert child == repr(summary(workload(sv, salt=2)))
 
 
+def test_forked_child_fills_large_registers_on_its_own_threads():
+    # Registers from 64 MiB up are filled by the gate threads when made.
+    StateVecPy(23, seed=0).h(22)
+
+    def large():
+        sv = StateVecPy(23, seed=0)
+        sv.h(22)
+        return sv.amplitude(2**22), sv.amplitude(2**22 - 1)
+
+    assert in_child(large) == repr(large())
+
+
 def test_fork_twice_and_from_a_child():
     def grandchild_result():
         fresh = StateVecPy(THREADED_QUBITS, seed=5)
