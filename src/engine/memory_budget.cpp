@@ -21,15 +21,19 @@ bool read_keyed(const std::string& path, const char* const (&keys)[N],
   std::FILE* f = std::fopen(path.c_str(), "re");
   if (f == nullptr) return false;
   char line[256];
-  while (std::fgets(line, sizeof line, f) != nullptr) {
+  std::size_t found = 0;
+  while (found < N && std::fgets(line, sizeof line, f) != nullptr) {
     for (std::size_t k = 0; k < N; ++k) {
       const std::size_t length = std::strlen(keys[k]);
-      if (std::strncmp(line, keys[k], length) != 0) continue;
+      if (values[k] || std::strncmp(line, keys[k], length) != 0) continue;
       const char* rest = line + length;
       if (*rest == ':') ++rest;
       if (*rest != ' ' && *rest != '\t') continue;
       unsigned long long number = 0;
-      if (std::sscanf(rest, "%llu", &number) == 1) values[k] = number * unit;
+      if (std::sscanf(rest, "%llu", &number) == 1) {
+        values[k] = number * unit;
+        ++found;
+      }
     }
   }
   std::fclose(f);
