@@ -29,6 +29,8 @@ except MemoryError as error:
     print(json.dumps({"register": "MemoryError: " + str(error)}))
     sys.exit(3)
 report["create_s"] = round(time.perf_counter() - t, 3)
+assert sv.length() == 1073741824 and sv.n_qubits == 30
+assert sv.amplitude(0) == (1.0, 0.0) and sv.amplitude(2**30 - 1) == (0.0, 0.0)
 t = time.perf_counter()
 sv.h(29)
 report["gate_on_top_qubit_s"] = round(time.perf_counter() - t, 3)
@@ -75,3 +77,6 @@ fi
 start=$(date +%s.%N)
 "$python" -c "$program"
 echo "wall: $(echo "$(date +%s.%N) - $start" | bc) s"
+# The default test run leaves this one out for its 16 GiB.
+VELQUIN_LARGE_TESTS=1 "$python" -m pytest -q -p no:cacheprovider \
+  tests/python/test_register.py -k largest_qubit_count
