@@ -14,6 +14,11 @@
 #include "engine/messages.h"
 #include "engine/thread_pool.h"
 
+// Older C library headers lack it; older kernels answer EINVAL (see below).
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
+
 namespace velquin::engine {
 namespace {
 
@@ -63,9 +68,7 @@ bool populate_range(unsigned char* base, std::uint64_t bytes) {
                    failed.store(true, std::memory_order_relaxed);
                    return;
                  }
-                 for (std::uint64_t offset = 0; offset < length; offset += kSmallPage) {
-                   *static_cast<volatile unsigned char*>(first + offset) = 0;
-                 }
+                 detail::touch_pages(first, length);
                });
   return !failed.load(std::memory_order_relaxed);
 }
@@ -91,6 +94,12 @@ Status populate(void* p, std::uint64_t mapped, std::uint64_t requested) {
 }
 
 }  // namespace
+
+void detail::touch_pages(unsigned char* first, std::uint64_t bytes) noexcept {
+  for (std::uint64_t offset = 0; offset < bytes; offset += kSmallPage) {
+    *static_cast<volatile unsigned char*>(first + offset) = 0;
+  }
+}
 
 AmplitudeArray::AmplitudeArray(AmplitudeArray&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),

@@ -45,4 +45,12 @@ class AmplitudeArray {
   std::uint64_t mapped_bytes_ = 0;  // length of the mapping; 0: from the aligned heap
 };
 
+namespace detail {
+
+/// Writes a zero into every 4 KiB page of [first, first + bytes) of a fresh,
+/// zero-filled mapping, so each is backed by memory: how a kernel without
+/// MADV_POPULATE_WRITE gets a block populated.
+void touch_pages(unsigned char* first, std::uint64_t bytes) noexcept;
+
+}  // namespace detail
 }  // namespace velquin::engine

@@ -75,6 +75,19 @@ TEST(Zeroed, writes_reach_every_element_and_move_transfers_ownership) {
   EXPECT_EQ(third.data()[third.size() - 1].im, -1.0);
 }
 
+TEST(TouchPages, backs_every_page_of_a_fresh_mapping_and_keeps_it_zero) {
+  constexpr std::uint64_t kBytes = std::uint64_t{6} << 20;
+  void* p = ::mmap(nullptr, kBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(p, MAP_FAILED);
+  auto* bytes = static_cast<unsigned char*>(p);
+  detail::touch_pages(bytes, kBytes);
+  std::vector<unsigned char> resident(kBytes / 4096);
+  ASSERT_EQ(::mincore(p, kBytes, resident.data()), 0);
+  for (unsigned char r : resident) ASSERT_EQ(r & 1U, 1U);
+  for (std::uint64_t i = 0; i < kBytes; ++i) ASSERT_EQ(bytes[i], 0);
+  ::munmap(p, kBytes);
+}
+
 TEST(Zeroed, beyond_any_machine_is_memory_error_naming_the_bytes) {
   Result<AmplitudeArray> made = AmplitudeArray::zeroed(std::uint64_t{1} << 44);
   ASSERT_FALSE(made.ok());
