@@ -4,6 +4,7 @@
 #include <utility>
 #include <variant>
 
+#include "engine/memory_budget.h"
 #include "random/uniform_float.h"
 #include "random/weighted_index.h"
 
@@ -14,6 +15,10 @@ using math_core::Complex64;
 
 // Amplitudes per checkpoint: 8 bytes of checkpoint per 16 KiB of amplitudes.
 constexpr std::uint64_t kBlock = 1024;
+
+// What one outcome costs once the counts are handed to Python: a str key of
+// up to 30 characters, an int and a dict slot, with allocator overhead.
+constexpr std::uint64_t kResultBytesPerOutcome = 128;
 
 double weight(const Complex64& a) noexcept { return a.re * a.re + a.im * a.im; }
 
@@ -150,6 +155,15 @@ Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, ran
     sums.restart();
     for (const std::uint64_t top_bits : draws) {
       add_count(chunk_counts, sums.first_above(distribution.from_bits(top_bits << 12)));
+    }
+    // Every distinct outcome costs a counts entry here and, once returned, a
+    // key and a value in the caller's result: refuse before that outgrows the
+    // memory the machine can still give.
+    const std::uint64_t outcomes = counts.size() + chunk_counts.size();
+    if (Status budget = check_allocation(outcomes * (2 * sizeof(counts[0]) + kResultBytesPerOutcome),
+                                         "the measurement counts");
+        !budget) {
+      return std::move(budget).error();
     }
     counts = counts.empty() ? std::move(chunk_counts) : merge(counts, chunk_counts);
     done += take;

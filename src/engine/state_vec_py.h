@@ -49,6 +49,10 @@ class StateVecPy {
 
   random::StdRng& rng() noexcept { return rng_; }
 
+  /// Gives the amplitude array away, leaving the register empty; for a
+  /// register about to be discarded whose amplitudes become a result.
+  AmplitudeArray take_amplitudes() && noexcept { return std::move(data_); }
+
   // Single-qubit gates.
   Status h(std::uint64_t q);
   Status x(std::uint64_t q);

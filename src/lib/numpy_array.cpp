@@ -9,7 +9,9 @@
 #include <cstring>
 #include <string>
 
+#include "engine/exec_policy.h"
 #include "engine/memory_budget.h"
+#include "engine/thread_pool.h"
 #include "engine/messages.h"
 
 namespace velquin::lib {
@@ -57,8 +59,47 @@ PyResult<PyRef> copy_to_numpy(std::span<const math_core::Complex64> amplitudes) 
     return Error{ErrorKind::kMemoryError, messages::allocation_failed(bytes, kWhat)};
   }
   PyRef owned = PyRef::steal(array);
-  std::memcpy(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array)), amplitudes.data(), bytes);
+  // The copy also faults in NumPy's fresh pages: spread it over the threads.
+  auto* target = static_cast<unsigned char*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array)));
+  const auto* source = reinterpret_cast<const unsigned char*>(amplitudes.data());
+  constexpr std::uint64_t kPiece = std::uint64_t{1} << 22;  // bytes
+  engine::parallel_for(engine::current_exec_policy().threads, bytes, kPiece, 4 * kPiece,
+                       [&](std::uint64_t begin, std::uint64_t end) {
+                         std::memcpy(target + begin, source + begin, end - begin);
+                       });
   return owned;
+}
+
+namespace {
+
+const char* const kCapsuleName = "velquin.amplitudes";
+
+void release_block(PyObject* capsule) {
+  delete static_cast<engine::AmplitudeArray*>(PyCapsule_GetPointer(capsule, kCapsuleName));
+}
+
+}  // namespace
+
+PyResult<PyRef> adopt_into_numpy(engine::AmplitudeArray amplitudes) {
+  ensure_numpy_api();
+  auto* block = new engine::AmplitudeArray(std::move(amplitudes));
+  PyRef capsule = PyRef::steal(PyCapsule_New(block, kCapsuleName, release_block));
+  if (!capsule) {
+    delete block;
+    return CallError::fetch();
+  }
+  npy_intp dims[1] = {static_cast<npy_intp>(block->size())};
+  npy_intp strides[1] = {static_cast<npy_intp>(sizeof(math_core::Complex64))};
+  PyArray_Descr* descr = PyArray_DescrFromType(NPY_CDOUBLE);  // new reference, stolen below
+  if (descr == nullptr) return CallError::fetch();
+  PyRef array = PyRef::steal(PyArray_NewFromDescr(&PyArray_Type, descr, 1, dims, strides,
+                                                  block->data(), NPY_ARRAY_CARRAY, nullptr));
+  if (!array) return CallError::fetch();
+  // SetBaseObject steals the capsule's reference even when it fails.
+  if (PyArray_SetBaseObject(reinterpret_cast<PyArrayObject*>(array.get()), capsule.release()) < 0) {
+    return CallError::fetch();
+  }
+  return array;
 }
 
 }  // namespace velquin::lib

@@ -4,6 +4,7 @@
 
 #include <span>
 
+#include "engine/amplitude_array.h"
 #include "lib/call_error.h"
 #include "lib/py_ref.h"
 #include "math_core/math_core.h"
@@ -15,5 +16,10 @@ namespace velquin::lib {
 /// still available; a panic ("Failed to access NumPy array API capsule...")
 /// when NumPy cannot be loaded.
 PyResult<PyRef> copy_to_numpy(std::span<const math_core::Complex64> amplitudes);
+
+/// A new, writable, contiguous 1-D complex128 array over `amplitudes` itself,
+/// without a copy: the array keeps the block alive (through its base object)
+/// and releases it when it is freed. For registers nobody else can reach.
+PyResult<PyRef> adopt_into_numpy(engine::AmplitudeArray amplitudes);
 
 }  // namespace velquin::lib

@@ -170,3 +170,29 @@ def test_run_passes_seed_to_register_and_measurement():
     assert qc.run(300, seed=8) == sv.measure_counts(300, seed=8)
     counts = qc.run(300)
     assert sum(counts.values()) == 300
+
+
+def test_statevector_array_owns_its_amplitudes():
+    qc = QuantumCircuit(4)
+    qc.h(3)
+    a = qc.statevector()
+    del qc
+    import gc
+
+    gc.collect()
+    assert a.flags.writeable and a.flags.c_contiguous and a.dtype == np.complex128
+    a[:] = 2  # the array's memory is its own to write
+    assert a[15] == 2
+
+
+def test_repeated_statevectors_release_their_memory():
+    import resource
+
+    qc = QuantumCircuit(20)  # 16 MiB per state vector
+    qc.h(19)
+    qc.statevector()
+    before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    for _ in range(40):
+        qc.statevector()
+    grown_kib = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
+    assert grown_kib < 64 * 1024, f"peak grew by {grown_kib} KiB over 40 discarded state vectors"
