@@ -96,7 +96,7 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {
+PyType_Spec class_layout = {
     "builtins.StateVecPy",
     static_cast<int>(sizeof(Instance<StateVecPy>)),
     0,
@@ -108,20 +108,7 @@ PyObject* created = nullptr;  // once per process, never freed
 
 }  // namespace
 
-PyResult<PyObject*> state_vec_class() {
-  if (created == nullptr) {
-    PyObject* type = PyType_FromSpec(&spec);
-    if (type == nullptr) return CallError::fetch();
-    // The stored docstring holds only the text signature: no descriptive text
-    // means __doc__ None, as for the methods.
-    if (PyObject_SetAttrString(type, "__doc__", Py_None) < 0) {
-      Py_DECREF(type);
-      return CallError::fetch();
-    }
-    created = type;
-  }
-  return created;
-}
+PyResult<PyObject*> state_vec_class() { return create_class_once(class_layout, created); }
 
 PyResult<HeldRegister> ArgumentKind<engine::StateVecPy&>::convert(PyObject* object,
                                                                    std::string_view name) {

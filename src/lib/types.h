@@ -1,5 +1,5 @@
 // The two classes. Each is created once per process, on first need, from a
-// type specification, and kept until the process ends.
+// PyType_Spec, and kept until the process ends.
 #pragma once
 
 #include <Python.h>
@@ -12,5 +12,9 @@ namespace velquin::lib {
 PyResult<PyObject*> state_vec_class();
 /// The class QuantumCircuit (a borrowed reference), creating it on first use.
 PyResult<PyObject*> circuit_class();
+
+/// `created` if already set, else a new class from `layout` stored there.
+/// Its stored docstring holds only the text signature, so __doc__ is None.
+PyResult<PyObject*> create_class_once(PyType_Spec& layout, PyObject*& created);
 
 }  // namespace velquin::lib
