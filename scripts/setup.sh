@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the project-local virtual environment (.venv) with a Python >= 3.12
-# and the packages the build and the tests need; installs GoogleTest from the
-# distribution when it is missing. Safe to run again: it only adds what lacks.
+# and the packages the build and the tests need, the adapters' frameworks
+# included; installs GoogleTest from the distribution when it is missing. Safe to run again: it only adds what lacks.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -13,9 +13,19 @@ if [ ! -x .venv/bin/python ]; then
 fi
 
 stamp=.venv/.velquin-deps
-if [ ! -f "$stamp" ] || [ requirements-dev.txt -nt "$stamp" ]; then
+if [ ! -f "$stamp" ] || [ requirements-dev.txt -nt "$stamp" ] || [ pyproject.toml -nt "$stamp" ]; then
   .venv/bin/python -m pip install -q --upgrade pip
   .venv/bin/python -m pip install -q -r requirements-dev.txt
+  # The frameworks the adapters' tests need: every optional extra of pyproject.toml but "test".
+  extras="$(mktemp)"
+  .venv/bin/python - >"$extras" <<'PY'
+import tomllib
+with open("pyproject.toml", "rb") as f:
+    extras = tomllib.load(f)["project"].get("optional-dependencies", {})
+print("\n".join(req for name, reqs in extras.items() if name != "test" for req in reqs))
+PY
+  .venv/bin/python -m pip install -q -r "$extras"
+  rm -f "$extras"
   touch "$stamp"
 fi
 

@@ -16,4 +16,7 @@ echo "== C++ unit tests (ctest)"
 (cd build/cpp && ctest --output-on-failure -j "$jobs") || status=1
 echo "== Python tests (pytest)"
 .venv/bin/python -m pytest -q tests/python "$@" || status=1
+echo "== Framework adapter tests (pytest)"
+# A framework missing from .venv fails this run instead of skipping its tests.
+VELQUIN_REQUIRE_FRAMEWORKS=1 .venv/bin/python -m pytest -q tests/adapters "$@" || status=1
 exit $status

@@ -1,0 +1,129 @@
+"""The shared adapter core against independent references: dense matrices, exact multisets."""
+
+import concurrent.futures
+import multiprocessing
+import os
+from collections import Counter
+
+import numpy as np
+import pytest
+import velquin_adapters as va
+
+S2 = 1 / np.sqrt(2)
+FIXED = {
+    "x": [[0, 1], [1, 0]], "y": [[0, -1j], [1j, 0]], "z": [[1, 0], [0, -1]],
+    "h": [[S2, S2], [S2, -S2]], "s": [[1, 0], [0, 1j]], "sdg": [[1, 0], [0, -1j]],
+    "t": [[1, 0], [0, np.exp(1j * np.pi / 4)]], "tdg": [[1, 0], [0, np.exp(-1j * np.pi / 4)]],
+    "sx": [[(1 + 1j) / 2, (1 - 1j) / 2], [(1 - 1j) / 2, (1 + 1j) / 2]],
+}
+PAULI = {"rx": FIXED["x"], "ry": FIXED["y"], "rz": FIXED["z"]}
+CONTROLLED = {"cx": FIXED["x"], "cy": FIXED["y"], "cz": FIXED["z"]}
+
+
+def reference_state(n, gates, phase):
+    """Dense-matrix model; axis n - 1 - q of the reshaped state is qubit q."""
+    state = np.zeros(2 ** n, complex)
+    state[0] = 1
+    for name, qubits, angle in gates:
+        if name in PAULI:
+            m = np.cos(angle / 2) * np.eye(2) - 1j * np.sin(angle / 2) * np.array(PAULI[name])
+        elif name in CONTROLLED:
+            m = np.eye(4, dtype=complex)
+            m[2:, 2:] = CONTROLLED[name]
+        elif name == "swap":
+            m = np.eye(4)[[0, 2, 1, 3]]
+        else:
+            m = np.array(FIXED[name])
+        k = len(qubits)
+        axes = [n - 1 - q for q in qubits]  # first qubit is the matrix's high bit
+        tensor = np.moveaxis(state.reshape([2] * n), axes, range(k))
+        tensor = (m @ tensor.reshape(2 ** k, -1)).reshape([2] * n)
+        state = np.moveaxis(tensor, range(k), axes).reshape(-1)
+    return state * np.exp(1j * phase)
+
+
+def random_gates(rng, qubits, count):
+    names = sorted(va.GATE_NAMES)
+    gates = []
+    for _ in range(count):
+        name = names[rng.integers(len(names))]
+        two = name in {"cx", "cy", "cz", "swap"}
+        chosen = tuple(int(q) for q in rng.choice(qubits, 2 if two else 1, replace=False))
+        gates.append(va.Gate(name, chosen, float(rng.uniform(-7, 7)) if name in va.ROTATIONS
+                             else None))
+    return gates
+
+
+@pytest.mark.parametrize("seed", range(4))
+def test_job_state_matches_dense_reference_and_shrinking_changes_no_bit(seed):
+    rng = np.random.default_rng(seed)
+    used = sorted(rng.choice(9, 5, replace=False).tolist())
+    gates = random_gates(rng, used, 60)
+    full = va.statevector(va.Job(9, gates, global_phase=0.7))
+    np.testing.assert_allclose(full, reference_state(9, gates, 0.7), rtol=0, atol=1e-12)
+
+    layout, small_gates = va.shrink(gates)
+    assert layout.qubits == tuple(used)
+    small = va.statevector(va.Job(layout.n_qubits, small_gates, global_phase=0.7))
+    index = sum(((np.arange(32) >> i) & 1) << q for i, q in enumerate(used))
+    assert np.array_equal(full[index], small)  # results never depend on register size
+    assert not np.any(np.delete(full, index))
+
+
+def test_more_than_thirty_active_qubits_is_refused_naming_the_count():
+    gates = [va.Gate("cx", (q, q + 1)) for q in range(0, 62, 2)]
+    with pytest.raises(va.TooManyQubitsError, match="acts on 62 qubits; velquin simulates at most 30"):
+        va.shrink(gates)
+    layout, _ = va.shrink([va.Gate("h", (126,))], keep=range(100, 129))
+    assert layout.n_qubits == 29 and layout.positions([0, 126]) == [None, 26]
+
+
+@pytest.mark.parametrize("positions", [[0, 1, 2, 3], [3, None, 0, 0], [], [None]])
+def test_shots_are_the_exact_counts_in_a_seeded_random_order(positions):
+    counts = {"0110": 5, "1111": 2, "0000": 9, "1000": 1}
+    bits = va.counts_to_bits(counts, 4, positions, np.random.default_rng(3))
+    expected = Counter()
+    for key, count in counts.items():
+        expected[tuple(0 if p is None else int(key[3 - p]) for p in positions)] += count
+    assert bits.shape == (17, len(positions)) and bits.dtype == np.uint8
+    assert Counter(map(tuple, bits.tolist())) == expected
+    reordered = dict(reversed(list(counts.items())))
+    again = va.counts_to_bits(reordered, 4, positions, np.random.default_rng(3))
+    assert np.array_equal(bits, again)  # dict order does not matter, the seed does
+
+
+def test_shot_order_is_shuffled():
+    bits = va.counts_to_bits({"0": 500, "1": 500}, 1, [0], np.random.default_rng(0))[:, 0]
+    assert 400 < np.count_nonzero(np.diff(bits)) < 600  # sorted order would change once
+
+
+def test_seeds_follow_the_documented_rule_and_differ_between_neighbours():
+    words = np.random.SeedSequence(5, spawn_key=(2, 7)).generate_state(3, np.uint64)
+    seeds = va.job_seeds(va.resolve_seed(5), (2, 7))
+    assert seeds == (int(words[0]), int(words[1]) + (int(words[2]) << 64))
+    neighbours = {va.job_seeds(root, path).velquin for root in range(4)
+                  for path in [(0,), (1,), (0, 0), (0, 1), (1, 0)]}
+    assert len(neighbours) == 20
+    assert va.resolve_seed(None) != va.resolve_seed(None)
+    with pytest.raises(ValueError):
+        va.resolve_seed(-1)
+    with pytest.raises(TypeError):
+        va.resolve_seed(1.5)
+
+
+def worker_job(job):
+    return va.counts(job), os.environ.get("OMP_NUM_THREADS")
+
+
+@pytest.mark.parametrize("n_jobs", [0, 1, 7, 19])
+def test_executors_return_the_serial_results_in_order(n_jobs):
+    gates = [va.Gate("h", (0,)), va.Gate("rx", (1,), 0.4), va.Gate("cx", (0, 2))]
+    jobs = [va.Job(3, gates, shots=50, seed=s) for s in range(n_jobs)]
+    serial = [va.counts(job) for job in jobs]
+    with concurrent.futures.ThreadPoolExecutor(3) as pool:
+        assert [c for c, _ in va.fan_out(worker_job, jobs, pool)] == serial
+    spawn = multiprocessing.get_context("spawn")
+    with concurrent.futures.ProcessPoolExecutor(2, mp_context=spawn) as pool:
+        results = va.fan_out(worker_job, jobs, pool)
+    assert [c for c, _ in results] == serial
+    assert all(threads == "1" for _, threads in results)
