@@ -83,4 +83,5 @@ export PYTHONUNBUFFERED=1
 cd "$root/benchmarks"
 exec "$root/$venv/bin/python" -m velquin_bench "${harness_args[@]}" \
   --yardstick "$root/$yard_lib" --out "$root/$out" \
+  --earlier "$root/benchmarks/results/latest.json" \
   --command "benchmarks/run.sh${harness_args[*]:+ ${harness_args[*]}}"

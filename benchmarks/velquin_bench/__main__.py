@@ -1,10 +1,11 @@
 """python -m velquin_bench [--quick] [--threads T] [--only LIST] [--sims LIST]
-                          [--ns LIST] --yardstick LIB --out DIR
+                          [--ns LIST] [--earlier JSON] --yardstick LIB --out DIR
 
 Runs every simulator in worker processes of its own (velquin_bench.worker),
 one at a time: first each one's agreement check, then, workload by workload
 and n by n, each simulator's rows. Writes latest.md, latest.json and
-latest.png into DIR. This process imports no simulator.
+latest.png into DIR (with --earlier, velquin at n >= 22 is also compared
+with that run's latest.json). This process imports no simulator.
 """
 from __future__ import annotations
 
@@ -30,11 +31,13 @@ def parse(argv: list[str]) -> argparse.Namespace:
         "VELQUIN_BENCH_THREADS", default_threads())))
     parser.add_argument("--yardstick", required=True, help="path of the built pass library")
     parser.add_argument("--out", required=True, help="directory for the results")
-    parser.add_argument("--only", default="", help="comma list of: gates,random,qft,sampling,calls")
+    parser.add_argument("--only", default="", help="comma list of: gates,random,qft,ansatz,sampling,calls")
     parser.add_argument("--sims", default="",
                         help="comma list of simulators (velquin,Aer,qulacs,qsim,Lightning,NumPy)")
     parser.add_argument("--ns", default="", help="comma list of qubit counts instead of the "
                         "profile's (every workload but calls)")
+    parser.add_argument("--earlier", default="", help="latest.json of an earlier run to "
+                        "compare velquin's large registers with, if it exists")
     parser.add_argument("--command", default="", help="the command line to record")
     return parser.parse_args(argv)
 
@@ -49,18 +52,21 @@ def main(argv: list[str]) -> int:
     from .launch import Launcher
     from .profiles import FULL, QUICK
     from .report import write_all
-    from .rows import RowTable
+    from .rows import RowTable, load_run
     from .sims.registry import SIMULATORS, simulator_class
     from .workloads import QUIET_BUDGET_SECONDS, TASKS, runs_task, task_ns
 
     profile = QUICK if args.quick else FULL
     if args.ns:
         ns = tuple(int(n) for n in comma_list(args.ns))
-        profile = dataclasses.replace(profile, gate_ns=ns, circuit_ns=ns, qft_ns=ns, sample_ns=ns)
+        profile = dataclasses.replace(profile, gate_ns=ns, circuit_ns=ns, qft_ns=ns, ansatz_ns=ns,
+                                      sample_ns=ns)
     sims = [simulator_class(s) for s in comma_list(args.sims)] or list(SIMULATORS)
     tasks = [t for t in TASKS if not args.only or t in comma_list(args.only)]
     launcher = Launcher(args.threads, profile.name, args.yardstick, QUIET_BUDGET_SECONDS)
     env = Environment.collect(args.threads, profile, args.command)
+    # Read before this run can overwrite it.
+    earlier = load_run(args.earlier) if args.earlier and os.path.exists(args.earlier) else None
     started = time.time()
 
     print("checking that the simulators agree", file=sys.stderr, flush=True)
@@ -88,7 +94,7 @@ def main(argv: list[str]) -> int:
 
     env.wall_seconds = time.time() - started
     env.quiet_wait_seconds = launcher.quiet_waited
-    write_all(args.out, env, reference, agreements, table.rows)
+    write_all(args.out, env, reference, agreements, table.rows, earlier)
     print(f"wrote {args.out}/latest.md", file=sys.stderr)
     return 0
 

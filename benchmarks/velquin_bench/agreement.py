@@ -43,6 +43,8 @@ def _checks(sim: Simulator):
             N, circuits.random_layers(N, 3), f)
         yield f"QFT-like circuit, {tag}", lambda f=fusion: sim.circuit_result(
             N, circuits.qft_like(N), f)
+        yield f"hardware-efficient ansatz, {tag}", lambda f=fusion: sim.circuit_result(
+            N, circuits.hardware_efficient(N, 2), f)
 
 
 def check_vectors(sim: Simulator) -> list[dict]:

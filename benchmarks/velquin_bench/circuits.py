@@ -77,6 +77,19 @@ def random_layers(n: int, layers: int, seed: int = 2024) -> list[Op]:
     return ops
 
 
+def hardware_efficient(n: int, layers: int, seed: int = 2025) -> list[Op]:
+    """The variational ansatz of many algorithms: per layer ry and rz on every
+    qubit, then a ladder of cz on neighbours (0,1), (1,2), ..., (n-2,n-1)."""
+    rng = random.Random(seed * 1000 + n)
+    ops: list[Op] = []
+    for _ in range(layers):
+        for q in range(n):
+            ops.append(Op("ry", (q,), rng.uniform(0.0, 2.0 * math.pi)))
+            ops.append(Op("rz", (q,), rng.uniform(0.0, 2.0 * math.pi)))
+        ops.extend(Op("cz", (q, q + 1)) for q in range(n - 1))
+    return ops
+
+
 def controlled_phase(control: int, target: int, phi: float) -> list[Op]:
     """diag(1, 1, 1, e^{i phi}) up to a global phase, from rz and cx."""
     return [

@@ -4,6 +4,7 @@ from __future__ import annotations
 from pathlib import Path
 
 from .rows import Row
+from .workloads import ANSATZ
 
 COLOURS = {"velquin": "black", "Aer": "tab:blue", "qulacs": "tab:orange",
            "qsim": "tab:green", "Lightning": "tab:purple", "yardstick": "tab:gray"}
@@ -45,12 +46,15 @@ def plot(rows: list[Row], path: Path, threads: int) -> None:
         ("h on qubit 0 (one gate)", lambda r: r.section == "1q gate" and r.case == "h(0)", None),
         ("h on the top qubit (one gate)",
          lambda r: r.section == "1q gate" and r.case == f"h({r.n - 1})", None),
+        ("cx(0, 1) (one gate)", lambda r: r.section == "2q gate" and r.case == "cx(0,1)", None),
         ("layered random circuit", lambda r: r.section == "random circuit" and "fusion off" in r.case,
          lambda r: r.section == "random circuit" and "default fusion" in r.case),
         ("QFT-like circuit", lambda r: r.section == "QFT-like circuit" and "fusion off" in r.case,
          lambda r: r.section == "QFT-like circuit" and "default fusion" in r.case),
+        ("hardware-efficient ansatz", lambda r: r.section == ANSATZ and "fusion off" in r.case,
+         lambda r: r.section == ANSATZ and "default fusion" in r.case),
     ]
-    fig, axes = plt.subplots(2, 2, figsize=(12, 9))
+    fig, axes = plt.subplots(2, 3, figsize=(17, 9))
     for ax, (title, plain, fused) in zip(axes.flat, panels):
         _draw(ax, _series(rows, plain), "-", " (fusion off)" if fused else "")
         if fused:

@@ -9,12 +9,13 @@ from pathlib import Path
 
 from .agreement import Agreement
 from .environment import Environment
-from .rows import SUBJECT, Row
-from .timing import Measurement
-from .workloads import BUSY_SHARE
+from .rows import SUBJECT, Row, minimum, ratios, yard_time
+from .targets import against_earlier, gates_by_size, target_table
+from .workloads import ANSATZ, BUSY_SHARE
 
 PEERS = ("Aer", "qulacs", "qsim", "Lightning", "NumPy")
-SECTIONS = ("1q gate", "2q gate", "random circuit", "QFT-like circuit", "sampling", "calls")
+SECTIONS = ("1q gate", "2q gate", "random circuit", "QFT-like circuit", ANSATZ, "sampling",
+            "calls")
 
 TIMING_NOTES = """\
 - Every simulator runs in worker processes of its own, one process per
@@ -50,12 +51,20 @@ TIMING_NOTES = """\
   register. qsim has no live register (each call simulates a whole circuit
   into a new vector), so it has no single-gate figure. `*_cpp` rows run
   velquin's kernel-backed methods against the peers' plain gate.
+- Below 18 qubits a gate takes microseconds, so one sample times 2^(18 - n)
+  calls of the same gate back to back (256 at n = 10) and the figure is the
+  time of one call, Python call included; circuits below 15 qubits likewise
+  time 2^(15 - n) runs per sample. The yardstick is timed the same way.
 - Where the state fits in the last-level cache (n <= 21) each timed call
   follows an untimed one. At n = 20 one gate takes about 0.3 ms, and a
   two-thread region that loses a core to anything else waits a scheduler
   tick (4 to 8 ms): single-gate rows at n = 20 can show such stalls for the
   OpenMP-based simulators and the yardstick; n >= 24 rows are the reliable ones.
-- Circuits: from |0...0> to a state vector handed back to Python. velquin:
+- Circuits: the layered random circuit (per layer rx and rz on every qubit,
+  then cx on a brick pattern; 4 layers), the QFT-like circuit (H and
+  controlled phases written as rz and cx) and the hardware-efficient ansatz
+  (per layer ry and rz on every qubit, then cz on (0,1), (1,2), ...,
+  (n-2,n-1); 6 layers); from |0...0> to a state vector handed back to Python. velquin:
   `QuantumCircuit.statevector()`; Aer: `AerSimulator.run` of a circuit ending
   in `save_statevector` (includes Aer's circuit conversion); qulacs: new
   `QuantumState`, `QuantumCircuit.update_quantum_state`, `get_vector`;
@@ -97,7 +106,7 @@ def fmt_time(seconds: float | None) -> str:
         return f"{ms:.1f}"
     if ms >= 1:
         return f"{ms:.2f}"
-    return f"{ms:.3f}"
+    return f"{ms:.3g}"  # three significant digits down to microsecond gates
 
 
 class Footnotes:
@@ -111,37 +120,6 @@ class Footnotes:
 
     def render(self) -> list[str]:
         return [f"[^e{i + 1}]: {text}" for i, text in enumerate(self.texts)]
-
-
-def median(m: Measurement | None) -> float | None:
-    return m.seconds if m else None
-
-
-def minimum(m: Measurement | None) -> float | None:
-    return m.minimum if m else None
-
-
-def best_peer(row: Row, precision: dict[str, str], pick=median) -> tuple[str, float] | None:
-    found = [(pick(m), name) for name, m in row.times.items()
-             if name != SUBJECT and pick(m) is not None and precision.get(name) == "complex128"]
-    return (min(found)[1], min(found)[0]) if found else None
-
-
-def yard_time(row: Row, pick=median, sim: str = SUBJECT) -> float | None:
-    """The yardstick sim's worker saw, for the work of the whole row."""
-    seconds = pick(row.yards.get(sim))
-    return seconds * row.yard_units if seconds else None
-
-
-def ratios(row: Row, precision: dict[str, str],
-           pick=median) -> tuple[float | None, str, float | None]:
-    """velquin over the best peer, that peer, velquin over its own yardstick."""
-    mine = pick(row.times.get(SUBJECT))
-    best = best_peer(row, precision, pick)
-    to_peer = mine / best[1] if mine is not None and best and best[1] > 0 else None
-    yard = yard_time(row, pick)
-    to_yard = mine / yard if mine is not None and yard else None
-    return to_peer, best[0] if best else "", to_yard
 
 
 def section_table(rows: list[Row], precision: dict[str, str], notes: Footnotes) -> list[str]:
@@ -215,7 +193,8 @@ def yardsticks(rows: list[Row], order: list[str]) -> list[str]:
     return lines
 
 
-def markdown(env: Environment, reference: str, agreements: list[Agreement], rows: list[Row]) -> str:
+def markdown(env: Environment, reference: str, agreements: list[Agreement], rows: list[Row],
+             earlier: tuple[dict, list[Row]] | None = None) -> str:
     precision = {s.name: s.precision for s in env.sims}
     notes = Footnotes()
     out = ["# velquin against its peers: latest results", ""]
@@ -234,6 +213,15 @@ def markdown(env: Environment, reference: str, agreements: list[Agreement], rows
             "| simulator | version | amplitudes |", "|---|---|---|"]
     out += [f"| {s.name} | {s.version} | {s.precision} |" for s in env.sims]
     out += ["", "## Summary", ""] + summary(rows, precision)
+    out += ["", "## Targets", "",
+            "velquin's median over the fastest complex128 peer's median, row by row "
+            "(circuits: the peers with their default fusion).", ""]
+    out += target_table(rows, precision)
+    out += ["", "Single gates by register size (velquin / fastest peer):", ""]
+    out += gates_by_size(rows, precision)
+    if earlier is not None:
+        out += ["", "### Registers of 22 qubits or more against an earlier run", ""]
+        out += against_earlier(rows, *earlier, env.cpu)
     out += ["", "## Agreement before timing", ""]
     if not reference:
         out.append("No simulator ran the gate lists, so none could be checked.")
@@ -274,11 +262,12 @@ def to_json(env: Environment, reference: str, agreements: list[Agreement], rows:
 
 
 def write_all(out_dir: str, env: Environment, reference: str,
-              agreements: list[Agreement], rows: list[Row]) -> None:
+              agreements: list[Agreement], rows: list[Row],
+              earlier: tuple[dict, list[Row]] | None = None) -> None:
     from .plot import plot
 
     out = Path(out_dir)
     out.mkdir(parents=True, exist_ok=True)
     (out / "latest.json").write_text(to_json(env, reference, agreements, rows))
     plot(rows, out / "latest.png", env.threads)
-    (out / "latest.md").write_text(markdown(env, reference, agreements, rows))
+    (out / "latest.md").write_text(markdown(env, reference, agreements, rows, earlier))

@@ -2,7 +2,9 @@
 from the workers, each with the yardstick its own worker measured."""
 from __future__ import annotations
 
+import json
 from dataclasses import dataclass, field
+from pathlib import Path
 
 from .timing import Measurement
 
@@ -58,3 +60,47 @@ class RowTable:
             row = self._rows[key]
             if sim not in row.times:
                 row.times[sim] = Measurement(error=reason)
+
+
+def median(m: Measurement | None) -> float | None:
+    return m.seconds if m else None
+
+
+def minimum(m: Measurement | None) -> float | None:
+    return m.minimum if m else None
+
+
+def best_peer(row: Row, precision: dict[str, str], pick=median) -> tuple[str, float] | None:
+    found = [(pick(m), name) for name, m in row.times.items()
+             if name != SUBJECT and pick(m) is not None and precision.get(name) == "complex128"]
+    return (min(found)[1], min(found)[0]) if found else None
+
+
+def yard_time(row: Row, pick=median, sim: str = SUBJECT) -> float | None:
+    """The yardstick sim's worker saw, for the work of the whole row."""
+    seconds = pick(row.yards.get(sim))
+    return seconds * row.yard_units if seconds else None
+
+
+def ratios(row: Row, precision: dict[str, str],
+           pick=median) -> tuple[float | None, str, float | None]:
+    """velquin over the best peer, that peer, velquin over its own yardstick."""
+    mine = pick(row.times.get(SUBJECT))
+    best = best_peer(row, precision, pick)
+    to_peer = mine / best[1] if mine is not None and best and best[1] > 0 else None
+    yard = yard_time(row, pick)
+    to_yard = mine / yard if mine is not None and yard else None
+    return to_peer, best[0] if best else "", to_yard
+
+
+def load_run(path: str | Path) -> tuple[dict, list[Row]]:
+    """The environment and rows of an earlier run's latest.json."""
+    data = json.loads(Path(path).read_text())
+    rows = []
+    for entry in data["rows"]:
+        row = Row(entry["section"], entry["case"], entry["n"],
+                  yard_units=entry["yard_units"], loads=entry["loads"])
+        row.times = {sim: Measurement.from_dict(m) for sim, m in entry["times"].items()}
+        row.yards = {sim: Measurement.from_dict(m) for sim, m in entry["yards"].items()}
+        rows.append(row)
+    return data["environment"], rows

@@ -1,4 +1,4 @@
-"""The six workloads, timed for one simulator inside its own worker process.
+"""The seven workloads, timed for one simulator inside its own worker process.
 
 Every row's round-robin alternates the simulator's cases with the yardstick
 pass over a same-sized array, so the simulator and its yardstick see the same
@@ -20,8 +20,9 @@ from .timing import Measurement, round_robin
 from .yardstick import Yardstick
 
 YARD = "yardstick"
-TASKS = ("gates", "random", "qft", "sampling", "calls")
+TASKS = ("gates", "random", "qft", "ansatz", "sampling", "calls")
 CALL_REGISTER = 2
+ANSATZ = "hardware-efficient ansatz"
 
 
 # A row timed while other processes used more than this share of the CPUs is
@@ -106,13 +107,30 @@ def hook(fn, *args):
         return first_line(exc)
 
 
+def batched(call: Timed | str, count: int) -> Timed | str:
+    """count calls of `call` timed together; the figure is the time of one.
+    (The calls' own return values are not used: no batched hook returns one.)"""
+    if isinstance(call, str) or count == 1:
+        return call
+    steps = range(count)
+
+    def run():
+        start = time.perf_counter()
+        for _ in steps:
+            call()
+        return (time.perf_counter() - start) / count
+
+    return run
+
+
 def runs_task(sim: type[Simulator] | Simulator, task: str) -> bool:
     return task == "sampling" or not sim.sampler_only
 
 
 def task_ns(task: str, profile: Profile) -> tuple[int, ...]:
     return {"gates": profile.gate_ns, "random": profile.circuit_ns, "qft": profile.qft_ns,
-            "sampling": profile.sample_ns, "calls": (CALL_REGISTER,)}[task]
+            "ansatz": profile.ansatz_ns, "sampling": profile.sample_ns,
+            "calls": (CALL_REGISTER,)}[task]
 
 
 def gate_rows(profile: Profile, sim: Simulator, yard: Yardstick, n: int) -> Iterator[SimRow]:
@@ -124,11 +142,12 @@ def gate_rows(profile: Profile, sim: Simulator, yard: Yardstick, n: int) -> Iter
             yield SimRow(section, op.label(), n, sim.name, Measurement(error=state))
         return
     buffer = yard.buffer(n)
+    batch = profile.gate_batch(n)
     try:
         for section, op in circuits.gate_ops(n):
-            cases = {sim.name: hook(sim.gate_call, state, op)}
+            cases = {sim.name: batched(hook(sim.gate_call, state, op), batch)}
             result, load = measured(cases, profile.gate_reps(n), profile.warm(n),
-                                    yard=yard.pass_over(buffer))
+                                    yard=yard.pass_over(buffer, passes=batch))
             yield SimRow(section, op.label(), n, sim.name, result[sim.name], result.get(YARD),
                          1.0, load)
     finally:
@@ -137,12 +156,13 @@ def gate_rows(profile: Profile, sim: Simulator, yard: Yardstick, n: int) -> Iter
 
 def circuit_rows(profile: Profile, sim: Simulator, yard: Yardstick,
                  section: str, n: int, ops: list[circuits.Op]) -> Iterator[SimRow]:
-    """Workloads 3 and 4: a whole circuit to a returned state vector, a fusing
-    simulator both with fusion off (or its least) and with its default."""
+    """Workloads 3, 4 and 5: a whole circuit to a returned state vector, a
+    fusing simulator both with fusion off (or its least) and with its default."""
     progress(f"{sim.name}: {section} n={n}, {len(ops)} gates")
-    cases = {"plain": hook(sim.circuit_runner, n, ops, False)}
+    batch = profile.circuit_batch(n)
+    cases = {"plain": batched(hook(sim.circuit_runner, n, ops, False), batch)}
     if sim.fuses:
-        cases["fused"] = hook(sim.circuit_runner, n, ops, True)
+        cases["fused"] = batched(hook(sim.circuit_runner, n, ops, True), batch)
     buffer = yard.buffer(n)
     # Past 22 qubits a spare first run costs minutes and teaches nothing.
     result, load = measured(cases, profile.circuit_reps(n), profile.warm(n),
@@ -156,7 +176,7 @@ def circuit_rows(profile: Profile, sim: Simulator, yard: Yardstick,
 
 
 def sampling_rows(profile: Profile, sim: Simulator, yard: Yardstick, n: int) -> Iterator[SimRow]:
-    """Workload 5: shots samples of all qubits, from an existing state."""
+    """Workload 6: shots samples of all qubits, from an existing state."""
     progress(f"{sim.name}: sampling n={n}")
     prep = circuits.sampling_prep(n)
     cases = {sim.name: hook(sim.sampler, n, prep, profile.shots)}
@@ -169,7 +189,7 @@ def sampling_rows(profile: Profile, sim: Simulator, yard: Yardstick, n: int) -> 
 
 
 def call_rows(profile: Profile, sim: Simulator) -> Iterator[SimRow]:
-    """Workload 6: many gate calls on a 2-qubit register, one Python call each."""
+    """Workload 7: many gate calls on a 2-qubit register, one Python call each."""
     for op in circuits.CALL_OPS:
         progress(f"{sim.name}: calls {op.label()}")
         cases = {sim.name: hook(sim.call_loop, op, profile.calls)}
@@ -188,6 +208,9 @@ def task_rows(task: str, n: int, profile: Profile, sim: Simulator,
                             circuits.random_layers(n, profile.layers))
     if task == "qft":
         return circuit_rows(profile, sim, yard, "QFT-like circuit", n, circuits.qft_like(n))
+    if task == "ansatz":
+        return circuit_rows(profile, sim, yard, ANSATZ, n,
+                            circuits.hardware_efficient(n, profile.ansatz_layers))
     if task == "sampling":
         return sampling_rows(profile, sim, yard, n)
     if task == "calls":
