@@ -30,6 +30,9 @@ IGNORED = frozenset({"barrier", "delay"})
 class UnsupportedInstructionError(QiskitError):  # type: ignore[misc]
     """The circuit holds an instruction velquin cannot simulate exactly."""
 
+    def __str__(self) -> str:
+        return str(self.message)  # QiskitError would show the message's repr
+
 
 @dataclass(frozen=True)
 class Checked:
@@ -46,10 +49,10 @@ class Checked:
 
 def _reason(operation: Operation) -> str | None:
     """Why an operation cannot be simulated, or None when it is unitary."""
-    if getattr(operation, "condition", None) is not None:
-        return "classically conditioned operations need mid-circuit measurement results"
     if isinstance(operation, ControlFlowOp):
         return "control flow needs mid-circuit measurement results"
+    if getattr(operation, "condition", None) is not None:
+        return "classically conditioned operations need mid-circuit measurement results"
     if isinstance(operation, Gate) or isinstance(operation, Clifford):
         return None
     if isinstance(operation, AnnotatedOperation):

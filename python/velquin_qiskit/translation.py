@@ -1,6 +1,7 @@
 """Qiskit circuits into velquin gate lists, translated once and bound many times.
 
-Qiskit's transpiler rewrites every gate velquin lacks into velquin's sixteen;
+Qiskit's transpiler rewrites every gate velquin lacks into velquin's sixteen
+(and u and p, which become rotations and a global phase here);
 the result is kept as a template whose angles and global phase may be
 parameter expressions. Binding evaluates them for a whole array of parameter
 sets at once: expressions linear in the parameters (nearly all of them) as
@@ -140,7 +141,9 @@ def translate(circuit: QuantumCircuit) -> Translation:
         unitary.append(instruction.operation, qubits, copy=False)
     if not _in_basis(unitary):
         try:
-            unitary = transpile(unitary, basis_gates=BASIS, optimization_level=0)
+            # With u and p in the basis the translator stays fast on parameter expressions
+            # (seconds become milliseconds); both then become velquin rotations below.
+            unitary = transpile(unitary, basis_gates=[*BASIS, "u", "p"], optimization_level=0)
         except TranspilerError as error:
             raise UnsupportedInstructionError(
                 f"Qiskit's transpiler cannot write the circuit in velquin's gates: {error}"
@@ -148,24 +151,33 @@ def translate(circuit: QuantumCircuit) -> Translation:
     gates: list[Gate] = []
     slots: list[int] = []
     expressions: list[ParameterExpression] = []
+    phase: Angle = unitary.global_phase
+
+    def add(name: str, qubits: tuple[int, ...], angle: Angle | None = None) -> None:
+        if isinstance(angle, ParameterExpression) and angle.parameters:
+            slots.append(len(gates))
+            expressions.append(angle)
+            angle = 0.0
+        gates.append(Gate(name, qubits, None if angle is None else float(angle)))
+
     for instruction in unitary.data:
-        name = instruction.operation.name
-        if name not in GATE_NAMES:  # a pass left something outside the basis
-            raise UnsupportedInstructionError(f"Qiskit's transpiler left '{name}' in the circuit")
+        name, params = instruction.operation.name, instruction.operation.params
         where = tuple(unitary.find_bit(q).index for q in instruction.qubits)
-        angle: float | None = None
-        if name in ROTATIONS:
-            (param,) = instruction.operation.params
-            if isinstance(param, ParameterExpression) and param.parameters:
-                slots.append(len(gates))
-                expressions.append(param)
-                angle = 0.0
-            else:
-                angle = float(param)
-        gates.append(Gate(name, where, angle))
+        if name == "u":  # U(theta, phi, lam) = e^{i (phi + lam) / 2} RZ(phi) RY(theta) RZ(lam)
+            theta, phi, lam = params
+            add("rz", where, lam)
+            add("ry", where, theta)
+            add("rz", where, phi)
+            phase = phase + (phi + lam) / 2
+        elif name == "p":  # P(lam) = e^{i lam / 2} RZ(lam)
+            add("rz", where, params[0])
+            phase = phase + params[0] / 2
+        elif name in GATE_NAMES:
+            add(name, where, params[0] if name in ROTATIONS else None)
+        else:  # a pass left something outside the basis
+            raise UnsupportedInstructionError(f"Qiskit's transpiler left '{name}' in the circuit")
     layout, shrunk = shrink(gates)
-    return Translation(circuit, layout, shrunk, slots, expressions, unitary.global_phase,
-                       checked.measured)
+    return Translation(circuit, layout, shrunk, slots, expressions, phase, checked.measured)
 
 
 def qubit_positions(translation: Translation, qubits: Sequence[int]) -> list[int | None]:

@@ -12,7 +12,7 @@ import pytest
 
 # Folder -> the modules its tests import.
 FRAMEWORKS = {
-    "qiskit": ["qiskit", "qiskit_qasm3_import", "distributed"],
+    "qiskit_adapter": ["qiskit", "qiskit_qasm3_import", "distributed", "scipy"],
 }
 
 collect_ignore_glob = []
