@@ -5,7 +5,8 @@ velquin, never a framework. What it holds:
 
 - seeds: one rule deriving every job's seeds from the user's seed
   (``resolve_seed``, ``job_seeds``, ``JobSeeds``);
-- jobs: the picklable unit of work (``Job``, ``Gate``) and the code that
+- jobs: the picklable unit of work (``Job``, ``Gate``, ``BoundGates`` for
+  sweeps) and the code that
   plays it on velquin (``build``, ``statevector``, ``counts``, ``execute``);
 - shrink: simulating only the qubits a circuit uses (``shrink``,
   ``layout_of``, ``Layout``, ``TooManyQubitsError``);
@@ -15,7 +16,17 @@ velquin, never a framework. What it holds:
 """
 
 from .fan_out import DaskClientLike, Executor, fan_out
-from .jobs import GATE_NAMES, ROTATIONS, Gate, Job, build, counts, execute, statevector
+from .jobs import (
+    GATE_NAMES,
+    ROTATIONS,
+    BoundGates,
+    Gate,
+    Job,
+    build,
+    counts,
+    execute,
+    statevector,
+)
 from .samples import counts_to_bits
 from .seeds import JobSeeds, job_seeds, resolve_seed
 from .shrink import MAX_QUBITS, Layout, TooManyQubitsError, layout_of, shrink
@@ -24,6 +35,7 @@ __all__ = [
     "GATE_NAMES",
     "MAX_QUBITS",
     "ROTATIONS",
+    "BoundGates",
     "DaskClientLike",
     "Executor",
     "Gate",

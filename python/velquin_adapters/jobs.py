@@ -8,9 +8,9 @@ builder methods, a global phase, and what to compute.
 from __future__ import annotations
 
 import cmath
-from collections.abc import Sequence
+from collections.abc import Iterator, Sequence
 from dataclasses import dataclass
-from typing import NamedTuple
+from typing import NamedTuple, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -33,6 +33,49 @@ class Gate(NamedTuple):
     name: str
     qubits: tuple[int, ...]
     angle: float | None = None
+
+
+class BoundGates(Sequence[Gate]):
+    """A gate list with its angles filled in, made only when iterated.
+
+    ``gates[slots[k]]`` takes ``angles[k]``; every other gate is as given. A
+    sweep over many parameter sets keeps one shared ``gates`` (sent once per
+    chunk of jobs, as pickle shares it) and one row of angles per set, instead
+    of a full gate list per set.
+    """
+
+    __slots__ = ("gates", "slots", "angles")
+
+    def __init__(self, gates: Sequence[Gate], slots: Sequence[int],
+                 angles: Sequence[float]) -> None:
+        if len(slots) != len(angles):
+            raise ValueError(f"{len(slots)} slots but {len(angles)} angles")
+        self.gates, self.slots, self.angles = gates, slots, angles
+
+    def _filled(self) -> list[Gate]:
+        gates = list(self.gates)
+        for slot, angle in zip(self.slots, self.angles):
+            name, qubits, _ = gates[slot]
+            gates[slot] = Gate(name, qubits, angle)
+        return gates
+
+    def __iter__(self) -> Iterator[Gate]:
+        return iter(self._filled())
+
+    def __len__(self) -> int:
+        return len(self.gates)
+
+    @overload
+    def __getitem__(self, index: int) -> Gate: ...
+    @overload
+    def __getitem__(self, index: slice) -> list[Gate]: ...
+
+    def __getitem__(self, index: int | slice) -> Gate | list[Gate]:
+        return self._filled()[index]
+
+    def __reduce__(self) -> tuple[type[BoundGates], tuple[Sequence[Gate], Sequence[int],
+                                                          Sequence[float]]]:
+        return BoundGates, (self.gates, self.slots, self.angles)
 
 
 @dataclass(frozen=True, slots=True)

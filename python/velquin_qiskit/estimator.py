@@ -1,4 +1,8 @@
-"""EstimatorV2: exact expectation values from velquin's state vectors."""
+"""EstimatorV2: exact expectation values from velquin's state vectors.
+
+Values are Qiskit's: its Pauli expectation routines on velquin's array (see
+expectation.py), observables reduced to the qubits the circuit acts on.
+"""
 
 from __future__ import annotations
 
@@ -10,10 +14,11 @@ import numpy.typing as npt
 from qiskit.primitives import BaseEstimatorV2, PrimitiveJob, PrimitiveResult, PubResult
 from qiskit.primitives.containers import DataBin, EstimatorPubLike
 from qiskit.primitives.containers.estimator_pub import EstimatorPub
-from qiskit.quantum_info import PauliList, SparsePauliOp, Statevector
+from qiskit.quantum_info import PauliList, SparsePauliOp
 from velquin_adapters import Executor, Job, Layout, fan_out, job_seeds, resolve_seed
 from velquin_adapters import statevector as job_statevector
 
+from .expectation import PauliTerms, expectation_value, prepare
 from .translation import Translation, parameter_rows, translate
 
 
@@ -36,18 +41,18 @@ def reduce_observable(observable: SparsePauliOp, layout: Layout) -> SparsePauliO
     return SparsePauliOp(paulis, observable.coeffs[keep], ignore_pauli_phase=False, copy=False)
 
 
-def expectation_values(task: tuple[Job, Sequence[SparsePauliOp]]) -> list[float]:
-    """Run in a worker: one state, the expectation value of each observable on it."""
+def expectation_values(task: tuple[Job, Sequence[PauliTerms]]) -> list[float]:
+    """Run in a worker: one state (velquin's array, never copied), each observable's value."""
     job, observables = task
-    state = Statevector(job_statevector(job, phase=False))  # velquin's array, no copy
-    return [float(np.real(state.expectation_value(op))) for op in observables]
+    state = job_statevector(job, phase=False)
+    return [expectation_value(state, op).real for op in observables]
 
 
 @dataclass(frozen=True)
 class _Plan:
     pub: EstimatorPub
     translation: Translation
-    tasks: list[tuple[Job, list[SparsePauliOp]]]
+    tasks: list[tuple[Job, list[PauliTerms]]]
     targets: list[npt.NDArray[np.intp]]  # per task, the flat result indices it fills
 
 
@@ -60,12 +65,12 @@ def _plan(pub: EstimatorPub) -> _Plan:
     observables = np.broadcast_to(np.arange(pub.observables.size).reshape(
         pub.observables.shape), shape).ravel()
     flat_observables = pub.observables.ravel()
-    reduced: dict[int, SparsePauliOp] = {}
+    reduced: dict[int, PauliTerms] = {}
     for index in np.unique(observables).tolist():
         terms = flat_observables[index].items()
         op = SparsePauliOp(*zip(*terms)) if terms else SparsePauliOp(
             "I" * pub.observables.num_qubits, 0.0)
-        reduced[index] = reduce_observable(op, translation.layout)
+        reduced[index] = prepare(reduce_observable(op, translation.layout))
     tasks, targets = [], []
     n = translation.layout.n_qubits
     for p, gates in enumerate(gate_lists):

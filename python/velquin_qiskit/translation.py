@@ -21,7 +21,7 @@ from qiskit.circuit import Parameter, ParameterExpression
 from qiskit.circuit.library import get_standard_gate_name_mapping
 from qiskit.primitives.containers.bindings_array import BindingsArray
 from qiskit.transpiler.exceptions import TranspilerError
-from velquin_adapters import GATE_NAMES, ROTATIONS, Gate, Layout, shrink
+from velquin_adapters import GATE_NAMES, ROTATIONS, BoundGates, Gate, Layout, shrink
 
 from .refusals import UnsupportedInstructionError, check
 
@@ -102,7 +102,7 @@ class Translation:
         return list(self.circuit.parameters)
 
     def bind(self, values: npt.NDArray[np.float64]
-             ) -> tuple[list[list[Gate]], npt.NDArray[np.float64]]:
+             ) -> tuple[list[Sequence[Gate]], npt.NDArray[np.float64]]:
         """Gate lists and global phases for each row of ``values`` (rows x parameters,
         in the order of ``circuit.parameters``)."""
         values = np.asarray(values, dtype=np.float64)
@@ -111,14 +111,8 @@ class Translation:
         if not self.expressions:
             return [self.gates] * values.shape[0], phases
         angles = np.stack([_evaluate(e, values, column) for e in self.expressions], axis=1)
-        lists = []
-        for row in angles.tolist():
-            gates = list(self.gates)
-            for slot, angle in zip(self.slots, row):
-                name, qubits, _ = gates[slot]
-                gates[slot] = Gate(name, qubits, angle)
-            lists.append(gates)
-        return lists, phases
+        slots = tuple(self.slots)
+        return [BoundGates(self.gates, slots, row) for row in angles.tolist()], phases
 
 
 def _in_basis(circuit: QuantumCircuit) -> bool:

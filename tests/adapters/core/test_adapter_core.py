@@ -3,6 +3,7 @@
 import concurrent.futures
 import multiprocessing
 import os
+import pickle
 from collections import Counter
 
 import numpy as np
@@ -61,6 +62,13 @@ def test_job_state_matches_dense_reference_and_shrinking_changes_no_bit(seed):
     gates = random_gates(rng, used, 60)
     full = va.statevector(va.Job(9, gates, global_phase=0.7))
     np.testing.assert_allclose(full, reference_state(9, gates, 0.7), rtol=0, atol=1e-12)
+
+    # The same gates as a shared template with the angles bound per set, through pickle.
+    slots = [i for i, g in enumerate(gates) if g.angle is not None]
+    template = [g._replace(angle=0.0) if g.angle is not None else g for g in gates]
+    bound = pickle.loads(pickle.dumps(va.BoundGates(template, slots, [gates[i].angle for i in slots])))
+    assert list(bound) == gates and bound[slots[0]] == gates[slots[0]] and len(bound) == 60
+    assert np.array_equal(va.statevector(va.Job(9, bound, global_phase=0.7)), full)
 
     layout, small_gates = va.shrink(gates)
     assert layout.qubits == tuple(used)
