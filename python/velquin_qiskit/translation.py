@@ -174,11 +174,6 @@ def translate(circuit: QuantumCircuit) -> Translation:
     return Translation(circuit, layout, shrunk, slots, expressions, phase, checked.measured)
 
 
-def qubit_positions(translation: Translation, qubits: Sequence[int]) -> list[int | None]:
-    """Register index of each of the caller's qubits, None for one no gate touches."""
-    return translation.layout.positions(qubits)
-
-
 def parameter_rows(translation: Translation, bindings: BindingsArray) -> npt.NDArray[np.float64]:
     """A PUB's parameter sets as rows (C order of its shape), columns as ``circuit.parameters``."""
     parameters = translation.parameters
