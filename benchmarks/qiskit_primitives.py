@@ -241,9 +241,11 @@ def main():
     out.mkdir(parents=True, exist_ok=True)
     info = {"started": started, "cpus": cpus, "machine": platform.processor() or platform.machine(),
             "cpu_model": cpu_model(), "versions": library_versions(), "runs": args.runs}
+    (out / "qiskit.md").write_text(report(info, records, profile))
+    for record in records:
+        record.pop("evs", None)  # compared in the report; too long to keep
     (out / "qiskit.json").write_text(json.dumps({"info": info, "records": records,
                                                  "profile": profile}, indent=1))
-    (out / "qiskit.md").write_text(report(info, records, profile))
     print((out / "qiskit.md").read_text())
 
 
