@@ -1,0 +1,134 @@
+"""``velquin.qubit``: PennyLane's device interface on velquin's state vector."""
+
+from __future__ import annotations
+
+from collections.abc import Sequence
+from pathlib import Path
+from typing import Any
+
+import numpy as np
+from pennylane.devices import Device, ExecutionConfig
+from pennylane.devices.capabilities import observable_stopping_condition_factory
+from pennylane.devices.modifiers import simulator_tracking, single_tape_support
+from pennylane.devices.preprocess import (
+    decompose,
+    validate_device_wires,
+    validate_measurements,
+    validate_observables,
+)
+from pennylane.operation import Operator
+from pennylane.tape import QuantumScript
+from pennylane.transforms import broadcast_expand, defer_measurements
+from pennylane.transforms.core import CompilePipeline
+from velquin_adapters import Executor, fan_out
+
+from .plan import Plan, make_plan
+from .simulate import run
+from .transforms import decompose_or_by_matrix, group_for_sampling, prepare_from_zero
+
+NAME = "velquin.qubit"
+
+
+@simulator_tracking
+@single_tape_support
+class VelquinQubit(Device):
+    """A PennyLane device that simulates circuits on velquin's exact state vector.
+
+    Args:
+        wires (int, Iterable, None): the device's wires, or their number; None
+            accepts any wires a circuit uses (at most 30 that gates or
+            measurements act on).
+        shots (int, Sequence, None): default shots (deprecated in PennyLane:
+            prefer ``qml.set_shots`` on the QNode).
+        seed (int, None, SeedSequence, BitGenerator, Generator, "global"): as
+            for ``default.qubit``: anything ``numpy.random.default_rng`` takes,
+            or ``"global"`` (the default) to draw a seed from NumPy's global
+            generator. It fixes every sample the device draws.
+        executor (concurrent.futures.Executor, dask.distributed.Client, None):
+            where the tapes of a batch are simulated; None simulates them here,
+            one after another. Results do not depend on it.
+
+    Seeds: a batch with shots draws a 128-bit root from the device's
+    generator; tape ``i`` group ``g`` (one set of samples) then takes
+    velquin_adapters' ``job_seeds(root, (i, g))``. A device made with the same
+    seed therefore returns the same samples for the same sequence of batches,
+    on any thread count and with any executor. Batches without shots draw
+    nothing, so they do not shift the sampling stream.
+    """
+
+    config_filepath = str(Path(__file__).with_name("velquin_qubit.toml"))
+
+    @property
+    def name(self) -> str:
+        return NAME
+
+    def __init__(self, wires: Any = None, shots: Any = None, seed: Any = "global",
+                 executor: Executor = None) -> None:
+        super().__init__(wires=wires, shots=shots)
+        if isinstance(seed, str) and seed == "global":
+            seed = np.random.randint(0, high=10000000)
+        self._rng = np.random.default_rng(seed)
+        self._executor = executor
+
+    def _stopping_condition(self, shots: bool) -> Any:
+        assert self.capabilities is not None
+        return self.capabilities.filter(finite_shots=shots).supports_operation
+
+    def preprocess_transforms(self, execution_config: ExecutionConfig | None = None
+                              ) -> CompilePipeline:
+        """Mid-circuit measurements deferred, operations decomposed into velquin's gates,
+        measurements and observables validated against ``velquin_qubit.toml``."""
+        config = execution_config or ExecutionConfig()
+        capabilities = self.capabilities
+        assert capabilities is not None
+        exact, sampled = capabilities.filter(finite_shots=False), capabilities.filter(finite_shots=True)
+        program = CompilePipeline()
+        if config.mcm_config.mcm_method == "deferred":
+            program.add_transform(defer_measurements, allow_postselect=False)
+        program.add_transform(prepare_from_zero, name=NAME)
+        lower = {
+            "stopping_condition": exact.supports_operation,
+            "stopping_condition_shots": sampled.supports_operation,
+            "skip_initial_state_prep": False,
+            "target_gates": exact.gate_set() & sampled.gate_set(),
+            "device_wires": self.wires,
+            "decomposer": decompose_or_by_matrix,
+            "name": NAME,
+        }
+        program.add_transform(decompose, **lower)
+        program.add_transform(broadcast_expand)
+        program.add_transform(validate_device_wires, self.wires, name=NAME)
+        # Every state measurement is read from the state and every sample measurement from
+        # samples, by its own process_state / process_samples: user-defined ones too.
+        program.add_transform(validate_measurements, name=NAME)
+        program.add_transform(
+            validate_observables,
+            stopping_condition=observable_stopping_condition_factory(exact),
+            stopping_condition_shots=observable_stopping_condition_factory(sampled),
+            name=NAME,
+        )
+        # The rotations into the measurement basis are velquin gates already, but decompose
+        # again in case an observable's own diagonalizing gates are not.
+        program.add_transform(group_for_sampling)
+        program.add_transform(decompose, **lower)
+        return program
+
+    def _lower(self, ops: list[Operator]) -> list[Operator]:
+        """``ops`` decomposed into the device's operations (for diagonalizing gates)."""
+        supported = self._stopping_condition(True)
+        if all(supported(op) for op in ops):
+            return ops
+        (tape,), _ = decompose(QuantumScript(ops), stopping_condition=supported,
+                               skip_initial_state_prep=False, decomposer=decompose_or_by_matrix,
+                               name=NAME)
+        return list(tape.operations)
+
+    def plans(self, circuits: Sequence[QuantumScript]) -> list[Plan]:
+        """The picklable plans of a batch, seeded as the class docstring says."""
+        root = None
+        if any(circuit.shots for circuit in circuits):
+            root = int.from_bytes(self._rng.bytes(16), "little")
+        return [make_plan(circuit, root, (i,), self._lower) for i, circuit in enumerate(circuits)]
+
+    def execute(self, circuits: Any, execution_config: ExecutionConfig | None = None) -> Any:
+        return tuple(fan_out(run, self.plans(circuits), self._executor))
