@@ -13,6 +13,7 @@ import pytest
 # Folder -> the modules its tests import.
 FRAMEWORKS = {
     "qiskit_adapter": ["qiskit", "qiskit_qasm3_import", "distributed", "scipy"],
+    "pennylane": ["pennylane", "scipy"],
 }
 
 collect_ignore_glob = []
