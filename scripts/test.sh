@@ -19,4 +19,6 @@ echo "== Python tests (pytest)"
 echo "== Framework adapter tests (pytest)"
 # A framework missing from .venv fails this run instead of skipping its tests.
 VELQUIN_REQUIRE_FRAMEWORKS=1 .venv/bin/python -m pytest -q tests/adapters "$@" || status=1
+echo "== PennyLane's device test suite on velquin.qubit"
+scripts/pennylane_device_suite.sh || status=1
 exit $status
