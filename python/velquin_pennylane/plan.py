@@ -6,17 +6,15 @@ and simulated anywhere: in the same process, or on an executor's workers.
 
 from __future__ import annotations
 
-from collections.abc import Callable, Sequence
+from collections.abc import Callable, Iterable, Sequence
 from dataclasses import dataclass
 
 from pennylane.measurements import MeasurementProcess, Shots
 from pennylane.operation import Operator
 from pennylane.tape import QuantumScript
-from velquin_adapters import Gate, JobSeeds, job_seeds, layout_of
+from velquin_adapters import Gate, JobSeeds, job_seeds, shrink
 
-from .translate import append_gates, qubit_map
-
-_IDLE = frozenset({"Identity", "GlobalPhase", "Adjoint(Identity)", "Adjoint(GlobalPhase)"})
+from .translate import append_gates
 
 
 @dataclass(frozen=True, slots=True)
@@ -41,35 +39,31 @@ class Plan:
     groups: tuple[Group, ...]
 
 
-def kept_wires(tape: QuantumScript) -> list[object]:
-    """The wires to simulate, in the tape's order: those a gate or a measurement acts on.
-
-    A measurement without wires (the whole state) keeps them all. Raises
-    velquin_adapters.TooManyQubitsError beyond 30.
-    """
-    wires = tape.wires
-    index = {wire: i for i, wire in enumerate(wires)}
-    if any(len(mp.wires) == 0 for mp in tape.measurements):
-        keep: list[int] = list(range(len(wires)))
-    else:
-        keep = [index[w] for mp in tape.measurements for w in mp.wires]
-    acting = ([index[w] for w in op.wires] for op in tape.operations if op.name not in _IDLE)
-    layout = layout_of(acting, keep)
-    return [wires[i] for i in layout.qubits]
-
-
 def make_plan(tape: QuantumScript, root: int | None, path: Sequence[int],
               lower: Callable[[list[Operator]], list[Operator]]) -> Plan:
     """The plan of ``tape``; ``root`` and ``path`` seed its samples (``root`` None: no shots).
 
-    ``lower`` writes operations (a group's diagonalizing gates) in the device's own.
+    Only wires that a gate or a measurement acts on are simulated (all of them
+    when a measurement has no wires: the whole state). ``lower`` writes
+    operations (a group's diagonalizing gates) in the device's own. Raises
+    velquin_adapters.TooManyQubitsError beyond 30 simulated wires.
     """
-    kept = kept_wires(tape)
-    qubit = qubit_map(kept)
+    wires = tape.wires
+    top = len(wires) - 1
+    qubit = {wire: top - k for k, wire in enumerate(wires)}
     gates: list[Gate] = []
     phase = append_gates(tape.operations, qubit, gates)
-    position = {wire: p for p, wire in enumerate(kept)}
-    measurements = tuple(mp.map_wires(position) for mp in tape.measurements)
+    if any(len(mp.wires) == 0 for mp in tape.measurements):
+        keep: Iterable[int] = range(len(wires))
+    else:
+        keep = {qubit[w] for mp in tape.measurements for w in mp.wires}
+    layout, gates = shrink(gates, keep)
+    # Register qubit i holds tape qubit layout.qubits[i]; in the tape's order it is wire r-1-i.
+    kept = [wires[top - q] for q in reversed(layout.qubits)]
+    measurements = tuple(tape.measurements)
+    if any(wire != p for p, wire in enumerate(kept)):
+        position = {wire: p for p, wire in enumerate(kept)}
+        measurements = tuple(mp.map_wires(position) for mp in measurements)
     groups: list[Group] = []
     if tape.shots:
         if root is None:
@@ -81,6 +75,7 @@ def make_plan(tape: QuantumScript, root: int | None, path: Sequence[int],
         for g, (rotation, indices) in enumerate(by_rotation.values()):
             rotation_gates: list[Gate] = []
             append_gates(lower(rotation), qubit, rotation_gates)
-            groups.append(Group(tuple(rotation_gates), tuple(indices),
-                                job_seeds(root, (*path, g))))
+            renumbered = tuple(Gate(name, tuple(layout.position[q] for q in qubits), angle)
+                               for name, qubits, angle in rotation_gates)
+            groups.append(Group(renumbered, tuple(indices), job_seeds(root, (*path, g))))
     return Plan(len(kept), gates, phase, measurements, tape.shots, tuple(groups))

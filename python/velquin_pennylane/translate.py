@@ -2,11 +2,12 @@
 
 A tape reaching the device holds only what ``velquin_qubit.toml`` declares:
 velquin's sixteen gates, the adjoints velquin plays exactly, GlobalPhase and
-Identity. The wires kept for a tape get positions 0..r-1 in the tape's order,
-and position p is velquin qubit r - 1 - p. PennyLane reads a state index with
-its first wire as the most significant bit and velquin with qubit 0 as the
-least significant, so under this map velquin's amplitude array is PennyLane's
-state as it is: no transposition, no copy.
+Identity. Wire k of a tape's N wires is first velquin qubit N - 1 - k; after
+shrinking to the r wires kept, the kept wire at position p (in the tape's
+order) is qubit r - 1 - p. PennyLane reads a state index with its first wire
+as the most significant bit and velquin with qubit 0 as the least significant,
+so under this map velquin's amplitude array is PennyLane's state as it is: no
+transposition, no copy.
 """
 
 from __future__ import annotations
@@ -15,7 +16,7 @@ from collections.abc import Iterable, Mapping, Sequence
 
 from pennylane.exceptions import DeviceError
 from pennylane.operation import Operator
-from pennylane.ops import Adjoint
+from pennylane.ops import Adjoint, Controlled
 from velquin_adapters import Gate
 
 # PennyLane name -> velquin builder method, for gates without a parameter.
@@ -36,12 +37,21 @@ def _unsupported(op: Operator) -> DeviceError:
                        "the device's preprocessing decomposes it")
 
 
+def _wires(op: Operator) -> Iterable[object]:
+    # A controlled gate computes .wires afresh on every access (control + target, ~10 us):
+    # the two parts are cheap.
+    if isinstance(op, Controlled):
+        return (*op.control_wires, *op.target_wires)
+    return op.wires
+
+
 def append_gates(ops: Iterable[Operator], qubit: Mapping[object, int], gates: list[Gate]) -> float:
     """Append ``ops`` as velquin gates to ``gates``; return the global phase they add.
 
     ``qubit`` maps a wire label to its velquin qubit. The phase is the angle
     ``a`` of the factor ``exp(i a)`` that GlobalPhase operations multiply the
-    state by (``GlobalPhase(phi)`` is ``exp(-i phi)``).
+    state by (``GlobalPhase(phi)`` is ``exp(-i phi)``). Identity and GlobalPhase
+    add no gate, so a wire only they touch is idle.
     """
     phase = 0.0
     for op in ops:
@@ -53,7 +63,8 @@ def append_gates(ops: Iterable[Operator], qubit: Mapping[object, int], gates: li
         rotation = ROTATIONS.get(name)
         if rotation is not None:
             angle = float(op.data[0])
-            gates.append(Gate(rotation, (qubit[op.wires[0]],), -angle if inverse else angle))
+            (wire,) = op.wires
+            gates.append(Gate(rotation, (qubit[wire],), -angle if inverse else angle))
             continue
         fixed = FIXED.get(name)
         if fixed is not None:
@@ -61,16 +72,10 @@ def append_gates(ops: Iterable[Operator], qubit: Mapping[object, int], gates: li
                 fixed = INVERSE.get(fixed)
                 if fixed is None:
                     raise _unsupported(op)
-            gates.append(Gate(fixed, tuple(qubit[w] for w in op.wires)))
+            gates.append(Gate(fixed, tuple(qubit[w] for w in _wires(op))))
         elif name == "GlobalPhase":
             angle = float(op.data[0])
             phase += angle if inverse else -angle
         elif name != "Identity":
             raise _unsupported(op)
     return phase
-
-
-def qubit_map(kept: Sequence[object]) -> dict[object, int]:
-    """Wire label -> velquin qubit, for wires kept in this order (the first is the top qubit)."""
-    top = len(kept) - 1
-    return {wire: top - position for position, wire in enumerate(kept)}
