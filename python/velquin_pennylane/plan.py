@@ -6,7 +6,7 @@ and simulated anywhere: in the same process, or on an executor's workers.
 
 from __future__ import annotations
 
-from collections.abc import Callable, Iterable, Sequence
+from collections.abc import Callable, Sequence
 from dataclasses import dataclass
 
 from pennylane.measurements import MeasurementProcess, Shots
@@ -39,6 +39,22 @@ class Plan:
     groups: tuple[Group, ...]
 
 
+class TapeQubits(dict[object, int]):
+    """Wire label -> tape qubit, numbered on first sight, downwards from a large constant.
+
+    The tape's k-th wire (in order of first appearance, as ``tape.wires`` lists them) is
+    qubit TOP - k, so shrinking, which keeps qubits in ascending order, puts the first wire
+    on the register's top qubit. Numbering on the fly spares ``tape.wires``, which a fresh
+    tape computes by asking every operation for its wires.
+    """
+
+    TOP = 1 << 62
+
+    def __missing__(self, wire: object) -> int:
+        self[wire] = qubit = self.TOP - len(self)
+        return qubit
+
+
 def make_plan(tape: QuantumScript, root: int | None, path: Sequence[int],
               lower: Callable[[list[Operator]], list[Operator]]) -> Plan:
     """The plan of ``tape``; ``root`` and ``path`` seed its samples (``root`` None: no shots).
@@ -48,18 +64,17 @@ def make_plan(tape: QuantumScript, root: int | None, path: Sequence[int],
     operations (a group's diagonalizing gates) in the device's own. Raises
     velquin_adapters.TooManyQubitsError beyond 30 simulated wires.
     """
-    wires = tape.wires
-    top = len(wires) - 1
-    qubit = {wire: top - k for k, wire in enumerate(wires)}
+    qubit = TapeQubits()
     gates: list[Gate] = []
     phase = append_gates(tape.operations, qubit, gates)
+    keep = {qubit[w] for mp in tape.measurements for w in mp.wires}
     if any(len(mp.wires) == 0 for mp in tape.measurements):
-        keep: Iterable[int] = range(len(wires))
-    else:
-        keep = {qubit[w] for mp in tape.measurements for w in mp.wires}
+        keep = set(qubit.values())
     layout, gates = shrink(gates, keep)
-    # Register qubit i holds tape qubit layout.qubits[i]; in the tape's order it is wire r-1-i.
-    kept = [wires[top - q] for q in reversed(layout.qubits)]
+    label = {q: wire for wire, q in qubit.items()}
+    # Register qubit i holds tape qubit layout.qubits[i]: the kept wires in the tape's order
+    # are the register's qubits from the top down.
+    kept = [label[q] for q in reversed(layout.qubits)]
     measurements = tuple(tape.measurements)
     if any(wire != p for p, wire in enumerate(kept)):
         position = {wire: p for p, wire in enumerate(kept)}

@@ -1,13 +1,8 @@
-"""PennyLane operations into velquin gates, and wire labels into velquin qubits.
+"""PennyLane operations into velquin gates and a global phase.
 
 A tape reaching the device holds only what ``velquin_qubit.toml`` declares:
 velquin's sixteen gates, the adjoints velquin plays exactly, GlobalPhase and
-Identity. Wire k of a tape's N wires is first velquin qubit N - 1 - k; after
-shrinking to the r wires kept, the kept wire at position p (in the tape's
-order) is qubit r - 1 - p. PennyLane reads a state index with its first wire
-as the most significant bit and velquin with qubit 0 as the least significant,
-so under this map velquin's amplitude array is PennyLane's state as it is: no
-transposition, no copy.
+Identity. Which qubit a wire becomes is the caller's choice (plan.py).
 """
 
 from __future__ import annotations
@@ -48,10 +43,12 @@ def _wires(op: Operator) -> Iterable[object]:
 def append_gates(ops: Iterable[Operator], qubit: Mapping[object, int], gates: list[Gate]) -> float:
     """Append ``ops`` as velquin gates to ``gates``; return the global phase they add.
 
-    ``qubit`` maps a wire label to its velquin qubit. The phase is the angle
-    ``a`` of the factor ``exp(i a)`` that GlobalPhase operations multiply the
-    state by (``GlobalPhase(phi)`` is ``exp(-i phi)``). Identity and GlobalPhase
-    add no gate, so a wire only they touch is idle.
+    ``qubit`` maps a wire label to its qubit; it is asked for every wire of
+    every operation, in order, so a mapping that numbers wires on first sight
+    sees them all. The phase is the angle ``a`` of the factor ``exp(i a)`` that
+    GlobalPhase operations multiply the state by (``GlobalPhase(phi)`` is
+    ``exp(-i phi)``). Identity and GlobalPhase add no gate: a wire only they
+    touch is idle.
     """
     phase = 0.0
     for op in ops:
@@ -73,9 +70,12 @@ def append_gates(ops: Iterable[Operator], qubit: Mapping[object, int], gates: li
                 if fixed is None:
                     raise _unsupported(op)
             gates.append(Gate(fixed, tuple(qubit[w] for w in _wires(op))))
-        elif name == "GlobalPhase":
-            angle = float(op.data[0])
-            phase += angle if inverse else -angle
-        elif name != "Identity":
+        elif name == "GlobalPhase" or name == "Identity":
+            if name == "GlobalPhase":
+                angle = float(op.data[0])
+                phase += angle if inverse else -angle
+            for w in op.wires:  # no gate, but the wire exists (a whole-state measurement keeps it)
+                qubit[w]
+        else:
             raise _unsupported(op)
     return phase
