@@ -1,0 +1,212 @@
+"""velquin.qubit against lightning.qubit: parameter-shift gradient descent, same thread count.
+
+Workload: 100 steps of qml.GradientDescentOptimizer on a 10-qubit, 4-layer
+hardware-efficient ansatz (RY and RZ on every wire, then a CZ ladder; 80
+parameters, so each step executes 161 tapes) measuring one 10-term Pauli
+Hamiltonian, diff_method="parameter-shift" on both devices.
+
+Every timed run is a fresh worker process with OMP_NUM_THREADS=T that imports
+PennyLane, warms up with one step, and times the steps; runs alternate between
+the devices (the order flips each round), and the report gives medians and
+the ratio of the medians. Both devices must end on the same parameters (to
+1e-9). One more velquin run is profiled: the time inside the device's execute,
+split into planning (translation, wires, seeds), velquin (recording gates and
+simulating) and PennyLane's measurement of the state; the rest is PennyLane's
+own work (gradient transform, preprocessing, interface), the same for both
+devices. Lightning's execute is timed the same way.
+
+Run through benchmarks/pennylane.sh; writes pennylane.md and pennylane.json.
+"""
+
+from __future__ import annotations
+
+import argparse
+import json
+import os
+import platform
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+QUBITS, LAYERS, TERMS, STEPS = 10, 4, 10, 100
+DEVICES = {"velquin": "velquin.qubit", "lightning": "lightning.qubit"}
+
+
+def problem():
+    import numpy as np
+    import pennylane as qml
+
+    rng = np.random.default_rng(10)
+    paulis = [qml.Identity, qml.X, qml.Y, qml.Z]
+    words = [qml.prod(*(paulis[rng.integers(1, 4)](w) if rng.random() < 0.4 else qml.Identity(w)
+                        for w in range(QUBITS))) for _ in range(TERMS)]
+    hamiltonian = qml.Hamiltonian(rng.normal(size=TERMS), words)
+    start = rng.uniform(-np.pi, np.pi, (LAYERS, QUBITS, 2))
+    return hamiltonian, start
+
+
+def cost_function(device_name):
+    import pennylane as qml
+
+    hamiltonian, start = problem()
+    dev = qml.device(device_name, wires=QUBITS)
+
+    @qml.qnode(dev, diff_method="parameter-shift")
+    def cost(weights):
+        for layer in range(LAYERS):
+            for q in range(QUBITS):
+                qml.RY(weights[layer, q, 0], wires=q)
+                qml.RZ(weights[layer, q, 1], wires=q)
+            for q in range(QUBITS - 1):
+                qml.CZ(wires=[q, q + 1])
+        return qml.expval(hamiltonian)
+
+    return cost, start
+
+
+def descend(cost, start, steps):
+    import pennylane as qml
+    from pennylane import numpy as pnp
+
+    weights = pnp.array(start, requires_grad=True)
+    optimizer = qml.GradientDescentOptimizer(0.05)
+    for _ in range(steps):
+        weights = optimizer.step(cost, weights)
+    return weights
+
+
+def _timer(spent):
+    def timed(name, function):
+        def wrapper(*args, **kwargs):
+            begin = time.perf_counter()
+            try:
+                return function(*args, **kwargs)
+            finally:
+                spent[name] = spent.get(name, 0.0) + time.perf_counter() - begin
+        return wrapper
+    return timed
+
+
+def worker(sim, steps, profile):
+    """One timed run in this process; prints a JSON record."""
+    spent: dict[str, float] = {}
+    if profile:
+        timed = _timer(spent)
+        if sim == "velquin":
+            import velquin_pennylane.device as device
+            import velquin_pennylane.simulate as simulate
+            device.VelquinQubit.execute = timed("device execute", device.VelquinQubit.execute)
+            device.make_plan = timed("planning", device.make_plan)
+            simulate.statevector = timed("velquin", simulate.statevector)
+            simulate.measure = timed("PennyLane measurement", simulate.measure)
+        else:
+            from pennylane_lightning.lightning_qubit import LightningQubit
+            LightningQubit.execute = timed("device execute", LightningQubit.execute)
+    cost, start = cost_function(DEVICES[sim])
+    descend(cost, start, 1)  # warm-up: imports, caches, thread pools
+    spent.clear()
+    begin = time.perf_counter()
+    weights = descend(cost, start, steps)
+    seconds = time.perf_counter() - begin
+    print(json.dumps({"sim": sim, "seconds": seconds, "weights": weights.tolist(),
+                      "spent": spent}))
+
+
+def run_worker(sim, steps, threads, profile=False):
+    env = dict(os.environ, OMP_NUM_THREADS=str(threads), OPENBLAS_NUM_THREADS="1")
+    out = subprocess.run([sys.executable, __file__, "--worker", sim, "--steps", str(steps)]
+                         + (["--profile"] if profile else []),
+                         capture_output=True, text=True, env=env, check=True).stdout
+    return json.loads(out.strip().splitlines()[-1])
+
+
+def versions():
+    from importlib.metadata import version
+    return {name: version(name) for name in ("pennylane", "pennylane_lightning", "numpy")}
+
+
+def report(records, profiles, args):
+    import numpy as np
+
+    times = {sim: [r["seconds"] for r in records if r["sim"] == sim] for sim in DEVICES}
+    medians = {sim: statistics.median(t) for sim, t in times.items()}
+    final = {sim: np.array(next(r["weights"] for r in records if r["sim"] == sim))
+             for sim in DEVICES}
+    agreement = float(np.max(np.abs(final["velquin"] - final["lightning"])))
+    ratio = medians["velquin"] / medians["lightning"]
+    lines = [
+        "# velquin.qubit against lightning.qubit: parameter-shift gradient descent",
+        "",
+        f"{args.steps} steps of `GradientDescentOptimizer` on a {QUBITS}-qubit, {LAYERS}-layer",
+        "hardware-efficient ansatz (RY and RZ on every wire, a CZ ladder; "
+        f"{LAYERS * QUBITS * 2} parameters,",
+        f"{LAYERS * QUBITS * 4 + 1} tapes a step) measuring a {TERMS}-term Pauli Hamiltonian, "
+        '`diff_method="parameter-shift"`',
+        f"on both devices, OMP_NUM_THREADS={args.threads}. Each run is a fresh process; "
+        f"{args.runs} runs per device,",
+        "alternating. Written by `benchmarks/pennylane.sh` "
+        f"({time.strftime('%Y-%m-%d')}, {platform.processor() or platform.machine()}, "
+        f"{os.cpu_count()} CPUs).",
+        "",
+        "| device | median (s) | runs (s) |",
+        "|---|---|---|",
+    ]
+    for sim in DEVICES:
+        runs = ", ".join(f"{t:.2f}" for t in times[sim])
+        lines.append(f"| {DEVICES[sim]} | {medians[sim]:.2f} | {runs} |")
+    lines += [
+        "",
+        f"**velquin / Lightning: {ratio:.2f}** (target: at most 1.0). Final parameters agree "
+        f"to {agreement:.1e}.",
+        "",
+        "## Where the time goes (one profiled run per device)",
+        "",
+        "| device | total (s) | inside the device's execute (s) | of which |",
+        "|---|---|---|---|",
+    ]
+    for sim in DEVICES:
+        p = profiles[sim]
+        parts = ", ".join(f"{name} {seconds:.2f} s" for name, seconds in p["spent"].items()
+                          if name != "device execute") or "-"
+        lines.append(f"| {DEVICES[sim]} | {p['seconds']:.2f} | "
+                     f"{p['spent'].get('device execute', 0.0):.2f} | {parts} |")
+    lines += ["", "The rest of each total is PennyLane's own work (the parameter-shift "
+              "transform, preprocessing, autograd), the same code for both devices.", "",
+              "Versions: " + ", ".join(f"{k} {v}" for k, v in versions().items()) + "."]
+    return "\n".join(lines) + "\n", {"times": times, "medians": medians, "ratio": ratio,
+                                     "agreement": agreement, "profiles": profiles,
+                                     "threads": args.threads, "steps": args.steps}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--worker", choices=list(DEVICES))
+    parser.add_argument("--profile", action="store_true")
+    parser.add_argument("--steps", type=int, default=STEPS)
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--threads", type=int, default=len(os.sched_getaffinity(0)))
+    parser.add_argument("--out", type=Path)
+    args = parser.parse_args()
+    if args.worker:
+        worker(args.worker, args.steps, args.profile)
+        return
+    records = []
+    order = list(DEVICES)
+    for round_ in range(args.runs):
+        for sim in order if round_ % 2 == 0 else order[::-1]:
+            record = run_worker(sim, args.steps, args.threads)
+            print(f"{DEVICES[sim]}: {record['seconds']:.2f} s", flush=True)
+            records.append(record)
+    profiles = {sim: run_worker(sim, args.steps, args.threads, profile=True) for sim in DEVICES}
+    text, data = report(records, profiles, args)
+    print(text)
+    if args.out:
+        args.out.mkdir(parents=True, exist_ok=True)
+        (args.out / "pennylane.md").write_text(text)
+        (args.out / "pennylane.json").write_text(json.dumps(data, indent=1))
+
+
+if __name__ == "__main__":
+    main()
