@@ -43,25 +43,14 @@ elif [ "$partial" = 1 ]; then
 fi
 
 venv=benchmarks/.venv
-if [ ! -x "$venv/bin/python" ]; then
-  py="$(scripts/find_python.sh)"
-  echo "bench: creating $venv with $py"
-  "$py" -m venv "$venv"
-fi
-stamp="$venv/.peers-installed"
-if [ ! -f "$stamp" ] || [ benchmarks/requirements.txt -nt "$stamp" ]; then
-  echo "bench: installing the peers"
-  "$venv/bin/python" -m pip install -q --upgrade pip
-  "$venv/bin/python" -m pip install -q -r benchmarks/requirements.txt
-  touch "$stamp"
-fi
-
-echo "bench: building velquin into $venv"
-if ! "$venv/bin/python" -m pip install -q --no-build-isolation --no-deps \
-    "$root" -Cbuild-dir='build/bench-{wheel_tag}'; then
+built=0
+benchmarks/venv.sh || built=$?
+if [ "$built" = 2 ]; then
   # Never time a stale build: without a fresh one the velquin columns say why.
   echo "bench: velquin did not build; its columns will be n/a" >&2
   "$venv/bin/python" -m pip uninstall -q -y velquin >/dev/null 2>&1 || true
+elif [ "$built" != 0 ]; then
+  exit "$built"
 fi
 
 yard_dir=build/bench-yardstick
