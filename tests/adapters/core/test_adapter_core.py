@@ -5,6 +5,7 @@ import multiprocessing
 import os
 import pickle
 from collections import Counter
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -135,3 +136,21 @@ def test_executors_return_the_serial_results_in_order(n_jobs):
         results = va.fan_out(worker_job, jobs, pool)
     assert [c for c, _ in results] == serial
     assert all(threads == "1" for _, threads in results)
+
+
+def test_installed_distribution_ships_the_adapters_and_their_extras():
+    import importlib.metadata
+
+    try:
+        files = {str(f).replace(os.sep, "/") for f in importlib.metadata.files("velquin") or []}
+    except importlib.metadata.PackageNotFoundError:
+        pytest.skip("velquin is not installed from a distribution")
+    site = Path(importlib.metadata.distribution("velquin").locate_file("")).resolve()
+    if Path(va.__file__).resolve().parents[1] != site:
+        pytest.skip("the adapters under test come from the source tree, not the distribution")
+    for package in ["velquin_adapters", "velquin_qiskit"]:
+        assert {f"{package}/__init__.py", f"{package}/py.typed"} <= files
+    extras = importlib.metadata.metadata("velquin").get_all("Provides-Extra")
+    assert {"qiskit", "dask"} <= set(extras)
+    requires = importlib.metadata.requires("velquin")
+    assert [r for r in requires if "extra" not in r] == ["numpy>=1.26"]  # velquin itself
