@@ -5,7 +5,7 @@
 #   benchmarks/qiskit.sh                 both workloads, 5 alternating runs each
 #   benchmarks/qiskit.sh --runs 3 --threads 2 --only estimator
 #
-# Uses the same benchmarks/.venv as run.sh (made here too when missing).
+# Uses the same benchmarks/.venv as run.sh (benchmarks/venv.sh makes it).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
