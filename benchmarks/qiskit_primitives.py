@@ -104,12 +104,14 @@ def profiled_estimator_run():
     import velquin_adapters.jobs
 
     import velquin_qiskit
+    import velquin_qiskit.translation
     from velquin_qiskit import estimator as module
     from velquin_qiskit.translation import Translation
 
     spent: dict[str, float] = {}
     timed = _timer(spent)
-    module.translate = timed("translation", module.translate)
+    velquin_qiskit.translation.translate = timed("translation",
+                                                 velquin_qiskit.translation.translate)
     Translation.bind = timed("binding", Translation.bind)
     module.job_statevector = timed("velquin (recording and simulating)", module.job_statevector)
     velquin_adapters.jobs.build = timed("recording", velquin_adapters.jobs.build)
@@ -129,11 +131,13 @@ def profiled_estimator_run():
 def profiled_sampler_run():
     """One velquin sampler run with its time split by phase."""
     import velquin_qiskit
+    import velquin_qiskit.translation
     from velquin_qiskit import sampler as module
 
     spent: dict[str, float] = {}
     timed = _timer(spent)
-    module.translate = timed("translation", module.translate)
+    velquin_qiskit.translation.translate = timed("translation",
+                                                 velquin_qiskit.translation.translate)
     module.counts = timed("velquin (recording, simulating, counts)", module.counts)
     module.counts_to_bits = timed("shots from counts", module.counts_to_bits)
     module.pack = timed("packing bits", module.pack)

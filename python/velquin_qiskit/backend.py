@@ -19,7 +19,7 @@ from qiskit.transpiler import Target
 from velquin_adapters import Executor, Job, counts, counts_to_bits, fan_out, job_seeds, resolve_seed
 
 from .bits import pack
-from .translation import BASIS, translate
+from .translation import BASIS, Translator
 
 
 def velquin_target() -> Target:
@@ -122,6 +122,7 @@ class VelquinBackend(BackendV2):  # type: ignore[misc]
         circuits = [run_input] if isinstance(run_input, QuantumCircuit) else list(run_input)
         root = resolve_seed(seed)
         tasks = []
+        translate = Translator()
         for index, circuit in enumerate(circuits):
             if circuit.parameters:
                 raise ValueError(f"circuit {index} ('{circuit.name}') has unbound parameters")

@@ -19,7 +19,7 @@ from velquin_adapters import Executor, Job, Layout, fan_out, job_seeds, resolve_
 from velquin_adapters import statevector as job_statevector
 
 from .expectation import PauliTerms, expectation_value, prepare
-from .translation import Translation, parameter_rows, translate
+from .translation import Translation, Translator, parameter_rows
 
 
 def reduce_observable(observable: SparsePauliOp, layout: Layout) -> SparsePauliOp:
@@ -56,7 +56,7 @@ class _Plan:
     targets: list[npt.NDArray[np.intp]]  # per task, the flat result indices it fills
 
 
-def _plan(pub: EstimatorPub) -> _Plan:
+def _plan(pub: EstimatorPub, translate: Translator) -> _Plan:
     translation = translate(pub.circuit)
     gate_lists, _ = translation.bind(parameter_rows(translation, pub.parameter_values))
     shape = pub.shape
@@ -117,7 +117,8 @@ class EstimatorV2(BaseEstimatorV2):  # type: ignore[misc]
         """Estimate every PUB; circuits are checked and translated before this returns."""
         if precision is None:
             precision = self._default_precision
-        plans = [_plan(EstimatorPub.coerce(pub, precision)) for pub in pubs]
+        translate = Translator()
+        plans = [_plan(EstimatorPub.coerce(pub, precision), translate) for pub in pubs]
         job = PrimitiveJob(self._run, plans, resolve_seed(self._seed))
         job._submit()
         return job

@@ -14,7 +14,7 @@ from qiskit.primitives.containers.sampler_pub import SamplerPub
 from velquin_adapters import Executor, Job, counts, counts_to_bits, fan_out, job_seeds, resolve_seed
 
 from .bits import pack
-from .translation import Translation, parameter_rows, translate
+from .translation import Translation, Translator, parameter_rows
 
 Registers = list[tuple[str, list[int | None]]]
 """Per classical register: its name and, per bit, the measured-qubit column or None."""
@@ -61,7 +61,7 @@ class _Plan:
     tasks: list[Shots]
 
 
-def _plan(pub: SamplerPub, pub_index: int, root: int) -> _Plan:
+def _plan(pub: SamplerPub, pub_index: int, root: int, translate: Translator) -> _Plan:
     translation = translate(pub.circuit)
     gate_lists, _ = translation.bind(parameter_rows(translation, pub.parameter_values))
     qubits, registers = measured_columns(translation)
@@ -118,7 +118,8 @@ class SamplerV2(BaseSamplerV2):  # type: ignore[misc]
                           "result will be empty. Did you mean to add measurement instructions?",
                           UserWarning, stacklevel=2)
         root = resolve_seed(self._seed)
-        plans = [_plan(pub, index, root) for index, pub in enumerate(coerced)]
+        translate = Translator()
+        plans = [_plan(pub, index, root, translate) for index, pub in enumerate(coerced)]
         job = PrimitiveJob(self._run, plans)
         job._submit()
         return job

@@ -174,6 +174,21 @@ def translate(circuit: QuantumCircuit) -> Translation:
     return Translation(circuit, layout, shrunk, slots, expressions, phase, checked.measured)
 
 
+class Translator:
+    """``translate`` with a memory for one call: a circuit given in several PUBs (or several
+    times to the backend) is translated once. Keep it no longer than the call, since
+    circuits can change between calls."""
+
+    def __init__(self) -> None:
+        self._done: dict[int, tuple[QuantumCircuit, Translation]] = {}
+
+    def __call__(self, circuit: QuantumCircuit) -> Translation:
+        done = self._done.get(id(circuit))
+        if done is None or done[0] is not circuit:
+            done = self._done[id(circuit)] = (circuit, translate(circuit))
+        return done[1]
+
+
 def parameter_rows(translation: Translation, bindings: BindingsArray) -> npt.NDArray[np.float64]:
     """A PUB's parameter sets as rows (C order of its shape), columns as ``circuit.parameters``."""
     parameters = translation.parameters
