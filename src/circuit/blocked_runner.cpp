@@ -109,13 +109,18 @@ void run_group(std::span<Complex64> data, unsigned n_qubits, std::span<const Gat
 
 }  // namespace
 
-void run_blocked(std::span<Complex64> data, unsigned n_qubits, std::span<const GateOp> ops,
-                 const ExecPolicy& policy, BlockShape shape) {
+bool run_blocked(std::span<Complex64> data, unsigned n_qubits, std::span<const GateOp> ops,
+                 const ExecPolicy& policy, BlockShape shape, engine::InterruptCheck interrupt) {
+  // One unit of work per amplitude a gate passes over.
+  engine::InterruptPoll poll(interrupt);
   if (n_qubits <= shape.block_bits) {
     // The whole register fits the cache: gate after gate, on this thread.
     const ExecPolicy inside{policy.isa, 1};
-    for (const GateOp& op : ops) op.run(data, {op.qubit(0), op.qubit(op.arity() - 1)}, inside);
-    return;
+    for (const GateOp& op : ops) {
+      op.run(data, {op.qubit(0), op.qubit(op.arity() - 1)}, inside);
+      if (poll.after(data.size())) return false;
+    }
+    return true;
   }
   const unsigned low_bits = std::min(shape.low_bits, shape.block_bits - 2);
   const unsigned limit = shape.block_bits - low_bits;
@@ -132,7 +137,9 @@ void run_blocked(std::span<Complex64> data, unsigned n_qubits, std::span<const G
       run_group(data, n_qubits, run, high, low_bits, policy);
     }
     first = last;
+    if (poll.after(data.size() * run.size())) return false;
   }
+  return true;
 }
 
 }  // namespace velquin::circuit

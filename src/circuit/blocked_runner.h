@@ -17,6 +17,7 @@
 
 #include "engine/exec_policy.h"
 #include "engine/gate_op.h"
+#include "engine/interrupt.h"
 #include "math_core/math_core.h"
 
 namespace velquin::circuit {
@@ -27,9 +28,11 @@ struct BlockShape {
 };
 
 /// Applies `ops` in order to `data` (2^n_qubits amplitudes) with `policy`;
-/// every op's qubits must be below n_qubits.
-void run_blocked(std::span<math_core::Complex64> data, unsigned n_qubits,
+/// every op's qubits must be below n_qubits. `interrupt` is asked only where
+/// `data` holds exactly the state after a whole prefix of `ops` (after a run
+/// has been played on every block); false when it said stop there.
+bool run_blocked(std::span<math_core::Complex64> data, unsigned n_qubits,
                  std::span<const engine::GateOp> ops, const engine::ExecPolicy& policy,
-                 BlockShape shape = {});
+                 BlockShape shape = {}, engine::InterruptCheck interrupt = engine::kNeverInterrupt);
 
 }  // namespace velquin::circuit

@@ -21,7 +21,7 @@ Result<engine::GateOp> prepare(const engine::StateVecPy& sv, const Gate& gate) {
 
 }  // namespace
 
-Status QuantumCircuit::apply_gates(engine::StateVecPy& sv) const {
+Status QuantumCircuit::apply_gates(engine::StateVecPy& sv, engine::InterruptCheck interrupt) const {
   // Every record is checked first; the first failing one ends the list, and
   // the records before it are applied before its error is returned.
   std::vector<engine::GateOp> ops;
@@ -35,23 +35,27 @@ Status QuantumCircuit::apply_gates(engine::StateVecPy& sv) const {
     }
     ops.push_back(op.value());
   }
-  run_blocked(sv.mutable_amplitudes(), static_cast<unsigned>(sv.n_qubits()), ops,
-              engine::current_exec_policy());
+  if (!run_blocked(sv.mutable_amplitudes(), static_cast<unsigned>(sv.n_qubits()), ops,
+                   engine::current_exec_policy(), {}, interrupt)) {
+    return engine::interrupted();
+  }
   return failure;
 }
 
-Result<engine::StateVecPy> QuantumCircuit::execute_fresh(std::optional<std::uint64_t> seed) const {
+Result<engine::StateVecPy> QuantumCircuit::execute_fresh(std::optional<std::uint64_t> seed,
+                                                         engine::InterruptCheck interrupt) const {
   Result<engine::StateVecPy> sv = engine::StateVecPy::create(n_qubits_, seed);
   if (!sv) return sv;
-  if (Status status = apply_gates(sv.value()); !status) return std::move(status).error();
+  if (Status status = apply_gates(sv.value(), interrupt); !status) return std::move(status).error();
   return sv;
 }
 
 Result<engine::MeasurementCounts> QuantumCircuit::run(std::uint64_t shots,
-                                                      std::optional<std::uint64_t> seed) const {
-  Result<engine::StateVecPy> sv = execute_fresh(seed);
+                                                      std::optional<std::uint64_t> seed,
+                                                      engine::InterruptCheck interrupt) const {
+  Result<engine::StateVecPy> sv = execute_fresh(seed, interrupt);
   if (!sv) return std::move(sv).error();
-  return sv.value().measure_counts(shots, seed);
+  return sv.value().measure_counts(shots, seed, interrupt);
 }
 
 }  // namespace velquin::circuit

@@ -22,15 +22,20 @@ class QuantumCircuit {
   void append(const Gate& gate) { gates_.push_back(gate); }
 
   /// Plays every record onto `sv` in order. The first failing record stops
-  /// execution with its error; records before it stay applied.
-  Status apply_gates(engine::StateVecPy& sv) const;
+  /// execution with its error; records before it stay applied. Stopped by
+  /// `interrupt`, it fails with `interrupted()`, a whole prefix applied.
+  Status apply_gates(engine::StateVecPy& sv,
+                     engine::InterruptCheck interrupt = engine::kNeverInterrupt) const;
 
   /// A fresh register (no seed) with every record applied.
-  Result<engine::StateVecPy> execute_fresh(std::optional<std::uint64_t> seed) const;
+  Result<engine::StateVecPy> execute_fresh(
+      std::optional<std::uint64_t> seed,
+      engine::InterruptCheck interrupt = engine::kNeverInterrupt) const;
 
   /// Counts from a fresh register seeded with `seed`, measured with `seed`.
-  Result<engine::MeasurementCounts> run(std::uint64_t shots,
-                                        std::optional<std::uint64_t> seed) const;
+  Result<engine::MeasurementCounts> run(
+      std::uint64_t shots, std::optional<std::uint64_t> seed,
+      engine::InterruptCheck interrupt = engine::kNeverInterrupt) const;
 
  private:
   std::uint64_t n_qubits_;

@@ -66,13 +66,15 @@ class RunningSums {
 };
 
 // Sorts keys below 2^52 (the top 52 bits of the draws) with a least
-// significant digit radix sort: four stable passes of 13 bits.
-void sort_draws(std::span<std::uint64_t> keys, std::vector<std::uint64_t>& scratch) {
+// significant digit radix sort: four stable passes of 13 bits. False when
+// `poll` said stop between two passes.
+bool sort_draws(std::span<std::uint64_t> keys, std::vector<std::uint64_t>& scratch,
+                InterruptPoll& poll) {
   constexpr unsigned kDigitBits = 13;
   constexpr std::size_t kBuckets = std::size_t{1} << kDigitBits;
   if (keys.size() < 256) {
     std::sort(keys.begin(), keys.end());
-    return;
+    return true;
   }
   scratch.resize(keys.size());
   std::span<std::uint64_t> from = keys;
@@ -85,8 +87,10 @@ void sort_draws(std::span<std::uint64_t> keys, std::vector<std::uint64_t>& scrat
     for (auto& offset : offsets) position += std::exchange(offset, position);
     for (const std::uint64_t key : from) to[offsets[(key >> shift) & (kBuckets - 1)]++] = key;
     std::swap(from, to);
+    if (poll.after(keys.size())) return false;
   }
   // Four passes end with the sorted keys back in `keys`.
+  return true;
 }
 
 void add_count(OutcomeCounts& counts, std::uint64_t index) {
@@ -97,9 +101,11 @@ void add_count(OutcomeCounts& counts, std::uint64_t index) {
   }
 }
 
-// Merges two ascending count lists into one.
-OutcomeCounts merge(const OutcomeCounts& a, const OutcomeCounts& b) {
-  OutcomeCounts out;
+// Merges two ascending count lists into `out`. False when `poll` said stop.
+bool merge(const OutcomeCounts& a, const OutcomeCounts& b, OutcomeCounts& out,
+           InterruptPoll& poll) {
+  constexpr std::size_t kPiece = std::size_t{1} << 16;
+  out.clear();
   out.reserve(a.size() + b.size());
   auto i = a.begin();
   auto j = b.begin();
@@ -113,14 +119,17 @@ OutcomeCounts merge(const OutcomeCounts& a, const OutcomeCounts& b) {
       ++i;
       ++j;
     }
+    if (out.size() % kPiece == 0 && poll.after(kPiece)) return false;
   }
-  return out;
+  return true;
 }
 
 }  // namespace
 
 Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, random::StdRng& rng,
-                                      std::uint64_t shots, std::uint64_t chunk) {
+                                      std::uint64_t shots, std::uint64_t chunk,
+                                      InterruptCheck interrupt) {
+  InterruptPoll poll(interrupt);
   // Pass 1: validate every weight and form the total strictly left to right,
   // keeping the running sum at the end of each block.
   random::WeightTotal total;
@@ -130,7 +139,10 @@ Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, ran
     if (auto fault = total.add(weight(amplitudes[k]))) {
       return Error{ErrorKind::kValueError, random::display(*fault)};
     }
-    if ((k + 1) % kBlock == 0) checkpoints.push_back(total.total());
+    if ((k + 1) % kBlock == 0) {
+      checkpoints.push_back(total.total());
+      if (poll.after(kBlock)) return interrupted();
+    }
   }
   const auto finished = total.finish();
   if (const auto* fault = std::get_if<random::WeightedError>(&finished)) {
@@ -140,7 +152,10 @@ Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, ran
 
   // Pass 2, chunk by chunk: draw, sort the draws (the value a word gives is
   // non-decreasing in its top 52 bits), then walk the running sums once.
+  // Pieces of draws made, or walked, between two polls of `interrupt`.
+  constexpr std::size_t kPiece = std::size_t{1} << 12;
   OutcomeCounts counts;
+  OutcomeCounts merged;
   RunningSums sums(amplitudes, checkpoints);
   chunk = std::max<std::uint64_t>(chunk, 1);
   std::vector<std::uint64_t> words(static_cast<std::size_t>(std::min(shots, chunk)));
@@ -148,13 +163,20 @@ Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, ran
   for (std::uint64_t done = 0; done < shots;) {
     const std::uint64_t take = std::min(shots - done, chunk);
     std::span<std::uint64_t> draws(words.data(), static_cast<std::size_t>(take));
-    rng.fill_u64(draws);
-    for (auto& word : draws) word >>= 12;
-    sort_draws(draws, scratch);
+    // Pieces of the stream in turn are the same words as one bulk draw.
+    for (std::size_t first = 0; first < draws.size(); first += kPiece) {
+      const std::span<std::uint64_t> piece = draws.subspan(first).first(
+          std::min(kPiece, draws.size() - first));
+      rng.fill_u64(piece);
+      for (auto& word : piece) word >>= 12;
+      if (poll.after(piece.size())) return interrupted();
+    }
+    if (!sort_draws(draws, scratch, poll)) return interrupted();
     OutcomeCounts chunk_counts;
     sums.restart();
-    for (const std::uint64_t top_bits : draws) {
-      add_count(chunk_counts, sums.first_above(distribution.from_bits(top_bits << 12)));
+    for (std::size_t i = 0; i < draws.size(); ++i) {
+      add_count(chunk_counts, sums.first_above(distribution.from_bits(draws[i] << 12)));
+      if ((i + 1) % kPiece == 0 && poll.after(kPiece)) return interrupted();
     }
     // Every distinct outcome costs a counts entry here and, once returned, a
     // key and a value in the caller's result: refuse before that outgrows the
@@ -165,7 +187,12 @@ Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, ran
         !budget) {
       return std::move(budget).error();
     }
-    counts = counts.empty() ? std::move(chunk_counts) : merge(counts, chunk_counts);
+    if (counts.empty()) {
+      counts = std::move(chunk_counts);
+    } else {
+      if (!merge(counts, chunk_counts, merged, poll)) return interrupted();
+      std::swap(counts, merged);
+    }
     done += take;
   }
   return counts;

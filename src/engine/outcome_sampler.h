@@ -16,11 +16,15 @@
 #include <utility>
 #include <vector>
 
+#include "engine/interrupt.h"
 #include "engine/status.h"
 #include "math_core/math_core.h"
 #include "random/std_rng.h"
 
 namespace velquin::engine {
+
+/// Draws sorted and walked together: bounds the memory for any number of shots.
+inline constexpr std::uint64_t kSampleChunk = std::uint64_t{1} << 22;
 
 /// (outcome index, count) pairs in ascending index order, counts positive.
 using OutcomeCounts = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
@@ -31,9 +35,12 @@ using OutcomeCounts = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
 /// weight or an all-zero total (nothing drawn then); an infinite total throws
 /// InternalFailure "Uniform::new called with `high` non-finite.". Draws are
 /// sorted and walked `chunk` at a time, which bounds the memory for any
-/// number of shots.
+/// number of shots. `interrupt` is polled between pieces of every pass (a few
+/// milliseconds of work each, never per shot); when it says stop, the result
+/// is `interrupted()` and `rng` is left wherever the draws so far took it.
 Result<OutcomeCounts> sample_outcomes(std::span<const math_core::Complex64> amplitudes,
                                       random::StdRng& rng, std::uint64_t shots,
-                                      std::uint64_t chunk = std::uint64_t{1} << 22);
+                                      std::uint64_t chunk = kSampleChunk,
+                                      InterruptCheck interrupt = kNeverInterrupt);
 
 }  // namespace velquin::engine

@@ -12,6 +12,7 @@
 
 #include "engine/amplitude_array.h"
 #include "engine/gate_op.h"
+#include "engine/interrupt.h"
 #include "engine/status.h"
 #include "random/std_rng.h"
 
@@ -103,8 +104,11 @@ class StateVecPy {
   Result<GateOp> prepare_cx_cpp(std::uint64_t c, std::uint64_t t) const;
 
   /// Samples `shots` outcomes. The generator step (reseed from `seed`, or
-  /// discard 8 bytes) happens first and stays even when the call then fails.
-  Result<MeasurementCounts> measure_counts(std::uint64_t shots, std::optional<std::uint64_t> seed);
+  /// discard 8 bytes) happens first and stays even when the call then fails;
+  /// stopped by `interrupt`, the call fails with `interrupted()` and leaves
+  /// the generator right after that step, as any failed call does.
+  Result<MeasurementCounts> measure_counts(std::uint64_t shots, std::optional<std::uint64_t> seed,
+                                           InterruptCheck interrupt = kNeverInterrupt);
 
  private:
   Status run_prepared(Result<GateOp> op);

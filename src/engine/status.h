@@ -21,6 +21,7 @@ enum class ErrorKind {
   kRuntimeError,
   kMemoryError,
   kImportError,
+  kInterrupted,  // stopped by the caller's InterruptCheck; no Python type of its own
 };
 
 struct Error {

@@ -18,6 +18,8 @@ PyObject* exception_type(ErrorKind kind) noexcept {
       return PyExc_MemoryError;
     case ErrorKind::kImportError:
       return PyExc_ImportError;
+    case ErrorKind::kInterrupted:
+      break;  // raised as the exception a signal handler raised (SignalCheck)
   }
   return PyExc_SystemError;
 }

@@ -1,6 +1,7 @@
 // The Python class QuantumCircuit: records gates, plays them onto registers.
 #include "circuit/quantum_circuit.h"
 #include "lib/members.h"
+#include "lib/signal_check.h"
 #include "lib/types.h"
 
 namespace velquin::lib {
@@ -32,9 +33,21 @@ Status record_pair(QuantumCircuit& qc, std::uint64_t a, std::uint64_t b) {
 // The fresh register is discarded right after, so its amplitudes become the
 // array itself instead of being copied: half the memory and no copy pass.
 PyResult<PyRef> statevector(const QuantumCircuit& qc) {
-  Result<StateVecPy> sv = qc.execute_fresh(std::nullopt);
+  SignalCheck signals;
+  PyResult<StateVecPy> sv = signals.finish(qc.execute_fresh(std::nullopt, signals.check()));
   if (!sv.ok()) return std::move(sv).error();
   return adopt_into_numpy(std::move(sv.value()).take_amplitudes());
+}
+
+PyResult<engine::MeasurementCounts> run(const QuantumCircuit& qc, std::uint64_t shots,
+                                        std::optional<std::uint64_t> seed) {
+  SignalCheck signals;
+  return signals.finish(qc.run(shots, seed, signals.check()));
+}
+
+PyResult<PyRef> apply_gates(const QuantumCircuit& qc, StateVecPy& sv) {
+  SignalCheck signals;
+  return signals.finish(qc.apply_gates(sv, signals.check()));
 }
 
 QuantumCircuit make_circuit(std::uint64_t n_qubits) { return QuantumCircuit(n_qubits); }
@@ -78,11 +91,11 @@ PyMethodDef methods[] = {
      "cy($self, control, target)\n--\n\n"},
     {"cz", pair<"cz", GateKind::CZ, "control", "target">(), kFastCall,
      "cz($self, control, target)\n--\n\n"},
-    {"run", method<"run", &QuantumCircuit::run, Borrow::kShared, "shots", "seed">(), kFastCall,
+    {"run", method<"run", &run, Borrow::kShared, "shots", "seed">(), kFastCall,
      "run($self, shots, seed=None)\n--\n\n"},
     {"statevector", as_cfunction(&noargs_method<"statevector", &statevector, Borrow::kShared>),
      METH_NOARGS, "statevector($self)\n--\n\n"},
-    {"apply_gates", method<"apply_gates", &QuantumCircuit::apply_gates, Borrow::kShared, "sv">(),
+    {"apply_gates", method<"apply_gates", &apply_gates, Borrow::kShared, "sv">(),
      kFastCall, "apply_gates($self, sv)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };

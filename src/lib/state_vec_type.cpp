@@ -3,6 +3,7 @@
 
 #include "engine/state_vec_py.h"
 #include "lib/members.h"
+#include "lib/signal_check.h"
 #include "lib/types.h"
 
 namespace velquin::lib {
@@ -24,6 +25,12 @@ constexpr PyCFunction noargs() {
 }
 
 std::span<const math_core::Complex64> amplitudes(const StateVecPy& sv) { return sv.amplitudes(); }
+
+PyResult<engine::MeasurementCounts> measure_counts(StateVecPy& sv, std::uint64_t shots,
+                                                   std::optional<std::uint64_t> seed) {
+  SignalCheck signals;
+  return signals.finish(sv.measure_counts(shots, seed, signals.check()));
+}
 
 // Registration order and stored docstrings (name, text signature, separator,
 // description) are part of the interface.
@@ -74,7 +81,7 @@ PyMethodDef methods[] = {
     {"cz", method<"cz", &StateVecPy::cz, kExclusive, "control", "target">(), kFastCall,
      "cz($self, control, target)\n--\n\nControlled-Z on (control, target)."},
     {"measure_counts",
-     method<"measure_counts", &StateVecPy::measure_counts, kExclusive, "shots", "seed">(),
+     method<"measure_counts", &measure_counts, kExclusive, "shots", "seed">(),
      kFastCall,
      "measure_counts($self, shots, seed=None)\n--\n\nSample counts dict of bitstrings -> counts."},
     {nullptr, nullptr, 0, nullptr},

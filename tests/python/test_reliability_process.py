@@ -1,12 +1,18 @@
 """Process safety: fork after the gate threads and the generator have run,
 copy and pickle refused with a clear TypeError, Python threads sharing one
-register, and unseeded registers drawing streams of their own."""
+register, unseeded registers drawing streams of their own, and long calls
+stopped by Ctrl-C."""
 import copy
 import hashlib
+import json
 import os
 import pickle
 import re
 import select
+import signal
+import subprocess
+import sys
+import textwrap
 import threading
 import time
 
@@ -228,3 +234,123 @@ def test_instances_cannot_be_forged_or_retyped(forge):
         forge(sv)
     assert type(sv) is StateVecPy
     assert sv.amplitude(2) == (0.7071067811865475, 0.0)
+
+
+# A child that prepares a long call, says "ready", makes the call and reports
+# as JSON on its last line; the test sends it SIGINT meanwhile. Without the
+# checks for signals each call below would run for an hour (the shots for
+# ever), and the child's time limit fails the test. The records name qubits
+# below N only; played by the circuit itself they fill WIDE qubits.
+INTERRUPTED_CHILD = """
+import json, signal, sys
+import numpy as np
+from velquin import QuantumCircuit, StateVecPy
+
+N, WIDE, COUNT = 16, 22, 300_000
+NAMES = ["h", "x", "y", "sx", "t", "rx", "ry", "rz", "cx", "cy", "cz", "swap"]
+gen = np.random.default_rng(7)
+first = gen.integers(N, size=COUNT)
+RECORDS = [(NAMES[k], (a,) if k < 5 else (a, theta) if k < 8 else (a, (a + d) % N))
+           for k, a, d, theta in zip(gen.integers(12, size=COUNT).tolist(), first.tolist(),
+                                     gen.integers(1, N, size=COUNT).tolist(),
+                                     gen.uniform(-3, 3, size=COUNT).tolist())]
+CIRCUIT = QuantumCircuit(WIDE)
+for name, args in RECORDS:
+    getattr(CIRCUIT, name)(*args)
+NATIVE = {"h": "h_cpp", "x": "x_cpp", "cx": "cx_cpp"}  # as records play
+
+def register(seed=3):
+    sv = StateVecPy(4, seed=seed)
+    for q in range(4):
+        sv.h(q)
+        sv.rz(q, 0.3 * q + 0.1)
+    return sv
+
+def bits(sv):
+    return sv.amplitudes().view(np.uint64).tobytes()
+
+def call(body):
+    print("ready", flush=True)
+    try:
+        body()
+        return {"outcome": "returned"}
+    except BaseException as error:
+        return {"outcome": type(error).__name__, "error": error}
+
+def report(**fields):
+    fields.pop("error", None)
+    print(json.dumps(fields), flush=True)
+"""
+
+
+def interrupted_child(body):
+    """Runs INTERRUPTED_CHILD + body, sends SIGINT once it is ready and
+    returns its report; fails when it does not stop within the time limit."""
+    code = INTERRUPTED_CHILD + textwrap.dedent(body)
+    child = subprocess.Popen([sys.executable, "-c", code], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True)
+    try:
+        assert child.stdout.readline() == "ready\n", child.stderr.read()
+        time.sleep(0.2)
+        child.send_signal(signal.SIGINT)
+        out, err = child.communicate(timeout=60)
+    except subprocess.TimeoutExpired:
+        child.kill()
+        child.communicate()
+        pytest.fail("the interrupted call did not stop")
+    assert child.returncode == 0, err
+    return json.loads(out.splitlines()[-1])
+
+
+def test_ctrl_c_stops_measurement_and_leaves_register_and_stream_as_a_failed_call_does():
+    result = interrupted_child("""
+        signal.signal(signal.SIGINT, signal.default_int_handler)
+        sv, twin = register(), register()
+        before = bits(sv)
+        twin.measure_counts(0)  # the generator step alone, as any failed call takes it
+        outcome = call(lambda: sv.measure_counts(2**64 - 1))
+        report(**outcome, intact=bits(sv) == before,
+               next_counts_match=sv.measure_counts(1000) == twin.measure_counts(1000))
+    """)
+    assert result == {"outcome": "KeyboardInterrupt", "intact": True, "next_counts_match": True}
+
+
+def test_ctrl_c_stops_apply_gates_after_a_whole_prefix_of_records():
+    result = interrupted_child("""
+        signal.signal(signal.SIGINT, signal.default_int_handler)
+        sv = StateVecPy(N, seed=0)
+        outcome = call(lambda: CIRCUIT.apply_gates(sv))
+        got = sv.amplitudes()
+        replay, prefix = StateVecPy(N, seed=0), None
+        for k, (name, args) in enumerate(RECORDS):
+            if replay.amplitude(1) == (got[1].real, got[1].imag) and np.array_equal(
+                    replay.amplitudes().view(np.uint64), got.view(np.uint64)):
+                prefix = k
+                break
+            getattr(replay, NATIVE.get(name, name))(*args)
+        report(**outcome, prefix=prefix, records=len(RECORDS))
+    """)
+    assert result["outcome"] == "KeyboardInterrupt"
+    assert result["prefix"] is not None, "the register holds no prefix of the records"
+    assert 0 < result["prefix"] < result["records"]
+
+
+@pytest.mark.parametrize("call", [
+    "register().measure_counts(2**64 - 1)",
+    "CIRCUIT.run(2**64 - 1, seed=1)",
+    "CIRCUIT.statevector()",
+    "CIRCUIT.apply_gates(StateVecPy(WIDE, seed=0))",
+])
+def test_a_signal_handlers_own_exception_propagates_unchanged(call):
+    result = interrupted_child(f"""
+        class Halt(Exception):
+            pass
+        raised = []
+        def handler(signum, frame):
+            raised.append(Halt("from the handler"))
+            raise raised[-1]
+        signal.signal(signal.SIGINT, handler)
+        outcome = call(lambda: {call})
+        report(outcome=outcome["outcome"], same_object=outcome.get("error") is raised[-1])
+    """)
+    assert result == {"outcome": "Halt", "same_object": True}

@@ -78,19 +78,32 @@ class BlockedRunnerMatchesSequential : public ::testing::TestWithParam<Case> {};
 TEST_P(BlockedRunnerMatchesSequential, same_bits_as_gate_after_gate) {
   const Case c = GetParam();
   std::mt19937_64 gen(c.n * 1000 + c.shape.block_bits * 10 + c.threads);
+  const ExecPolicy policy{engine::current_exec_policy().isa, c.threads};
   for (int trial = 0; trial < 3; ++trial) {
     StateVecPy blocked = random_register(c.n, gen);
     auto sequential = StateVecPy::create(c.n, 1).value();
-    std::memcpy(sequential.mutable_amplitudes().data(), blocked.amplitudes().data(),
-                blocked.amplitudes().size_bytes());
+    auto stopped = StateVecPy::create(c.n, 1).value();
+    for (StateVecPy* copy : {&sequential, &stopped}) {
+      std::memcpy(copy->mutable_amplitudes().data(), blocked.amplitudes().data(),
+                  blocked.amplitudes().size_bytes());
+    }
     const auto ops = random_ops(blocked, 60, gen);
+    // Told to stop at its first question, it must leave the state after a
+    // whole prefix of the ops: the sequential state at some step below.
+    const bool finished = run_blocked(stopped.mutable_amplitudes(), c.n, ops, policy, c.shape,
+                                      [] { return true; });
+    bool prefix_seen = same_bits(stopped.amplitudes(), sequential.amplitudes());
     const ExecPolicy one{math_core::Isa::kScalar, 1};
     for (const GateOp& op : ops) {
       op.run(sequential.mutable_amplitudes(), {op.qubit(0), op.qubit(op.arity() - 1)}, one);
+      prefix_seen = prefix_seen || same_bits(stopped.amplitudes(), sequential.amplitudes());
     }
-    run_blocked(blocked.mutable_amplitudes(), c.n, ops,
-                ExecPolicy{engine::current_exec_policy().isa, c.threads}, c.shape);
+    EXPECT_TRUE(run_blocked(blocked.mutable_amplitudes(), c.n, ops, policy, c.shape));
     EXPECT_TRUE(same_bits(blocked.amplitudes(), sequential.amplitudes())) << "trial " << trial;
+    EXPECT_TRUE(prefix_seen) << "stopped mid-run, trial " << trial;
+    if (finished) {
+      EXPECT_TRUE(same_bits(stopped.amplitudes(), sequential.amplitudes()));
+    }
   }
 }
 
@@ -104,7 +117,7 @@ TEST(BlockedRunner, empty_list_changes_nothing) {
   std::mt19937_64 gen(5);
   StateVecPy sv = random_register(16, gen);
   std::vector<Complex64> before(sv.amplitudes().begin(), sv.amplitudes().end());
-  run_blocked(sv.mutable_amplitudes(), 16, {}, engine::current_exec_policy());
+  EXPECT_TRUE(run_blocked(sv.mutable_amplitudes(), 16, {}, engine::current_exec_policy()));
   EXPECT_TRUE(same_bits(sv.amplitudes(), before));
 }
 
