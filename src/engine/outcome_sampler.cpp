@@ -174,9 +174,12 @@ Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, ran
     if (!sort_draws(draws, scratch, poll)) return interrupted();
     OutcomeCounts chunk_counts;
     sums.restart();
-    for (std::size_t i = 0; i < draws.size(); ++i) {
-      add_count(chunk_counts, sums.first_above(distribution.from_bits(draws[i] << 12)));
-      if ((i + 1) % kPiece == 0 && poll.after(kPiece)) return interrupted();
+    for (std::size_t first = 0; first < draws.size(); first += kPiece) {
+      for (const std::uint64_t top_bits : draws.subspan(first).first(
+               std::min(kPiece, draws.size() - first))) {
+        add_count(chunk_counts, sums.first_above(distribution.from_bits(top_bits << 12)));
+      }
+      if (poll.after(kPiece)) return interrupted();
     }
     // Every distinct outcome costs a counts entry here and, once returned, a
     // key and a value in the caller's result: refuse before that outgrows the
