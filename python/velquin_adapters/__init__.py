@@ -12,7 +12,9 @@ velquin, never a framework. What it holds:
   ``layout_of``, ``Layout``, ``TooManyQubitsError``);
 - samples: per-shot records from counts, measured qubits into classical bits
   (``counts_to_bits``);
-- fan_out: independent jobs over an executor or a Dask client (``fan_out``).
+- fan_out: independent jobs over an executor or a Dask client (``fan_out``);
+- pauli: Pauli-string expectation values on a state vector without copying it
+  (``pauli_expectation``).
 """
 
 from .fan_out import DaskClientLike, Executor, fan_out
@@ -27,6 +29,7 @@ from .jobs import (
     execute,
     statevector,
 )
+from .pauli import pauli_expectation
 from .samples import counts_to_bits
 from .seeds import JobSeeds, job_seeds, resolve_seed
 from .shrink import MAX_QUBITS, Layout, TooManyQubitsError, layout_of, shrink
@@ -50,6 +53,7 @@ __all__ = [
     "fan_out",
     "job_seeds",
     "layout_of",
+    "pauli_expectation",
     "resolve_seed",
     "shrink",
     "statevector",

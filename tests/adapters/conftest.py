@@ -14,6 +14,7 @@ import pytest
 FRAMEWORKS = {
     "qiskit_adapter": ["qiskit", "qiskit_qasm3_import", "distributed", "scipy"],
     "pennylane": ["pennylane", "scipy"],
+    "cirq": ["cirq", "scipy"],
 }
 
 collect_ignore_glob = []

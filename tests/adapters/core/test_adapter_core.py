@@ -79,6 +79,30 @@ def test_job_state_matches_dense_reference_and_shrinking_changes_no_bit(seed):
     assert not np.any(np.delete(full, index))
 
 
+def pauli_matrix(n, paulis):
+    """Kronecker product, qubit n - 1 first (the most significant bit)."""
+    matrices = {"I": np.eye(2), "X": FIXED["x"], "Y": FIXED["y"], "Z": FIXED["z"]}
+    m = np.eye(1)
+    for q in reversed(range(n)):
+        m = np.kron(m, matrices[paulis.get(q, "I")])
+    return m
+
+
+@pytest.mark.parametrize("n, block_qubits", [(1, 16), (5, 16), (7, 2), (7, 7)])
+def test_pauli_expectation_matches_dense_matrices_across_blocks(n, block_qubits, monkeypatch):
+    # Small blocks put flips and signs on both sides of the block boundary.
+    monkeypatch.setattr(va.pauli, "BLOCK_QUBITS", block_qubits)
+    rng = np.random.default_rng(n * 31 + block_qubits)
+    state = rng.normal(size=2 ** n) + 1j * rng.normal(size=2 ** n)
+    before = state.copy()
+    for _ in range(12):
+        qubits = rng.choice(n, rng.integers(0, n + 1), replace=False)
+        paulis = {int(q): "XYZ"[rng.integers(3)] for q in qubits}
+        expected = np.vdot(state, pauli_matrix(n, paulis) @ state).real
+        assert va.pauli_expectation(state, paulis) == pytest.approx(expected, rel=1e-12, abs=1e-12)
+    assert np.array_equal(state, before)
+
+
 def test_more_than_thirty_active_qubits_is_refused_naming_the_count():
     gates = [va.Gate("cx", (q, q + 1)) for q in range(0, 62, 2)]
     with pytest.raises(va.TooManyQubitsError, match="acts on 62 qubits; velquin simulates at most 30"):
