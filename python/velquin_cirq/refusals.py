@@ -35,8 +35,19 @@ class Checked:
     measurements: list[tuple[int, cirq.Operation]] = field(default_factory=list)
 
 
-def _refuse(op: cirq.Operation, moment: int, reason: str) -> UnsupportedOperationError:
-    return UnsupportedOperationError(f"velquin cannot simulate {op} in moment {moment}: {reason}")
+def describe(op: cirq.Operation) -> str:
+    """The operation as Cirq prints it, or its gate's type and qubits when that is long."""
+    text = str(op)
+    if len(text) <= 200 and "\n" not in text:
+        return text
+    kind = type(op.gate if op.gate is not None else op).__name__
+    return f"{kind} on {', '.join(map(str, op.qubits))}"
+
+
+def refuse(op: cirq.Operation, moment: int, reason: str) -> UnsupportedOperationError:
+    """The error for ``op`` in moment ``moment``."""
+    return UnsupportedOperationError(
+        f"velquin cannot simulate {describe(op)} in moment {moment}: {reason}")
 
 
 def _is_unitary(op: cirq.Operation) -> bool:
@@ -71,27 +82,27 @@ def check(circuit: cirq.AbstractCircuit) -> Checked:
         for op in moment:
             odd = [q for q in op.qubits if q.dimension != 2]
             if odd:
-                raise _refuse(op, moment_index, f"{odd[0]} has dimension {odd[0].dimension}, "
+                raise refuse(op, moment_index, f"{odd[0]} has dimension {odd[0].dimension}, "
                               "and velquin simulates qubits only")
             if cirq.is_measurement(op):
                 gate = op.gate
                 if not isinstance(gate, cirq.MeasurementGate) or isinstance(
                         op, cirq.ClassicallyControlledOperation):
-                    raise _refuse(op, moment_index,
+                    raise refuse(op, moment_index,
                                   "only computational-basis measurements (cirq.measure) are "
                                   "simulated")
                 if gate.confusion_map:
-                    raise _refuse(op, moment_index, "a measurement with a confusion map is noisy")
+                    raise refuse(op, moment_index, "a measurement with a confusion map is noisy")
                 for qubit in op.qubits:
                     measured_in.setdefault(qubit, moment_index)
                 checked.measurements.append((moment_index, op))
                 continue
             reason = _reason(op)
             if reason is not None:
-                raise _refuse(op, moment_index, reason)
+                raise refuse(op, moment_index, reason)
             for qubit in op.qubits:
                 if qubit in measured_in:
-                    raise _refuse(op, moment_index,
+                    raise refuse(op, moment_index,
                                   f"it acts on {qubit} after its measurement in moment "
                                   f"{measured_in[qubit]}, and mid-circuit measurements are not "
                                   "simulated")

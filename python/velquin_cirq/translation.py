@@ -27,7 +27,7 @@ import numpy as np
 import sympy
 from velquin_adapters import Gate
 
-from .refusals import UnsupportedOperationError
+from .refusals import describe, refuse
 
 _POWERS: dict[type[cirq.EigenGate], tuple[str, dict[float, str]]] = {
     cirq.XPowGate: ("rx", {1.0: "x", -1.0: "x", 0.5: "sx"}),
@@ -282,9 +282,8 @@ def decompose(ops: Sequence[tuple[int, cirq.Operation]], order: Sequence[cirq.Qi
     out = Template(len(order))
     for moment, op in ops:
         stuck: Callable[[cirq.Operation], Exception] = (
-            lambda part, op=op, moment=moment: UnsupportedOperationError(
-                f"velquin cannot simulate {op} in moment {moment}: Cirq cannot decompose "
-                f"{part} into velquin's gates"))
+            lambda part, op=op, moment=moment: refuse(
+                op, moment, f"Cirq cannot decompose {describe(part)} into velquin's gates"))
         kind = _kind(op)
         parts = [op] if kind is not None else cirq.decompose(
             op, keep=lambda part: _kind(part) is not None, fallback_decomposer=_fallback,
@@ -292,9 +291,8 @@ def decompose(ops: Sequence[tuple[int, cirq.Operation]], order: Sequence[cirq.Qi
         for part in parts:
             outside = [q for q in part.qubits if q not in where]
             if outside:
-                raise UnsupportedOperationError(
-                    f"velquin cannot simulate {op} in moment {moment}: its decomposition uses "
-                    f"qubits outside the circuit ({outside[0]})")
+                raise refuse(op, moment, "its decomposition uses qubits outside the circuit "
+                             f"({outside[0]})")
             _emit(part, _kind(part) or "", where, out)
     return out
 
