@@ -18,9 +18,9 @@ class TrialResult(cirq.StateVectorTrialResult):
     qubits), global phase included.
     """
 
-    @property  # type: ignore[override]
+    @property
     def final_state_vector(self) -> npt.NDArray[np.complex128]:
-        return self._get_merged_sim_state().target_tensor.reshape(-1)  # type: ignore[no-any-return]
+        return self._get_merged_sim_state().target_tensor.reshape(-1)
 
 
 def simulation_state(state: npt.NDArray[np.complex128], order: Sequence[cirq.Qid]

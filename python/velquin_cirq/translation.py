@@ -18,7 +18,7 @@ from __future__ import annotations
 
 import cmath
 import math
-from collections.abc import Callable, Mapping, Sequence
+from collections.abc import Mapping, Sequence
 from dataclasses import dataclass, field
 from typing import Any
 
@@ -41,6 +41,7 @@ _SELF_INVERSE: dict[type[cirq.EigenGate], str] = {
     cirq.SwapPowGate: "swap",
 }
 """Gates that equal velquin's gate at exponent 1 and -1 (qubits in the same order)."""
+_SELF_INVERSE_TYPES: tuple[type[cirq.EigenGate], ...] = tuple(_SELF_INVERSE)
 
 
 def velquin_positions(order: Sequence[cirq.Qid]) -> dict[cirq.Qid, int]:
@@ -135,14 +136,13 @@ def _real(value: Any, resolver: cirq.ParamResolver) -> float:
 
 def _kind(op: cirq.Operation) -> str | None:
     """How an operation becomes velquin's: "phase", "power", "fixed", or None (decompose it)."""
-    gate = op.gate
+    gate: Any = op.gate
     if isinstance(gate, cirq.GlobalPhaseGate):
         return "phase"
     if isinstance(gate, (cirq.XPowGate, cirq.YPowGate, cirq.ZPowGate)):
         return "power"
-    if isinstance(gate, tuple(_SELF_INVERSE)) and not cirq.is_parameterized(gate) \
-            and gate.exponent in (1, -1):
-        return "fixed"
+    if isinstance(gate, _SELF_INVERSE_TYPES) and not cirq.is_parameterized(gate):
+        return "fixed" if gate.exponent in (1, -1) else None
     return None
 
 
@@ -281,9 +281,10 @@ def decompose(ops: Sequence[tuple[int, cirq.Operation]], order: Sequence[cirq.Qi
     where = velquin_positions(order)
     out = Template(len(order))
     for moment, op in ops:
-        stuck: Callable[[cirq.Operation], Exception] = (
-            lambda part, op=op, moment=moment: refuse(
-                op, moment, f"Cirq cannot decompose {describe(part)} into velquin's gates"))
+        def stuck(part: cirq.Operation, op: cirq.Operation = op, moment: int = moment
+                  ) -> Exception:
+            return refuse(op, moment, f"Cirq cannot decompose {describe(part)} into velquin's gates")
+
         kind = _kind(op)
         parts = [op] if kind is not None else cirq.decompose(
             op, keep=lambda part: _kind(part) is not None, fallback_decomposer=_fallback,
