@@ -38,7 +38,9 @@ class _Prepared:
 
 
 def _prepare(program: cirq.AbstractCircuit, qubit_order: cirq.QubitOrderOrList) -> _Prepared:
-    circuit = cirq.unroll_circuit_op(program, deep=True, tags_to_check=None)
+    circuit = program
+    if any(isinstance(op.untagged, cirq.CircuitOperation) for op in program.all_operations()):
+        circuit = cirq.unroll_circuit_op(program, deep=True, tags_to_check=None)
     checked = check(circuit)
     order = tuple(cirq.QubitOrder.as_qubit_order(qubit_order).order_for(circuit.all_qubits()))
     return _Prepared(order, translation.decompose(checked.unitary, order),

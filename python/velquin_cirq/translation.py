@@ -3,7 +3,8 @@
 Cirq's own ``cirq.decompose`` rewrites every operation until each one is a
 velquin gate: X, Y and Z powers (any exponent, symbolic ones included) become
 named gates or rotations, and CZ, CX, CY, SWAP and H to the power +-1 their
-velquin gates. Where Cirq has no decomposition we add the missing step in
+velquin gates. FSim gates take a shorter way than Cirq's (``intercept``).
+Where Cirq has no decomposition we add the missing step in
 Cirq's own operations (a partial CZ as phases around two CNOTs, a controlled
 global phase as a Z power on a control, any other numeric unitary through
 ``cirq.MatrixGate``), and Cirq carries on from there.
@@ -247,6 +248,19 @@ def _numeric_unitary(op: cirq.Operation) -> list[cirq.Operation] | None:
     return steps + [cirq.global_phase_operation(delta / abs(delta))]
 
 
+def intercept(op: cirq.Operation) -> list[cirq.Operation] | None:
+    """Shorter decompositions than Cirq's, tried first: FSim(theta, phi) is
+    ISWAP**(-2 theta / pi) times CZ**(-phi / pi) (8 + 5 velquin gates, against 27)."""
+    gate: Any = op.gate
+    if type(gate) is cirq.FSimGate:
+        a, b = op.qubits
+        return [cirq.ISWAP(a, b) ** (-2 * gate.theta / sympy.pi if cirq.is_parameterized(
+                    gate.theta) else -2 * gate.theta / math.pi),
+                cirq.CZ(a, b) ** (-gate.phi / sympy.pi if cirq.is_parameterized(gate.phi)
+                                  else -gate.phi / math.pi)]
+    return None
+
+
 def _fallback(op: cirq.Operation) -> list[cirq.Operation] | None:
     """The steps Cirq's decompositions lack, written in Cirq operations."""
     gate: Any = op.gate
@@ -287,7 +301,8 @@ def decompose(ops: Sequence[tuple[int, cirq.Operation]], order: Sequence[cirq.Qi
 
         kind = _kind(op)
         parts = [op] if kind is not None else cirq.decompose(
-            op, keep=lambda part: _kind(part) is not None, fallback_decomposer=_fallback,
+            op, keep=lambda part: _kind(part) is not None, intercepting_decomposer=intercept,
+            fallback_decomposer=_fallback,
             on_stuck_raise=stuck)
         for part in parts:
             outside = [q for q in part.qubits if q not in where]
