@@ -130,7 +130,7 @@ class Simulator(
         jobs = []
         for resolver in resolvers:
             gates, phase = prepared.template.bind(resolver)
-            jobs.append(va.Job(len(prepared.order), first + gates, phase))
+            jobs.append(va.Job(len(prepared.order), [*first, *gates] if first else gates, phase))
         if not prepared.measurements:
             for resolver, state in zip(resolvers, self._map(work.final_state, jobs)):
                 yield results.TrialResult(params=resolver, measurements={},
@@ -169,6 +169,6 @@ class Simulator(
         items = []
         for resolver in cirq.to_resolvers(params):
             gates, _ = prepared.template.bind(resolver)
-            items.append((terms, va.Job(len(prepared.order), first + gates)))
+            items.append((terms, va.Job(len(prepared.order), [*first, *gates] if first else gates)))
         yield from self._map(work.expectations, items)
 

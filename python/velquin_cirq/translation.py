@@ -26,7 +26,7 @@ from typing import Any
 import cirq
 import numpy as np
 import sympy
-from velquin_adapters import Gate
+from velquin_adapters import BoundGates, Gate
 
 from .refusals import describe, refuse
 
@@ -89,21 +89,18 @@ class Template:
     def parameterized(self) -> bool:
         return bool(self.slots or self.phase_terms)
 
-    def bind(self, resolver: cirq.ParamResolver) -> tuple[list[Gate], float]:
+    def bind(self, resolver: cirq.ParamResolver) -> tuple[Sequence[Gate], float]:
         """The gates and the global phase (radians) at one sweep point."""
         if not self.parameterized:
             return self.gates, self.phase
-        gates = list(self.gates)
-        for slot in self.slots:
-            name, qubits, _ = gates[slot.index]
-            gates[slot.index] = Gate(name, qubits, slot.scale * _real(slot.value, resolver))
+        angles = [slot.scale * _real(slot.value, resolver) for slot in self.slots]
         phase = self.phase
         for term in self.phase_terms:
             if term.coefficient:
                 phase += cmath.phase(_complex(term.value, resolver))
             else:
                 phase += term.scale * _real(term.value, resolver)
-        return gates, phase
+        return BoundGates(self.gates, [slot.index for slot in self.slots], angles), phase
 
     def _rotation(self, name: str, qubits: tuple[int, ...], value: Any, scale: float) -> None:
         if cirq.is_parameterized(value):
