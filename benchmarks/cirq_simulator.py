@@ -6,10 +6,13 @@
 velquin into it and runs this file; any environment with velquin, cirq-core
 and qsimcirq will do.)
 
-Two 20-qubit random circuits, each as a Cirq user would hand it over:
+Three 20-qubit random circuits, each as a Cirq user would hand it over:
 "native" (H, X**0.5, T, rx, ry, rz, CZ, CNOT in brickwork layers: gates
-velquin has) and "foreign" (PhasedXPow, Y**0.5, FSim, ISWAP**t, CZ**t: gates
-velquin lacks, decomposed by Cirq for it; qsim applies them natively).
+velquin has), "foreign" (PhasedXPow, Y**0.5, FSim, ISWAP**t, CZ**t: gates
+velquin lacks, decomposed by Cirq for it; qsim applies them natively) and
+"two-qubit" (CZ, CNOT and SWAP in 40 brickwork layers: qsim's fuser, which
+cannot be switched off, merges single-qubit gates into their neighbours even
+at max_fused_gate_size=1, but has nothing to merge here).
 For each: ``simulate`` (the final state) and ``run`` with 10^5 repetitions
 measuring every qubit. qsim runs with max_fused_gate_size=1 (the least
 fusion it offers; it cannot switch it off) and with its default, 2, both at
@@ -37,6 +40,7 @@ from pathlib import Path
 N_QUBITS = 20
 LAYERS = 20
 REPETITIONS = 100_000
+KINDS = ("native", "foreign", "two-qubit")
 SIMULATORS = ["velquin", "velquin engine", "qsim fusion 1", "qsim fusion 2"]
 RESULTS = Path(__file__).resolve().parent / "results" / "cirq.md"
 
@@ -48,6 +52,14 @@ def make_circuit(kind: str, measured: bool):  # type: ignore[no-untyped-def]
     rng = np.random.default_rng(2026)
     q = cirq.LineQubit.range(N_QUBITS)
     circuit = cirq.Circuit()
+    if kind == "two-qubit":  # brickwork pairs change every layer: nothing for qsim to fuse
+        for layer in range(2 * LAYERS):
+            for k in range(layer % 2, N_QUBITS - 1, 2):
+                gate = [cirq.CZ, cirq.CNOT, cirq.SWAP][rng.integers(3)]
+                circuit.append(gate.on(q[k], q[k + 1]))
+        if measured:
+            circuit.append(cirq.measure(*q, key="m"))
+        return circuit
     for layer in range(LAYERS):
         for qubit in q:
             theta = float(rng.uniform(-np.pi, np.pi))
@@ -118,7 +130,7 @@ def worker(name: str, threads: int, budget: float) -> None:
     import numpy as np
 
     figures: dict[str, float | int] = {}
-    for kind in ("native", "foreign"):
+    for kind in KINDS:
         plain, measured = make_circuit(kind, False), make_circuit(kind, True)
         if name == "velquin engine":
             simulate, run, figures[f"{kind} gates"] = engine_calls(plain)
@@ -164,7 +176,7 @@ def write_report(tables, args) -> None:  # type: ignore[no-untyped-def]
     import qsimcirq
 
     agreement = {}
-    for kind in ("native", "foreign"):
+    for kind in KINDS:
         ours = np.load(f"/tmp/cirq-bench-{kind}-velquin.npy")
         agreement[kind] = max(
             float(np.abs(ours - np.load(f"/tmp/cirq-bench-{kind}-{s.replace(' ', '-')}.npy")).max())
@@ -196,7 +208,7 @@ def write_report(tables, args) -> None:  # type: ignore[no-untyped-def]
             "| velquin / qsim fusion 1 | velquin / qsim fusion 2 |",
             "|---|---|---|---|---|---|---|---|",
         ]
-        for kind in ("native", "foreign"):
+        for kind in KINDS:
             for call in ("simulate", "run"):
                 key = f"{kind} {call}"
                 cells = [f"{best[n][key]:.3f} ({best[n][key + ' cpu']:.3f})" for n in SIMULATORS]
@@ -206,7 +218,8 @@ def write_report(tables, args) -> None:  # type: ignore[no-untyped-def]
                 lines.append(f"| {kind} | `{call}` | " + " | ".join(cells + ratios) + " |")
     lines += [
         "",
-        f"velquin plays {int(gates['native gates'])} gates for the native circuit and "
+        f"velquin plays {int(gates['native gates'])} gates for the native circuit, "
+        f"{int(gates['two-qubit gates'])} for the two-qubit one, and "
         f"{int(gates['foreign gates'])} for the foreign one (Cirq's decompositions of "
         "PhasedXPow, ISWAP and CZ powers, and FSim as ISWAP and CZ powers); qsim applies the "
         "foreign circuit's 600 operations as they are. \"velquin engine\" is velquin's gates "
@@ -214,7 +227,7 @@ def write_report(tables, args) -> None:  # type: ignore[no-untyped-def]
         "the adapter (checking, decomposing, binding, result objects).",
         "",
         "Largest difference per amplitude between velquin's final state and qsim's "
-        f"(complex64): native {agreement['native']:.1e}, foreign {agreement['foreign']:.1e}.",
+        "(complex64): " + ", ".join(f"{k} {v:.1e}" for k, v in agreement.items()) + ".",
     ]
     RESULTS.parent.mkdir(exist_ok=True)
     RESULTS.write_text("\n".join(lines) + "\n")
