@@ -1,3 +1,4 @@
+#include "base/messages.h"
 #include "circuit/blocked_runner.h"
 #include "circuit/quantum_circuit.h"
 
@@ -16,7 +17,7 @@ Result<engine::GateOp> prepare(const engine::StateVecPy& sv, const Gate& gate) {
     case Shape::kPair:
       return (sv.*row.pair)(gate.a, gate.b);
   }
-  throw InternalFailure("gate record of unknown shape");
+  throw InternalFailure(messages::kUnknownGateRecord);
 }
 
 }  // namespace

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <utility>
 
+#include "base/messages.h"
 #include "engine/exec_policy.h"
 #include "engine/memory_budget.h"
-#include "engine/messages.h"
 #include "engine/thread_pool.h"
 
 // Older C library headers lack it; older kernels answer EINVAL (see below).
@@ -33,10 +33,9 @@ constexpr std::uint64_t kHugePagesPerPiece = 16;
 // Population re-checks the available memory after each slice this long.
 constexpr std::uint64_t kPopulateSlice = std::uint64_t{256} << 20;
 
-constexpr const char* kWhat = "the amplitude array";
-
 Error allocation_error(std::uint64_t bytes) {
-  return Error{ErrorKind::kMemoryError, messages::allocation_failed(bytes, kWhat)};
+  return Error{ErrorKind::kMemoryError,
+               messages::allocation_failed(bytes, messages::kForAmplitudeArray)};
 }
 
 // Maps `bytes` (a multiple of the huge-page size) at a huge-page boundary, so
@@ -84,7 +83,8 @@ Status populate(void* p, std::uint64_t mapped, std::uint64_t requested) {
   auto* base = static_cast<unsigned char*>(p);
   for (std::uint64_t done = 0; done < mapped; done += kPopulateSlice) {
     if (done > 0) {
-      if (Status room = check_allocation(requested, kWhat, done); !room) return room;
+      if (Status room = check_allocation(requested, messages::kForAmplitudeArray, done); !room)
+        return room;
     }
     if (!populate_range(base + done, std::min(kPopulateSlice, mapped - done))) {
       return allocation_error(requested);
@@ -135,7 +135,8 @@ Result<AmplitudeArray> AmplitudeArray::zeroed(std::uint64_t count) {
   constexpr std::uint64_t kMostBytes = std::uint64_t{1} << 62;
   const std::uint64_t bytes =
       count <= kMostBytes / sizeof(Complex64) ? count * sizeof(Complex64) : kMostBytes;
-  if (Status budget = check_allocation(bytes, kWhat); !budget) return std::move(budget).error();
+  if (Status budget = check_allocation(bytes, messages::kForAmplitudeArray); !budget)
+    return std::move(budget).error();
 
   if (bytes >= kMapThresholdBytes) {
     const std::uint64_t mapped = (bytes + kHugePage - 1) / kHugePage * kHugePage;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "engine/status.h"
+#include "base/result.h"
 #include "math_core/math_core.h"
 
 namespace velquin::engine {

@@ -1,6 +1,6 @@
 // The four two-qubit gates. Each validates in its own order with its own
 // messages; the differences between them are deliberate and visible to users.
-#include "engine/messages.h"
+#include "base/messages.h"
 #include "engine/state_vec_py.h"
 
 namespace velquin::engine {

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "engine/function_ref.h"
-#include "engine/status.h"
+#include "base/result.h"
 
 namespace velquin::engine {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "engine/messages.h"
+#include "base/messages.h"
 
 namespace velquin::engine {
 namespace {
@@ -127,7 +127,8 @@ std::optional<std::uint64_t> cgroup_room_bytes(const std::string& proc_self_cgro
       text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
       // "<hierarchy id>:<controllers>:<path>"
       const std::size_t first = line.find(':');
-      const std::size_t second = first == std::string_view::npos ? first : line.find(':', first + 1);
+      const std::size_t second =
+          first == std::string_view::npos ? first : line.find(':', first + 1);
       if (second == std::string_view::npos) continue;
       const std::string_view controllers = line.substr(first + 1, second - first - 1);
       const std::string path(line.substr(second + 1));
@@ -152,8 +153,7 @@ Status check_against(std::uint64_t bytes, const char* what, std::uint64_t reside
   // What this request could have had: what is left plus what it already holds.
   const std::uint64_t obtainable = *available + std::min(resident, bytes);
   if (bytes <= obtainable) return Status::Ok();
-  return Error{ErrorKind::kMemoryError, messages::allocation_failed(bytes, what) + " (" +
-                                            std::to_string(obtainable) + " bytes available)"};
+  return Error{ErrorKind::kMemoryError, messages::allocation_refused(bytes, what, obtainable)};
 }
 
 }  // namespace detail

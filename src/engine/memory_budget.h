@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/status.h"
+#include "base/result.h"
 
 namespace velquin::engine {
 

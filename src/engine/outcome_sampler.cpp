@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <utility>
-#include <variant>
 
+#include "base/messages.h"
 #include "engine/memory_budget.h"
 #include "random/uniform_float.h"
 #include "random/weighted_index.h"
@@ -136,19 +136,17 @@ Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, ran
   std::vector<double> checkpoints;
   checkpoints.reserve(amplitudes.size() / kBlock + 1);
   for (std::uint64_t k = 0; k < amplitudes.size(); ++k) {
-    if (auto fault = total.add(weight(amplitudes[k]))) {
-      return Error{ErrorKind::kValueError, random::display(*fault)};
-    }
+    if (!total.add(weight(amplitudes[k]))) break;
     if ((k + 1) % kBlock == 0) {
       checkpoints.push_back(total.total());
       if (poll.after(kBlock)) return interrupted();
     }
   }
-  const auto finished = total.finish();
-  if (const auto* fault = std::get_if<random::WeightedError>(&finished)) {
-    return Error{ErrorKind::kValueError, random::display(*fault)};
-  }
-  const auto distribution = random::UniformFloat::create(0.0, std::get<double>(finished));
+  Result<double> finished = total.finish();
+  if (!finished) return std::move(finished).error();
+  Result<random::UniformFloat> made = random::UniformFloat::create(0.0, finished.value());
+  if (!made) return std::move(made).error();
+  const random::UniformFloat distribution = made.value();
 
   // Pass 2, chunk by chunk: draw, sort the draws (the value a word gives is
   // non-decreasing in its top 52 bits), then walk the running sums once.
@@ -186,7 +184,7 @@ Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, ran
     // memory the machine can still give.
     const std::uint64_t outcomes = counts.size() + chunk_counts.size();
     if (Status budget = check_allocation(outcomes * (2 * sizeof(counts[0]) + kResultBytesPerOutcome),
-                                         "the measurement counts");
+                                         messages::kForMeasurementCounts);
         !budget) {
       return std::move(budget).error();
     }

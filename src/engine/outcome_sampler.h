@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "engine/interrupt.h"
-#include "engine/status.h"
+#include "base/result.h"
 #include "math_core/math_core.h"
 #include "random/std_rng.h"
 
@@ -32,8 +32,8 @@ using OutcomeCounts = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
 /// Exactly the counts that `shots` successive weighted-index samples from
 /// `rng` give over the weights re*re + im*im of `amplitudes`, and `rng` ends
 /// where those samples leave it. ValueError with the sampler's text for a NaN
-/// weight or an all-zero total (nothing drawn then); an infinite total throws
-/// InternalFailure "Uniform::new called with `high` non-finite.". Draws are
+/// weight or an all-zero total (nothing drawn then); an infinite total is a
+/// panic "Uniform::new called with `high` non-finite.". Draws are
 /// sorted and walked `chunk` at a time, which bounds the memory for any
 /// number of shots. `interrupt` is polled between pieces of every pass (a few
 /// milliseconds of work each, never per shot); when it says stop, the result

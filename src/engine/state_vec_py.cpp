@@ -1,6 +1,6 @@
 #include "engine/state_vec_py.h"
 
-#include "engine/messages.h"
+#include "base/messages.h"
 
 namespace velquin::engine {
 
@@ -11,10 +11,11 @@ Result<StateVecPy> StateVecPy::create(std::uint64_t n_qubits, std::optional<std:
   Result<AmplitudeArray> data = AmplitudeArray::zeroed(std::uint64_t{1} << n_qubits);
   if (!data) return std::move(data).error();
   data.value().data()[0] = Complex64{1.0, 0.0};
-  // The array is released by its destructor if entropy fails and this throws.
-  random::StdRng rng =
+  // The array is released by its destructor if entropy fails.
+  Result<random::StdRng> rng =
       seed ? random::StdRng::seed_from_u64(*seed) : random::StdRng::from_entropy();
-  return StateVecPy(n_qubits, std::move(data).value(), std::move(rng));
+  if (!rng) return std::move(rng).error();
+  return StateVecPy(n_qubits, std::move(data).value(), std::move(rng).value());
 }
 
 Status StateVecPy::check_qubit(std::uint64_t q) const {

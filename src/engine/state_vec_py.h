@@ -13,7 +13,7 @@
 #include "engine/amplitude_array.h"
 #include "engine/gate_op.h"
 #include "engine/interrupt.h"
-#include "engine/status.h"
+#include "base/result.h"
 #include "random/std_rng.h"
 
 namespace velquin::engine {

@@ -1,54 +1,33 @@
 #include "lib/arguments.h"
 
+#include "base/messages.h"
 #include "lib/py_ref.h"
 
 namespace velquin::lib {
 namespace {
 
 CallError type_error(const std::string& text) {
-  PyRef message = PyRef::steal(
-      PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+  PyRef message =
+      PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
   if (!message) return CallError::fetch();
   return CallError::make(PyExc_TypeError, message.get());
 }
 
 CallError too_many_positional_arguments(const FunctionDescription& d, std::size_t given) {
-  const std::size_t max = d.positional_parameter_names.size();
-  const std::size_t min = d.required_positional_parameters;
-  std::string text = d.full_name();
-  if (min == max) {
-    text += " takes " + std::to_string(max);
-  } else {
-    text += " takes from " + std::to_string(min) + " to " + std::to_string(max);
-  }
-  text += " positional arguments but " + std::to_string(given) + (given == 1 ? " was" : " were") +
-          " given";
-  return type_error(text);
+  return type_error(messages::too_many_positional(d.full_name(), d.required_positional_parameters,
+                                                  d.positional_parameter_names.size(), given));
 }
 
 CallError multiple_values_for_argument(const FunctionDescription& d, std::string_view name) {
-  return type_error(d.full_name() + " got multiple values for argument '" + std::string(name) +
-                    "'");
+  return type_error(messages::multiple_values(d.full_name(), name));
 }
 
 CallError unexpected_keyword_argument(const FunctionDescription& d, PyObject* keyword) {
-  const std::string prefix = d.full_name() + " got an unexpected keyword argument '";
-  PyRef message = PyRef::steal(PyUnicode_FromFormat("%s%S'", prefix.c_str(), keyword));
+  const std::string prefix = messages::unexpected_keyword_prefix(d.full_name());
+  PyRef message =
+      PyRef::steal(PyUnicode_FromFormat("%s%S%s", prefix.c_str(), keyword, messages::kQuoteEnd));
   if (!message) return CallError::fetch();
   return CallError::make(PyExc_TypeError, message.get());
-}
-
-// 'a'; 'a' and 'b'; 'a', 'b', and 'c'.
-void push_parameter_list(std::string& text, std::span<const std::string_view> names) {
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) {
-      if (names.size() > 2) text += ',';
-      text += (i + 1 == names.size()) ? " and " : " ";
-    }
-    text += '\'';
-    text += names[i];
-    text += '\'';
-  }
 }
 
 CallError missing_required_positional_arguments(const FunctionDescription& d, Slots slots) {
@@ -59,10 +38,8 @@ CallError missing_required_positional_arguments(const FunctionDescription& d, Sl
       missing[count++] = d.positional_parameter_names[i];
     }
   }
-  std::string text = d.full_name() + " missing " + std::to_string(count) + " required positional " +
-                     (count == 1 ? "argument" : "arguments") + ": ";
-  push_parameter_list(text, std::span<const std::string_view>(missing, count));
-  return type_error(text);
+  return type_error(messages::missing_positional(
+      d.full_name(), std::span<const std::string_view>(missing, count)));
 }
 
 // Steps shared by both matching forms, after the positional arguments are placed.
@@ -106,14 +83,7 @@ PyResult<std::uint64_t> read_unsigned(PyObject* integer) {
 }  // namespace
 
 std::string FunctionDescription::full_name() const {
-  std::string name;
-  if (!cls_name.empty()) {
-    name += cls_name;
-    name += '.';
-  }
-  name += func_name;
-  name += "()";
-  return name;
+  return messages::member_name(cls_name, func_name);
 }
 
 std::optional<CallError> extract_arguments_fastcall(const FunctionDescription& description,
@@ -124,8 +94,8 @@ std::optional<CallError> extract_arguments_fastcall(const FunctionDescription& d
   if (kwnames != nullptr) {
     const Py_ssize_t keywords = PyTuple_GET_SIZE(kwnames);
     for (Py_ssize_t i = 0; i < keywords; ++i) {
-      if (auto error = place_keyword(description, PyTuple_GET_ITEM(kwnames, i), args[nargs + i],
-                                     slots)) {
+      if (auto error =
+              place_keyword(description, PyTuple_GET_ITEM(kwnames, i), args[nargs + i], slots)) {
         return error;
       }
     }
@@ -184,7 +154,7 @@ CallError argument_extraction_error(std::string_view name, CallError error) {
   if (Py_TYPE(original.get()) != reinterpret_cast<PyTypeObject*>(PyExc_TypeError)) {
     return CallError::from_exception(std::move(original));
   }
-  const std::string prefix = "argument '" + std::string(name) + "': ";
+  const std::string prefix = messages::argument_prefix(name);
   PyRef message = PyRef::steal(PyUnicode_FromFormat("%s%S", prefix.c_str(), original.get()));
   if (!message) return CallError::fetch();
   PyRef relabelled = PyRef::steal(PyObject_CallOneArg(PyExc_TypeError, message.get()));

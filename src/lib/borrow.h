@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "engine/messages.h"
+#include "base/messages.h"
 #include "lib/call_error.h"
 
 namespace velquin::lib {

@@ -5,25 +5,17 @@
 #include <new>
 #include <string>
 
-#include "engine/messages.h"
-#include "engine/status.h"
+#include "base/messages.h"
+#include "base/result.h"
 
 namespace velquin::lib {
 namespace {
-
-constexpr const char* kPanicDoc =
-    "\n"
-    "The exception raised when velquin's native code, called from Python, fails.\n"
-    "\n"
-    "Like SystemExit, this exception is derived from BaseException so that\n"
-    "it will typically propagate all the way through the stack and cause the\n"
-    "Python interpreter to exit.\n";
 
 PyObject* panic_type = nullptr;  // created once, under the interpreter lock, never freed
 
 void raise_panic(const char* where, const char* text) {
   if (text == nullptr || *text == '\0') text = messages::kPanicWithoutText;
-  std::fprintf(stderr, "velquin: internal failure in %s: %s\n", where, text);
+  std::fprintf(stderr, messages::kPanicDiagnosticFormat, where, text);
   std::fflush(stderr);
   PyObject* type = panic_exception_type();
   if (type == nullptr) return;  // the type could not be made: that error is set instead
@@ -34,10 +26,18 @@ void raise_panic(const char* where, const char* text) {
 
 PyObject* panic_exception_type() {
   if (panic_type == nullptr) {
-    panic_type = PyErr_NewExceptionWithDoc("pyo3_runtime.PanicException", kPanicDoc,
+    panic_type = PyErr_NewExceptionWithDoc(messages::kPanicTypeName, messages::kPanicDoc,
                                            PyExc_BaseException, nullptr);
   }
   return panic_type;
+}
+
+void raise_error(const char* where, CallError error) {
+  if (const Error* value = error.value(); value != nullptr && value->kind == ErrorKind::kPanic) {
+    raise_panic(where, value->message.c_str());
+    return;
+  }
+  std::move(error).raise();
 }
 
 void raise_contained_failure(const char* where, std::exception_ptr failure) noexcept {
@@ -54,7 +54,7 @@ void raise_contained_failure(const char* where, std::exception_ptr failure) noex
       raise_panic(where, nullptr);
     }
   } catch (...) {
-    std::fputs("uncaught panic at ffi boundary\n", stderr);
+    std::fputs(messages::kUncaughtPanic, stderr);
     std::fflush(stderr);
     std::abort();
   }

@@ -1,8 +1,8 @@
 // The one place where C++ meets the interpreter's error indicator. Every
 // entry point runs its body through `entry`, which raises an operation's
 // error unchanged and contains every C++ exception: std::bad_alloc becomes
-// MemoryError, anything else a PanicException after a diagnostic on stderr.
-// Nothing unwinds into the interpreter.
+// MemoryError, anything else a PanicException after a diagnostic on stderr,
+// as an error of kind kPanic does. Nothing unwinds into the interpreter.
 #pragma once
 
 #include <Python.h>
@@ -19,6 +19,10 @@ namespace velquin::lib {
 /// Aborts with "uncaught panic at ffi boundary" if that fails in turn.
 void raise_contained_failure(const char* where, std::exception_ptr failure) noexcept;
 
+/// Raises a call's error: a panic (with its diagnostic) for an error of kind
+/// kPanic, otherwise the error as it is.
+void raise_error(const char* where, CallError error);
+
 /// The process-wide PanicException type, made on first use.
 PyObject* panic_exception_type();
 
@@ -29,7 +33,7 @@ PyObject* entry(const char* where, Body&& body) noexcept {
   try {
     PyResult<PyRef> result = std::forward<Body>(body)();
     if (result.ok()) return std::move(result).value().release();
-    std::move(result).error().raise();
+    raise_error(where, std::move(result).error());
   } catch (...) {
     raise_contained_failure(where, std::current_exception());
   }

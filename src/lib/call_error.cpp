@@ -1,5 +1,7 @@
 #include "lib/call_error.h"
 
+#include "base/messages.h"
+
 namespace velquin::lib {
 
 PyObject* exception_type(ErrorKind kind) noexcept {
@@ -18,15 +20,16 @@ PyObject* exception_type(ErrorKind kind) noexcept {
       return PyExc_MemoryError;
     case ErrorKind::kImportError:
       return PyExc_ImportError;
-    case ErrorKind::kInterrupted:
-      break;  // raised as the exception a signal handler raised (SignalCheck)
+    case ErrorKind::kInterrupted:  // raised as the exception a handler raised (SignalCheck)
+    case ErrorKind::kPanic:        // raised as PanicException by the boundary
+      break;
   }
   return PyExc_SystemError;
 }
 
 CallError CallError::fetch() {
   PyObject* exception = PyErr_GetRaisedException();
-  if (exception == nullptr) throw InternalFailure("an error was reported without an exception");
+  if (exception == nullptr) throw InternalFailure(messages::kErrorWithoutException);
   return CallError(PyRef::steal(exception));
 }
 

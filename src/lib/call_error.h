@@ -8,7 +8,7 @@
 #include <utility>
 #include <variant>
 
-#include "engine/status.h"
+#include "base/result.h"
 #include "lib/py_ref.h"
 
 namespace velquin::lib {
@@ -23,6 +23,9 @@ class CallError {
   static CallError fetch();
   /// A new exception of `type` with the single argument `message`, made now.
   static CallError make(PyObject* type, PyObject* message);
+
+  /// The error value, when this is one (not an exception object).
+  const Error* value() const noexcept { return std::get_if<Error>(&state_); }
 
   /// Sets the interpreter's error indicator to this error.
   void raise() &&;

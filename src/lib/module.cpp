@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "engine/messages.h"
+#include "base/messages.h"
 #include "lib/boundary.h"
 #include "lib/types.h"
 

@@ -12,13 +12,12 @@
 #include "engine/exec_policy.h"
 #include "engine/memory_budget.h"
 #include "engine/thread_pool.h"
-#include "engine/messages.h"
+#include "base/messages.h"
 
 namespace velquin::lib {
 namespace {
 
 bool api_loaded = false;  // set once, under the interpreter lock
-constexpr const char* kWhat = "the state-vector copy";
 
 // Loads NumPy's API table (modern location first, so NumPy 2 gives no
 // deprecation warning). A failure is an internal failure, not ImportError.
@@ -30,7 +29,7 @@ void ensure_numpy_api() {
     if (error) {
       PyRef description = PyRef::steal(PyObject_Str(error.get()));
       const char* utf8 = description ? PyUnicode_AsUTF8(description.get()) : nullptr;
-      if (utf8 != nullptr) text += std::string(": ") + utf8;
+      if (utf8 != nullptr) text += std::string(messages::kCauseSeparator) + utf8;
       PyErr_Clear();
     }
     throw InternalFailure(text);
@@ -43,7 +42,7 @@ void ensure_numpy_api() {
 PyResult<PyRef> copy_to_numpy(std::span<const math_core::Complex64> amplitudes) {
   ensure_numpy_api();
   const std::size_t bytes = amplitudes.size_bytes();
-  if (Status budget = engine::check_allocation(bytes, kWhat); !budget) {
+  if (Status budget = engine::check_allocation(bytes, messages::kForStateVectorCopy); !budget) {
     return std::move(budget).error();
   }
   npy_intp dims[1] = {static_cast<npy_intp>(amplitudes.size())};
@@ -56,7 +55,7 @@ PyResult<PyRef> copy_to_numpy(std::span<const math_core::Complex64> amplitudes) 
     // NumPy's own text gives the size in MiB; say it the way the check does.
     if (!PyErr_ExceptionMatches(PyExc_MemoryError)) return CallError::fetch();
     PyErr_Clear();
-    return Error{ErrorKind::kMemoryError, messages::allocation_failed(bytes, kWhat)};
+    return Error{ErrorKind::kMemoryError, messages::allocation_failed(bytes, messages::kForStateVectorCopy)};
   }
   PyRef owned = PyRef::steal(array);
   // The copy also faults in NumPy's fresh pages: spread it over the threads.

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "engine/state_vec_py.h"
-#include "engine/status.h"
+#include "base/result.h"
 #include "lib/call_error.h"
 #include "lib/numpy_array.h"
 #include "lib/py_ref.h"

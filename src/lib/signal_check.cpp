@@ -1,5 +1,7 @@
 #include "lib/signal_check.h"
 
+#include "base/messages.h"
+
 namespace velquin::lib {
 
 bool SignalCheck::operator()() {
@@ -17,7 +19,7 @@ PyResult<PyRef> SignalCheck::finish(Status status) {
 
 CallError SignalCheck::unexpected_or(Error error) {
   if (error.kind == ErrorKind::kInterrupted) {
-    throw InternalFailure("an operation stopped without a pending exception");
+    throw InternalFailure(messages::kStoppedWithoutException);
   }
   return CallError(std::move(error));
 }

@@ -11,8 +11,8 @@
 #include <optional>
 #include <utility>
 
+#include "base/result.h"
 #include "engine/interrupt.h"
-#include "engine/status.h"
 #include "lib/call_error.h"
 #include "lib/py_ref.h"
 

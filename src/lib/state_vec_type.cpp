@@ -1,6 +1,8 @@
 // The Python class StateVecPy: a register of n_qubits qubits.
 #include <array>
 
+#include "base/messages.h"
+
 #include "engine/state_vec_py.h"
 #include "lib/members.h"
 #include "lib/signal_check.h"
@@ -126,11 +128,11 @@ PyResult<HeldRegister> ArgumentKind<engine::StateVecPy&>::convert(PyObject* obje
     PyRef qualname = PyRef::steal(PyType_GetQualName(Py_TYPE(object)));
     if (!qualname) {
       PyErr_Clear();
-      qualname = PyRef::steal(PyUnicode_FromString("<failed to extract type name>"));
+      qualname = PyRef::steal(PyUnicode_FromString(messages::kUnreadableTypeName));
       if (!qualname) return CallError::fetch();
     }
-    PyRef message = PyRef::steal(PyUnicode_FromFormat(
-        "'%U' object cannot be converted to 'StateVecPy'", qualname.get()));
+    PyRef message =
+        PyRef::steal(PyUnicode_FromFormat(messages::kNotARegisterFormat, qualname.get()));
     if (!message) return CallError::fetch();
     return argument_extraction_error(name, CallError::make(PyExc_TypeError, message.get()));
   }

@@ -8,20 +8,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <type_traits>
+
+#include "base/complex64.h"
+#include "base/messages.h"
 
 namespace math_core {
 
-/// One amplitude: real part then imaginary part, both IEEE binary64. The same
-/// layout as a NumPy complex128 element, so a register's storage is used as is.
-struct Complex64 {
-  double re;
-  double im;
-};
-static_assert(sizeof(Complex64) == 16, "Complex64 must be two packed doubles");
-static_assert(alignof(Complex64) == alignof(double));
-static_assert(offsetof(Complex64, re) == 0 && offsetof(Complex64, im) == 8);
-static_assert(std::is_trivially_copyable_v<Complex64> && std::is_standard_layout_v<Complex64>);
+/// The amplitude record shared with the engine (base/complex64.h).
+using velquin::Complex64;
 
 /// A mutable, non-owning view of `count` contiguous amplitudes starting at
 /// `first`. Valid only for the duration of one kernel call. Element access is
@@ -37,7 +31,7 @@ class ComplexView {
   Complex64& operator[](std::uint64_t i) const noexcept {
 #ifndef NDEBUG
     if (i >= count_) {
-      std::fprintf(stderr, "math_core: element %llu outside a view of %llu\n",
+      std::fprintf(stderr, velquin::messages::kViewIndexOutsideFormat,
                    static_cast<unsigned long long>(i), static_cast<unsigned long long>(count_));
       std::abort();
     }

@@ -9,10 +9,10 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string_view>
 
-#include "engine/messages.h"
-#include "engine/status.h"
+#include "base/messages.h"
 
 #if defined(__GLIBC__)
 // The XSI strerror_r: glibc exports it under this name when _GNU_SOURCE makes
@@ -87,31 +87,28 @@ class ScopedDescriptor {
   int fd_;
 };
 
-struct OpenResult {
-  int fd = -1;
-  EntropyResult error;
-};
-
-OpenResult open_read_only(const char* path) {
+Result<int> open_read_only(const char* path) {
   for (;;) {
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) return {fd, std::nullopt};
+    if (fd >= 0) return fd;
     const EntropyError error = EntropyError::from_errno();
-    if (error != EntropyError::os(EINTR)) return {-1, error};
+    if (error != EntropyError::os(EINTR)) return error.as_error();
   }
 }
 
 // Blocks until the kernel's pool is initialised, shown by "/dev/random"
 // becoming readable; then "/dev/urandom" never returns weak bytes.
-EntropyResult wait_until_pool_ready() {
-  const OpenResult opened = open_read_only("/dev/random");
-  if (opened.error) return opened.error;
-  const ScopedDescriptor random_fd(opened.fd);
+Status wait_until_pool_ready() {
+  Result<int> opened = open_read_only("/dev/random");
+  if (!opened) return std::move(opened).error();
+  const ScopedDescriptor random_fd(opened.value());
   pollfd request{random_fd.get(), POLLIN, 0};
   for (;;) {
-    if (::poll(&request, 1, -1) >= 0) return std::nullopt;
+    if (::poll(&request, 1, -1) >= 0) return Status::Ok();
     const EntropyError error = EntropyError::from_errno();
-    if (error != EntropyError::os(EINTR) && error != EntropyError::os(EAGAIN)) return error;
+    if (error != EntropyError::os(EINTR) && error != EntropyError::os(EAGAIN)) {
+      return error.as_error();
+    }
   }
 }
 
@@ -119,24 +116,18 @@ constexpr int kNoDescriptor = -1;
 std::atomic<int> g_urandom_fd{kNoDescriptor};
 std::mutex g_urandom_mutex;
 
-struct DescriptorResult {
-  int fd = kNoDescriptor;
-  EntropyResult error;
-};
-
 // The process-wide "/dev/urandom" descriptor, opened on first use and never
 // closed.
-DescriptorResult urandom_descriptor() {
+Result<int> urandom_descriptor() {
   int fd = g_urandom_fd.load(std::memory_order_acquire);
-  if (fd != kNoDescriptor) return {fd, std::nullopt};
+  if (fd != kNoDescriptor) return fd;
   const std::lock_guard<std::mutex> lock(g_urandom_mutex);
   fd = g_urandom_fd.load(std::memory_order_acquire);
-  if (fd != kNoDescriptor) return {fd, std::nullopt};
-  if (EntropyResult error = wait_until_pool_ready()) return {kNoDescriptor, error};
-  const OpenResult opened = open_read_only("/dev/urandom");
-  if (opened.error) return {kNoDescriptor, opened.error};
-  g_urandom_fd.store(opened.fd, std::memory_order_release);
-  return {opened.fd, std::nullopt};
+  if (fd != kNoDescriptor) return fd;
+  if (Status ready = wait_until_pool_ready(); !ready) return std::move(ready).error();
+  Result<int> opened = open_read_only("/dev/urandom");
+  if (opened) g_urandom_fd.store(opened.value(), std::memory_order_release);
+  return opened;
 }
 
 enum class Getrandom : int { kUnknown, kUsable, kUnusable };
@@ -166,34 +157,36 @@ bool getrandom_usable() {
 std::string EntropyError::description() const {
   if (code_ == kUnexpected) return messages::kEntropyUnexpected;
   if (code_ == kErrnoNotPositive) return messages::kEntropyErrnoNotPositive;
-  if (code_ >= kInternalStart) return "Unknown Error: " + std::to_string(code_);
+  if (code_ >= kInternalStart) return messages::entropy_unknown_code(code_);
   const int os_code = static_cast<int>(code_);
   if (std::optional<std::string> text = os_error_text(os_code)) return *std::move(text);
-  return "OS Error: " + std::to_string(os_code);
+  return messages::entropy_os_code(os_code);
 }
 
-EntropyResult fill_from_device_files(std::span<std::uint8_t> dest) {
-  if (dest.empty()) return std::nullopt;
-  const DescriptorResult urandom = urandom_descriptor();
-  if (urandom.error) return urandom.error;
-  return fill_by_reads(dest, [fd = urandom.fd](std::uint8_t* data, std::size_t length) {
+Error EntropyError::as_error() const {
+  return Error{ErrorKind::kPanic, messages::entropy_failed(description())};
+}
+
+Status fill_from_device_files(std::span<std::uint8_t> dest) {
+  if (dest.empty()) return Status::Ok();
+  const Result<int> urandom = urandom_descriptor();
+  if (!urandom) return urandom.error();
+  return fill_by_reads(dest, [fd = urandom.value()](std::uint8_t* data, std::size_t length) {
     return ::read(fd, data, length);
   });
 }
 
-EntropyResult fill_from_os(std::span<std::uint8_t> dest) {
-  if (dest.empty()) return std::nullopt;
+Status fill_from_os(std::span<std::uint8_t> dest) {
+  if (dest.empty()) return Status::Ok();
   if (!getrandom_usable()) return fill_from_device_files(dest);
   return fill_by_reads(dest, [](std::uint8_t* data, std::size_t length) {
     return getrandom_call(data, length);
   });
 }
 
-StdRng seed_from_entropy_source(const EntropyFill& fill) {
+Result<StdRng> seed_from_entropy_source(const EntropyFill& fill) {
   std::array<std::uint8_t, 32> seed{};
-  if (const EntropyResult error = fill(seed)) {
-    throw InternalFailure(std::string(messages::kFromEntropyFailed) + error->description());
-  }
+  if (Status filled = fill(seed); !filled) return std::move(filled).error();
   return StdRng::from_seed(seed);
 }
 

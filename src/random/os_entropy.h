@@ -6,11 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <span>
 #include <string>
 #include <sys/types.h>
 
+#include "base/result.h"
 #include "random/std_rng.h"
 
 namespace velquin::random {
@@ -35,6 +35,9 @@ class EntropyError {
   std::uint32_t code() const noexcept { return code_; }
   /// The text that follows "from_entropy failed: ".
   std::string description() const;
+  /// The panic this failure is reported as: "from_entropy failed: " and the
+  /// description.
+  Error as_error() const;
 
   friend bool operator==(const EntropyError&, const EntropyError&) = default;
 
@@ -47,38 +50,37 @@ class EntropyError {
   std::uint32_t code_;
 };
 
-using EntropyResult = std::optional<EntropyError>;  // empty: success
-using EntropyFill = std::function<EntropyResult(std::span<std::uint8_t>)>;
+/// Fills a span with entropy; an entropy failure's panic when it cannot.
+using EntropyFill = std::function<Status(std::span<std::uint8_t>)>;
 
 /// Calls `read_some(data, length)` (a read(2)-like call) on the unfilled rest
 /// of `dest` until it is full. EINTR is retried; -1 with another errno fails
 /// with it; 0, below -1 or more than asked fails as unexpected.
 template <class ReadSome>
-EntropyResult fill_by_reads(std::span<std::uint8_t> dest, ReadSome&& read_some) {
+Status fill_by_reads(std::span<std::uint8_t> dest, ReadSome&& read_some) {
   while (!dest.empty()) {
     const ssize_t got = read_some(dest.data(), dest.size());
     if (got > 0 && static_cast<std::size_t>(got) <= dest.size()) {
       dest = dest.subspan(static_cast<std::size_t>(got));
     } else if (got == -1) {
       const EntropyError error = EntropyError::from_errno();
-      if (error != EntropyError::os(EINTR)) return error;
+      if (error != EntropyError::os(EINTR)) return error.as_error();
     } else {
-      return EntropyError::unexpected();
+      return EntropyError::unexpected().as_error();
     }
   }
-  return std::nullopt;
+  return Status::Ok();
 }
 
 /// Fills `dest` from the OS: getrandom when the kernel offers it, otherwise
 /// the device files. An empty `dest` succeeds at once.
-EntropyResult fill_from_os(std::span<std::uint8_t> dest);
+Status fill_from_os(std::span<std::uint8_t> dest);
 
 /// Fills `dest` from "/dev/urandom" (one descriptor for the process, opened
 /// after "/dev/random" has become readable), never from getrandom.
-EntropyResult fill_from_device_files(std::span<std::uint8_t> dest);
+Status fill_from_device_files(std::span<std::uint8_t> dest);
 
-/// A generator keyed by 32 bytes from `fill`. Throws InternalFailure
-/// "from_entropy failed: <description>" when `fill` reports an error.
-StdRng seed_from_entropy_source(const EntropyFill& fill);
+/// A generator keyed by 32 bytes from `fill`, or the error `fill` reports.
+Result<StdRng> seed_from_entropy_source(const EntropyFill& fill);
 
 }  // namespace velquin::random

@@ -45,7 +45,7 @@ StdRng StdRng::from_seed(const std::array<std::uint8_t, 32>& seed) noexcept {
 
 StdRng StdRng::seed_from_u64(std::uint64_t x) noexcept { return from_seed(pcg32_seed_bytes(x)); }
 
-StdRng StdRng::from_entropy() { return seed_from_entropy_source(fill_from_os); }
+Result<StdRng> StdRng::from_entropy() { return seed_from_entropy_source(fill_from_os); }
 
 void StdRng::refill() noexcept {
   core_.generate(results_);

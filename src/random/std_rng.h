@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <span>
 
+#include "base/result.h"
+
 namespace velquin::random {
 
 /// The variable rows of the ChaCha input block: key words (rows b and c, block
@@ -35,9 +37,9 @@ class StdRng {
   static StdRng from_seed(const std::array<std::uint8_t, 32>& seed) noexcept;
   /// Expands `x` into a 32-byte seed with PCG32 (XSH-RR), then from_seed.
   static StdRng seed_from_u64(std::uint64_t x) noexcept;
-  /// Seeds from the operating system's entropy source. Throws InternalFailure
+  /// Seeds from the operating system's entropy source; a panic
   /// "from_entropy failed: <description>" when no random bytes can be had.
-  static StdRng from_entropy();
+  static Result<StdRng> from_entropy();
 
   std::uint32_t next_u32() noexcept;
   /// Low word first; straddles a refill when exactly one word is left.

@@ -3,8 +3,7 @@
 #include <bit>
 #include <cmath>
 
-#include "engine/messages.h"
-#include "engine/status.h"
+#include "base/messages.h"
 
 namespace velquin::random {
 namespace {
@@ -20,12 +19,12 @@ double next_down(double positive) noexcept {
 
 }  // namespace
 
-UniformFloat UniformFloat::create(double low, double high) {
-  if (!std::isfinite(low)) throw InternalFailure(messages::kUniformLowNonFinite);
-  if (!std::isfinite(high)) throw InternalFailure(messages::kUniformHighNonFinite);
-  if (!(low < high)) throw InternalFailure(messages::kUniformLowNotBelowHigh);
+Result<UniformFloat> UniformFloat::create(double low, double high) {
+  if (!std::isfinite(low)) return Error{ErrorKind::kPanic, messages::kUniformLowNonFinite};
+  if (!std::isfinite(high)) return Error{ErrorKind::kPanic, messages::kUniformHighNonFinite};
+  if (!(low < high)) return Error{ErrorKind::kPanic, messages::kUniformLowNotBelowHigh};
   double scale = high - low;
-  if (!std::isfinite(scale)) throw InternalFailure(messages::kUniformRangeOverflow);
+  if (!std::isfinite(scale)) return Error{ErrorKind::kPanic, messages::kUniformRangeOverflow};
   // At scale 0 the test is low >= high, which is false, so scale stays >= 0.
   for (;;) {
     const double largest_scaled = scale * kMaxFraction;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "base/result.h"
 #include "random/std_rng.h"
 
 namespace velquin::random {
@@ -11,9 +12,9 @@ namespace velquin::random {
 class UniformFloat {
  public:
   /// The distribution on [low, high). Shrinks the scale one step at a time
-  /// until no draw can reach `high`. Throws InternalFailure for a non-finite
-  /// bound, low >= high, or a range wider than the largest double.
-  static UniformFloat create(double low, double high);
+  /// until no draw can reach `high`. A panic for a non-finite bound, low >=
+  /// high, or a range wider than the largest double.
+  static Result<UniformFloat> create(double low, double high);
 
   /// One value from one next_u64 of `rng`.
   double sample(StdRng& rng) const noexcept { return from_bits(rng.next_u64()); }

@@ -2,35 +2,31 @@
 
 #include <algorithm>
 
-#include "engine/messages.h"
+#include "base/messages.h"
 
 namespace velquin::random {
 
-const char* display(WeightedError error) noexcept {
-  switch (error) {
-    case WeightedError::NoItem:
-      return messages::kNoWeights;
-    case WeightedError::InvalidWeight:
-      return messages::kInvalidWeight;
-    case WeightedError::AllWeightsZero:
-      return messages::kAllWeightsZero;
-  }
-  return messages::kInvalidWeight;
+Result<double> WeightTotal::finish() const {
+  if (invalid_) return Error{ErrorKind::kValueError, messages::kInvalidWeight};
+  if (count_ == 0) return Error{ErrorKind::kValueError, messages::kNoWeights};
+  if (total_ == 0.0) return Error{ErrorKind::kValueError, messages::kAllWeightsZero};
+  return total_;
 }
 
-std::variant<WeightedIndex, WeightedError> WeightedIndex::create(std::span<const double> weights) {
+Result<WeightedIndex> WeightedIndex::create(std::span<const double> weights) {
   std::vector<double> cumulative;
   if (!weights.empty()) cumulative.reserve(weights.size() - 1);
   WeightTotal total;
   for (const double weight : weights) {
     const double before = total.total();
-    if (const std::optional<WeightedError> error = total.add(weight)) return *error;
+    if (!total.add(weight)) break;
     if (total.count() > 1) cumulative.push_back(before);
   }
-  const std::variant<double, WeightedError> finished = total.finish();
-  if (const auto* error = std::get_if<WeightedError>(&finished)) return *error;
-  const double sum = std::get<double>(finished);
-  return WeightedIndex(std::move(cumulative), sum, UniformFloat::create(0.0, sum));
+  Result<double> sum = total.finish();
+  if (!sum) return std::move(sum).error();
+  Result<UniformFloat> distribution = UniformFloat::create(0.0, sum.value());
+  if (!distribution) return std::move(distribution).error();
+  return WeightedIndex(std::move(cumulative), sum.value(), distribution.value());
 }
 
 std::uint64_t WeightedIndex::index_for(double chosen) const noexcept {

@@ -4,43 +4,38 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <utility>
-#include <variant>
 #include <vector>
 
+#include "base/result.h"
 #include "random/std_rng.h"
 #include "random/uniform_float.h"
 
 namespace velquin::random {
-
-enum class WeightedError { NoItem, InvalidWeight, AllWeightsZero };
-
-/// The fixed text shown for `error`.
-const char* display(WeightedError error) noexcept;
 
 /// Validates and totals weights arriving one at a time, in O(1) memory, with
 /// the sampler's checks, order and rounding. The first fault wins.
 class WeightTotal {
  public:
   /// Checks `weight` (it must satisfy weight >= 0, so NaN fails and -0.0
-  /// passes) and adds it to the total with one rounded addition. After an
-  /// error the caller must stop: nothing is added.
-  std::optional<WeightedError> add(double weight) noexcept {
-    if (!(weight >= 0.0)) return WeightedError::InvalidWeight;
+  /// passes) and adds it to the total with one rounded addition. False for a
+  /// weight that fails: nothing is added, the caller stops, and finish()
+  /// reports it.
+  [[nodiscard]] bool add(double weight) noexcept {
+    if (!(weight >= 0.0)) {
+      invalid_ = true;
+      return false;
+    }
     total_ = count_ == 0 ? weight : total_ + weight;
     ++count_;
-    return std::nullopt;
+    return true;
   }
 
-  /// The total of all weights added, or NoItem (none added) or
-  /// AllWeightsZero (the total equals 0). An infinite total is returned as is.
-  std::variant<double, WeightedError> finish() const noexcept {
-    if (count_ == 0) return WeightedError::NoItem;
-    if (total_ == 0.0) return WeightedError::AllWeightsZero;
-    return total_;
-  }
+  /// The total of all weights added, or ValueError with the sampler's text:
+  /// an invalid weight, none added, or a total of 0. An infinite total is
+  /// returned as is.
+  Result<double> finish() const;
 
   /// The running total so far (the sum of the first count() weights).
   double total() const noexcept { return total_; }
@@ -49,14 +44,15 @@ class WeightTotal {
  private:
   double total_ = 0.0;
   std::uint64_t count_ = 0;
+  bool invalid_ = false;
 };
 
 class WeightedIndex {
  public:
-  /// The sampler over `weights`, or the first fault in reading order. Throws
-  /// InternalFailure "Uniform::new called with `high` non-finite." when the
-  /// weights are valid but their total is infinite.
-  static std::variant<WeightedIndex, WeightedError> create(std::span<const double> weights);
+  /// The sampler over `weights`, or the first fault in reading order (see
+  /// WeightTotal::finish); a panic "Uniform::new called with `high`
+  /// non-finite." when the weights are valid but their total is infinite.
+  static Result<WeightedIndex> create(std::span<const double> weights);
 
   /// An index in [0, n) drawn with one next_u64 of `rng`.
   std::uint64_t sample(StdRng& rng) const noexcept { return index_for(distribution_.sample(rng)); }

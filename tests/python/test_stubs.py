@@ -103,7 +103,7 @@ def test_readme_reference_lists_every_member(cls):
 
 
 def message_constants():
-    header = (ROOT / "src" / "engine" / "messages.h").read_text(encoding="utf-8")
+    header = (ROOT / "src" / "base" / "messages.h").read_text(encoding="utf-8")
     texts = []
     for declaration in re.findall(r'const char\* k\w+\s*=\s*((?:\s*"[^"]*")+);', header):
         texts.append("".join(re.findall(r'"([^"]*)"', declaration)))
@@ -111,7 +111,7 @@ def message_constants():
 
 
 def test_readme_quotes_every_user_visible_message():
-    if not (ROOT / "src" / "engine" / "messages.h").exists():
+    if not (ROOT / "src" / "base" / "messages.h").exists():
         pytest.skip("not a source checkout")
     readme = README.read_text(encoding="utf-8")
     texts = message_constants()

@@ -1,25 +1,32 @@
+#include "random/os_entropy.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "engine/status.h"
-#include "random/os_entropy.h"
+#include "base/result.h"
 #include "random/std_rng.h"
 
 namespace velquin::random {
 namespace {
 
+// The error a Status carries, if any: comparable with EXPECT_EQ.
+std::optional<Error> failure(const Status& status) {
+  if (status.ok()) return std::nullopt;
+  return status.error();
+}
+
 std::string failure_text(const EntropyError& error) {
-  try {
-    seed_from_entropy_source([&](std::span<std::uint8_t>) { return EntropyResult(error); });
-  } catch (const InternalFailure& failure) {
-    return failure.what();
-  }
-  return "no failure";
+  const Result<StdRng> made =
+      seed_from_entropy_source([&](std::span<std::uint8_t>) { return Status(error.as_error()); });
+  if (made.ok()) return "no failure";
+  EXPECT_EQ(made.error().kind, ErrorKind::kPanic);
+  return made.error().message;
 }
 
 TEST(EntropyFailure, message_carries_the_error_description) {
@@ -39,10 +46,10 @@ TEST(EntropySeeding, seed_bytes_become_the_key) {
   std::array<std::uint8_t, 32> given{};
   for (std::size_t i = 0; i < given.size(); ++i) given[i] = static_cast<std::uint8_t>(3 * i + 1);
   const StdRng rng = seed_from_entropy_source([&](std::span<std::uint8_t> dest) {
-    EXPECT_EQ(dest.size(), 32u);
-    std::copy(given.begin(), given.end(), dest.begin());
-    return EntropyResult();
-  });
+                       EXPECT_EQ(dest.size(), 32u);
+                       std::copy(given.begin(), given.end(), dest.begin());
+                       return Status::Ok();
+                     }).value();
   EXPECT_EQ(rng, StdRng::from_seed(given));
 }
 
@@ -52,12 +59,12 @@ struct ReadStep {
   int error = 0;
 };
 
-EntropyResult run_reads(std::vector<ReadStep> steps, std::size_t size, std::size_t* calls,
-                        std::vector<std::uint8_t>* out = nullptr) {
+std::optional<Error> run_reads(std::vector<ReadStep> steps, std::size_t size, std::size_t* calls,
+                               std::vector<std::uint8_t>* out = nullptr) {
   std::vector<std::uint8_t> dest(size, 0);
   std::size_t next = 0;
   std::uint8_t fill_value = 1;
-  const EntropyResult result = fill_by_reads(dest, [&](std::uint8_t* data, std::size_t length) {
+  const Status result = fill_by_reads(dest, [&](std::uint8_t* data, std::size_t length) {
     const ReadStep step = next < steps.size() ? steps[next] : ReadStep{-1, EIO};
     ++next;
     if (step.result > 0) {
@@ -71,7 +78,7 @@ EntropyResult run_reads(std::vector<ReadStep> steps, std::size_t size, std::size
   });
   *calls = next;
   if (out != nullptr) *out = dest;
-  return result;
+  return failure(result);
 }
 
 TEST(EntropyReads, short_reads_continue_until_full) {
@@ -94,13 +101,13 @@ TEST(EntropyReads, interrupted_reads_are_retried) {
 
 TEST(EntropyReads, failures_stop_with_their_error) {
   std::size_t calls = 0;
-  EXPECT_EQ(run_reads({{8}, {-1, EIO}}, 32, &calls), EntropyError::os(EIO));
+  EXPECT_EQ(run_reads({{8}, {-1, EIO}}, 32, &calls), EntropyError::os(EIO).as_error());
   EXPECT_EQ(calls, 2u);
-  EXPECT_EQ(run_reads({{-1, 0}}, 32, &calls), EntropyError::errno_not_positive());
-  EXPECT_EQ(run_reads({{-1, -5}}, 32, &calls), EntropyError::errno_not_positive());
-  EXPECT_EQ(run_reads({{0}}, 32, &calls), EntropyError::unexpected());
-  EXPECT_EQ(run_reads({{-2, EIO}}, 32, &calls), EntropyError::unexpected());
-  EXPECT_EQ(run_reads({{16}, {17}}, 32, &calls), EntropyError::unexpected());
+  EXPECT_EQ(run_reads({{-1, 0}}, 32, &calls), EntropyError::errno_not_positive().as_error());
+  EXPECT_EQ(run_reads({{-1, -5}}, 32, &calls), EntropyError::errno_not_positive().as_error());
+  EXPECT_EQ(run_reads({{0}}, 32, &calls), EntropyError::unexpected().as_error());
+  EXPECT_EQ(run_reads({{-2, EIO}}, 32, &calls), EntropyError::unexpected().as_error());
+  EXPECT_EQ(run_reads({{16}, {17}}, 32, &calls), EntropyError::unexpected().as_error());
 }
 
 TEST(EntropyReads, empty_buffer_reads_nothing) {
@@ -110,8 +117,8 @@ TEST(EntropyReads, empty_buffer_reads_nothing) {
 }
 
 TEST(OsEntropy, two_unseeded_generators_differ) {
-  StdRng a = StdRng::from_entropy();
-  StdRng b = StdRng::from_entropy();
+  StdRng a = StdRng::from_entropy().value();
+  StdRng b = StdRng::from_entropy().value();
   EXPECT_NE(a.core(), b.core());
   EXPECT_NE(a.next_u64(), b.next_u64());
   EXPECT_EQ(a.index(), 2u);
@@ -120,11 +127,11 @@ TEST(OsEntropy, two_unseeded_generators_differ) {
 TEST(OsEntropy, device_file_source_fills_with_fresh_bytes) {
   std::array<std::uint8_t, 64> first{};
   std::array<std::uint8_t, 64> second{};
-  ASSERT_EQ(fill_from_device_files(first), std::nullopt);
-  ASSERT_EQ(fill_from_device_files(second), std::nullopt);
+  ASSERT_EQ(failure(fill_from_device_files(first)), std::nullopt);
+  ASSERT_EQ(failure(fill_from_device_files(second)), std::nullopt);
   EXPECT_NE(first, second);
-  EXPECT_EQ(fill_from_device_files({}), std::nullopt);
-  EXPECT_EQ(fill_from_os({}), std::nullopt);
+  EXPECT_EQ(failure(fill_from_device_files({})), std::nullopt);
+  EXPECT_EQ(failure(fill_from_os({})), std::nullopt);
 }
 
 }  // namespace

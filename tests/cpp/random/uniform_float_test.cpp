@@ -1,3 +1,5 @@
+#include "random/uniform_float.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -7,8 +9,7 @@
 #include <random>
 #include <string>
 
-#include "engine/status.h"
-#include "random/uniform_float.h"
+#include "base/result.h"
 
 namespace velquin::random {
 namespace {
@@ -18,12 +19,10 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr std::uint64_t kAllOnes = ~std::uint64_t{0};
 
 std::string stop_message(double low, double high) {
-  try {
-    UniformFloat::create(low, high);
-  } catch (const InternalFailure& failure) {
-    return failure.what();
-  }
-  return "no stop";
+  const Result<UniformFloat> made = UniformFloat::create(low, high);
+  if (made.ok()) return "no stop";
+  EXPECT_EQ(made.error().kind, ErrorKind::kPanic);
+  return made.error().message;
 }
 
 TEST(UniformFloat, bad_bounds_stop_with_fixed_messages_in_check_order) {
@@ -37,7 +36,7 @@ TEST(UniformFloat, bad_bounds_stop_with_fixed_messages_in_check_order) {
 }
 
 TEST(UniformFloat, unit_range_draws_map_top_52_bits) {
-  const UniformFloat unit = UniformFloat::create(0.0, 1.0);
+  const UniformFloat unit = UniformFloat::create(0.0, 1.0).value();
   EXPECT_EQ(unit.scale(), 1.0);
   EXPECT_EQ(unit.low(), 0.0);
   EXPECT_EQ(unit.from_bits(0), 0.0);
@@ -49,7 +48,7 @@ TEST(UniformFloat, unit_range_draws_map_top_52_bits) {
 
 TEST(UniformFloat, denormal_range_shrinks_scale_to_zero) {
   const double smallest = std::numeric_limits<double>::denorm_min();
-  const UniformFloat tiny = UniformFloat::create(0.0, smallest);
+  const UniformFloat tiny = UniformFloat::create(0.0, smallest).value();
   EXPECT_EQ(std::bit_cast<std::uint64_t>(tiny.scale()), 0u);
   EXPECT_EQ(tiny.from_bits(kAllOnes), 0.0);
 }
@@ -58,7 +57,7 @@ TEST(UniformFloat, denormal_range_shrinks_scale_to_zero) {
 TEST(UniformFloat, scale_shrinks_one_step_until_top_draw_is_below_high) {
   const double low = 5.275492379532281;
   const double high = 7.826182636926498;
-  const UniformFloat shifted = UniformFloat::create(low, high);
+  const UniformFloat shifted = UniformFloat::create(low, high).value();
   EXPECT_EQ(std::bit_cast<std::uint64_t>(shifted.scale()),
             std::bit_cast<std::uint64_t>(high - low) - 1);
 }
@@ -70,7 +69,7 @@ TEST(UniformFloat, no_draw_reaches_high_and_zero_based_normal_ranges_keep_full_s
     const double high = std::ldexp(1.0 + static_cast<double>(gen() >> 12) * 0x1p-52,
                                    static_cast<int>(magnitude(gen)));
     const double low = trial % 2 == 0 ? 0.0 : high * -0.37;
-    const UniformFloat dist = UniformFloat::create(low, high);
+    const UniformFloat dist = UniformFloat::create(low, high).value();
     ASSERT_LT(dist.from_bits(kAllOnes), high) << low << " " << high;
     ASSERT_GE(dist.from_bits(0), low);
     if (low == 0.0) {
@@ -82,7 +81,7 @@ TEST(UniformFloat, no_draw_reaches_high_and_zero_based_normal_ranges_keep_full_s
 TEST(UniformFloat, sample_consumes_one_u64) {
   StdRng drawn = StdRng::seed_from_u64(4);
   StdRng raw = drawn;
-  const UniformFloat unit = UniformFloat::create(0.0, 1.0);
+  const UniformFloat unit = UniformFloat::create(0.0, 1.0).value();
   for (int i = 0; i < 100; ++i) ASSERT_EQ(unit.sample(drawn), unit.from_bits(raw.next_u64()));
   EXPECT_EQ(drawn, raw);
 }

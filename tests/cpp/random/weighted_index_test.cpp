@@ -1,3 +1,5 @@
+#include "random/weighted_index.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -6,11 +8,9 @@
 #include <random>
 #include <set>
 #include <string>
-#include <variant>
 #include <vector>
 
-#include "engine/status.h"
-#include "random/weighted_index.h"
+#include "base/result.h"
 
 namespace velquin::random {
 namespace {
@@ -20,17 +20,18 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 WeightedIndex build(const std::vector<double>& weights) {
   auto made = WeightedIndex::create(weights);
-  if (const auto* error = std::get_if<WeightedError>(&made)) {
-    ADD_FAILURE() << display(*error);
-    return std::get<WeightedIndex>(WeightedIndex::create(std::vector<double>{1.0}));
+  if (!made.ok()) {
+    ADD_FAILURE() << made.error().message;
+    return WeightedIndex::create(std::vector<double>{1.0}).value();
   }
-  return std::get<WeightedIndex>(std::move(made));
+  return std::move(made).value();
 }
 
 std::string error_text(const std::vector<double>& weights) {
   const auto made = WeightedIndex::create(weights);
-  const auto* error = std::get_if<WeightedError>(&made);
-  return error != nullptr ? display(*error) : "built";
+  if (made.ok()) return "built";
+  EXPECT_EQ(made.error().kind, ErrorKind::kValueError);
+  return made.error().message;
 }
 
 template <class Case>
@@ -65,12 +66,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(WeightedIndex, infinite_total_stops_as_internal_failure) {
   for (const std::vector<double>& weights :
        {std::vector<double>{1.0, kInf}, std::vector<double>{1.7e308, 1.7e308}}) {
-    try {
-      (void)WeightedIndex::create(weights);
-      ADD_FAILURE() << "no stop";
-    } catch (const InternalFailure& failure) {
-      EXPECT_STREQ(failure.what(), "Uniform::new called with `high` non-finite.");
-    }
+    const auto made = WeightedIndex::create(weights);
+    ASSERT_FALSE(made.ok()) << "no stop";
+    EXPECT_EQ(made.error(),
+              (Error{ErrorKind::kPanic, "Uniform::new called with `high` non-finite."}));
   }
 }
 
@@ -114,8 +113,7 @@ TEST_P(ZeroWeights, zero_weight_never_drawn) {
 INSTANTIATE_TEST_SUITE_P(Positions, ZeroWeights,
                          ::testing::Values(OnlyCase{{0.0, 1.0}, 1}, OnlyCase{{1.0, 0.0}, 0},
                                            OnlyCase{{0.0, 0.0, 2.0, 0.0, 0.0}, 2},
-                                           OnlyCase{{0.0, -0.0, 0.5}, 2},
-                                           OnlyCase{{3.0}, 0}),
+                                           OnlyCase{{0.0, -0.0, 0.5}, 2}, OnlyCase{{3.0}, 0}),
                          numbered_case<OnlyCase>);
 
 TEST(WeightedIndex, single_weight_draws_zero_and_still_consumes_one_u64) {
@@ -162,36 +160,31 @@ TEST(WeightTotal, streaming_matches_sampler_on_random_weights) {
     std::vector<double> weights(gen() % 12);
     for (double& w : weights) {
       const std::uint64_t pick = gen() % 16;
-      w = pick < 7 ? specials[pick] : std::ldexp(static_cast<double>(gen() >> 11), -53 + static_cast<int>(gen() % 40));
+      w = pick < 7
+              ? specials[pick]
+              : std::ldexp(static_cast<double>(gen() >> 11), -53 + static_cast<int>(gen() % 40));
     }
     WeightTotal total;
-    std::optional<WeightedError> streamed_error;
     std::vector<double> running;
     for (const double w : weights) {
       const double before = total.total();
-      streamed_error = total.add(w);
-      if (streamed_error) break;
+      if (!total.add(w)) break;
       if (total.count() > 1) running.push_back(before);
     }
-    std::variant<double, WeightedError> finished =
-        streamed_error ? std::variant<double, WeightedError>(*streamed_error) : total.finish();
-    bool infinite = false;
-    std::variant<WeightedIndex, WeightedError> made = WeightedError::NoItem;
-    try {
-      made = WeightedIndex::create(weights);
-    } catch (const InternalFailure&) {
-      infinite = true;
-    }
-    if (const auto* error = std::get_if<WeightedError>(&finished)) {
+    const Result<double> finished = total.finish();
+    const Result<WeightedIndex> made = WeightedIndex::create(weights);
+    const bool infinite = !made.ok() && made.error().kind == ErrorKind::kPanic;
+    if (!finished.ok()) {
       ASSERT_FALSE(infinite);
-      ASSERT_EQ(std::get<WeightedError>(made), *error) << "trial " << trial;
+      ASSERT_EQ(made.error(), finished.error()) << "trial " << trial;
       continue;
     }
-    const double sum = std::get<double>(finished);
+    const double sum = finished.value();
     ASSERT_EQ(infinite, std::isinf(sum)) << "trial " << trial;
     if (infinite) continue;
-    const auto& sampler = std::get<WeightedIndex>(made);
-    ASSERT_EQ(std::bit_cast<std::uint64_t>(sampler.total_weight()), std::bit_cast<std::uint64_t>(sum));
+    const auto& sampler = made.value();
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(sampler.total_weight()),
+              std::bit_cast<std::uint64_t>(sum));
     ASSERT_EQ(sampler.cumulative_weights(), running);
   }
 }

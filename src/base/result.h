@@ -1,8 +1,9 @@
-// Errors as values. An engine operation returns its result or an `Error`
-// (a Python exception kind plus a fixed message); only the module boundary
-// turns errors into Python exceptions. Broken invariants and failed one-time
-// resources are `InternalFailure` exceptions instead, which the boundary
-// reports as a panic.
+// Errors as values, for every library of velquin. An operation returns its
+// result or an `Error` (the kind of Python exception it becomes plus a fixed
+// message); only the module boundary turns errors into Python exceptions.
+// A failure of a resource below (the entropy source, a sampler's guard) is an
+// Error of kind kPanic. A broken invariant is an `InternalFailure` exception
+// instead; the boundary reports both as a panic.
 #pragma once
 
 #include <stdexcept>
@@ -22,6 +23,7 @@ enum class ErrorKind {
   kMemoryError,
   kImportError,
   kInterrupted,  // stopped by the caller's InterruptCheck; no Python type of its own
+  kPanic,        // an internal failure: PanicException after a diagnostic
 };
 
 struct Error {
@@ -35,7 +37,7 @@ struct Error {
 template <class T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : state_(std::move(value)) {}  // NOLINT(google-explicit-constructor)
+  Result(T value) : state_(std::move(value)) {}      // NOLINT(google-explicit-constructor)
   Result(Error error) : state_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
 
   bool ok() const noexcept { return state_.index() == 0; }
@@ -55,7 +57,8 @@ class [[nodiscard]] Result {
 class [[nodiscard]] Status {
  public:
   Status() = default;
-  Status(Error error) : error_(std::move(error)), failed_(true) {}  // NOLINT(google-explicit-constructor)
+  Status(Error error)
+      : error_(std::move(error)), failed_(true) {}  // NOLINT(google-explicit-constructor)
 
   static Status Ok() { return Status(); }
 
