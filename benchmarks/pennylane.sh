@@ -3,8 +3,8 @@
 # 4-layer hardware-efficient ansatz, same thread count; writes results/pennylane.md (and
 # pennylane.json).
 #
-#   benchmarks/pennylane.sh                       3 alternating runs per device
-#   benchmarks/pennylane.sh --runs 1 --steps 10 --threads 1
+#   benchmarks/pennylane.sh        3 alternating runs per device, 1 thread and all CPUs
+#   benchmarks/pennylane.sh --runs 1 --steps 10 --threads 1,2
 #
 # Uses the same benchmarks/.venv as run.sh (made here too when missing).
 set -euo pipefail

@@ -60,7 +60,9 @@ def layout_of(qubit_lists: Iterable[Sequence[int]], keep: Iterable[int] = ()) ->
 
 
 def shrink(gates: Sequence[Gate], keep: Iterable[int] = ()) -> tuple[Layout, list[Gate]]:
-    """The layout of ``gates`` and the gates renumbered onto it."""
+    """The layout of ``gates`` and the gates renumbered onto it (a new list either way)."""
     layout = layout_of((gate.qubits for gate in gates), keep)
+    if layout.qubits == tuple(range(len(layout.qubits))):
+        return layout, list(gates)  # already on qubits 0..n-1: nothing to renumber
     where = layout.position
     return layout, [Gate(g.name, tuple(where[q] for q in g.qubits), g.angle) for g in gates]

@@ -22,6 +22,7 @@ from pennylane.transforms import broadcast_expand, defer_measurements
 from pennylane.transforms.core import CompilePipeline
 from velquin_adapters import Executor, fan_out
 
+from .observables import SparseObservables
 from .plan import Plan, make_plan
 from .simulate import run
 from .transforms import decompose_or_by_matrix, group_for_sampling, prepare_from_zero
@@ -69,6 +70,7 @@ class VelquinQubit(Device):
             seed = np.random.randint(0, high=10000000)
         self._rng = np.random.default_rng(seed)
         self._executor = executor
+        self._observables = SparseObservables()
 
     def _stopping_condition(self, shots: bool) -> Any:
         assert self.capabilities is not None
@@ -107,10 +109,7 @@ class VelquinQubit(Device):
             stopping_condition_shots=observable_stopping_condition_factory(sampled),
             name=NAME,
         )
-        # The rotations into the measurement basis are velquin gates already, but decompose
-        # again in case an observable's own diagonalizing gates are not.
-        program.add_transform(group_for_sampling)
-        program.add_transform(decompose, **lower)
+        program.add_transform(group_for_sampling, self._lower)
         return program
 
     def _lower(self, ops: list[Operator]) -> list[Operator]:
@@ -128,7 +127,8 @@ class VelquinQubit(Device):
         root = None
         if any(circuit.shots for circuit in circuits):
             root = int.from_bytes(self._rng.bytes(16), "little")
-        return [make_plan(circuit, root, (i,), self._lower) for i, circuit in enumerate(circuits)]
+        return [make_plan(circuit, root, (i,), self._lower, self._observables)
+                for i, circuit in enumerate(circuits)]
 
     def execute(self, circuits: Any, execution_config: ExecutionConfig | None = None) -> Any:
         return tuple(fan_out(run, self.plans(circuits), self._executor))

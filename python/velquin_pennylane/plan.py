@@ -6,14 +6,16 @@ and simulated anywhere: in the same process, or on an executor's workers.
 
 from __future__ import annotations
 
-from collections.abc import Callable, Sequence
+from collections.abc import Callable, Iterable, Sequence
 from dataclasses import dataclass
 
-from pennylane.measurements import MeasurementProcess, Shots
+from pennylane.measurements import ExpectationMP, MeasurementProcess, Shots
 from pennylane.operation import Operator
 from pennylane.tape import QuantumScript
+from scipy.sparse import csr_matrix
 from velquin_adapters import Gate, JobSeeds, job_seeds, shrink
 
+from .observables import SparseObservables
 from .translate import append_gates
 
 
@@ -37,48 +39,47 @@ class Plan:
     measurements: tuple[MeasurementProcess, ...]
     shots: Shots
     groups: tuple[Group, ...]
-
-
-class TapeQubits(dict[object, int]):
-    """Wire label -> tape qubit, numbered on first sight, downwards from a large constant.
-
-    The tape's k-th wire (in order of first appearance, as ``tape.wires`` lists them) is
-    qubit TOP - k, so shrinking, which keeps qubits in ascending order, puts the first wire
-    on the register's top qubit. Numbering on the fly spares ``tape.wires``, which a fresh
-    tape computes by asking every operation for its wires.
-    """
-
-    TOP = 1 << 62
-
-    def __missing__(self, wire: object) -> int:
-        self[wire] = qubit = self.TOP - len(self)
-        return qubit
+    matrices: tuple[csr_matrix | None, ...] = ()
+    """Without shots: for each measurement, the sparse matrix of a Pauli sum whose expectation
+    value it asks for (on the kept wires), else None."""
 
 
 def make_plan(tape: QuantumScript, root: int | None, path: Sequence[int],
-              lower: Callable[[list[Operator]], list[Operator]]) -> Plan:
+              lower: Callable[[list[Operator]], list[Operator]],
+              observables: SparseObservables | None = None) -> Plan:
     """The plan of ``tape``; ``root`` and ``path`` seed its samples (``root`` None: no shots).
 
     Only wires that a gate or a measurement acts on are simulated (all of them
     when a measurement has no wires: the whole state). ``lower`` writes
-    operations (a group's diagonalizing gates) in the device's own. Raises
+    operations (a group's diagonalizing gates) in the device's own;
+    ``observables`` supplies the matrices of Pauli sums. Raises
     velquin_adapters.TooManyQubitsError beyond 30 simulated wires.
     """
-    qubit = TapeQubits()
+    # Wire k of the tape's N is qubit N-1-k: the first wire is the most significant bit of a
+    # state index for PennyLane and for velquin alike. (tape.wires is cached by the time a
+    # preprocessed tape gets here: validating the device's wires asked for it.)
+    wires = tape.wires
+    top = len(wires) - 1
+    qubit = {wire: top - k for k, wire in enumerate(wires)}
     gates: list[Gate] = []
     phase = append_gates(tape.operations, qubit, gates)
-    keep = {qubit[w] for mp in tape.measurements for w in mp.wires}
     if any(len(mp.wires) == 0 for mp in tape.measurements):
-        keep = set(qubit.values())
+        keep: Iterable[int] = range(len(wires))
+    else:
+        keep = {qubit[w] for mp in tape.measurements for w in mp.wires}
     layout, gates = shrink(gates, keep)
-    label = {q: wire for wire, q in qubit.items()}
     # Register qubit i holds tape qubit layout.qubits[i]: the kept wires in the tape's order
     # are the register's qubits from the top down.
-    kept = [label[q] for q in reversed(layout.qubits)]
+    kept = [wires[top - q] for q in reversed(layout.qubits)]
     measurements = tuple(tape.measurements)
     if any(wire != p for p, wire in enumerate(kept)):
         position = {wire: p for p, wire in enumerate(kept)}
         measurements = tuple(mp.map_wires(position) for mp in measurements)
+    matrices: tuple[csr_matrix | None, ...] = ()
+    if not tape.shots and observables is not None:
+        matrices = tuple(observables.matrix(mp.obs, kept)
+                         if type(mp) is ExpectationMP and mp.obs is not None else None
+                         for mp in tape.measurements)
     groups: list[Group] = []
     if tape.shots:
         if root is None:
@@ -93,4 +94,4 @@ def make_plan(tape: QuantumScript, root: int | None, path: Sequence[int],
             renumbered = tuple(Gate(name, tuple(layout.position[q] for q in qubits), angle)
                                for name, qubits, angle in rotation_gates)
             groups.append(Group(renumbered, tuple(indices), job_seeds(root, (*path, g))))
-    return Plan(len(kept), gates, phase, measurements, tape.shots, tuple(groups))
+    return Plan(len(kept), gates, phase, measurements, tape.shots, tuple(groups), matrices)

@@ -1,8 +1,10 @@
 """A plan played on velquin, measured with PennyLane's own measurement code.
 
 Without shots, the final state is velquin's amplitude array, viewed as a
-tensor with one axis per wire (see translate.py: no transposition), and every
-measurement goes through PennyLane's ``measure``, the code default.qubit uses.
+tensor with one axis per wire (see plan.py: no transposition), and every
+measurement goes through PennyLane's ``measure``, the code default.qubit uses
+(an expectation value of a Pauli sum through its cached sparse matrix, the
+product PennyLane's ``csr_dot_products`` forms: see observables.py).
 With shots, each group of measurements is sampled by velquin (its seeded
 sampler: the same seed gives the same counts everywhere), the counts become
 per-shot rows in a seeded random order (velquin_adapters.counts_to_bits), and
@@ -27,8 +29,11 @@ def _exact(plan: Plan) -> list[Any]:
     phase = any(isinstance(mp, StateMP) for mp in plan.measurements)
     state = statevector(Job(max(1, plan.n_wires), plan.gates, plan.global_phase), phase=phase)
     # With no wire kept, velquin still simulated one idle qubit: its |0> amplitude is the state.
-    tensor = state[: 2 ** plan.n_wires].reshape((2,) * plan.n_wires)
-    return [measure(mp, tensor) for mp in plan.measurements]
+    state = state[: 2 ** plan.n_wires]
+    tensor = state.reshape((2,) * plan.n_wires)
+    matrices = plan.matrices or (None,) * len(plan.measurements)
+    return [measure(mp, tensor) if matrix is None else np.vdot(state, matrix @ state).real
+            for mp, matrix in zip(plan.measurements, matrices)]
 
 
 def _sampled(plan: Plan) -> list[Any]:

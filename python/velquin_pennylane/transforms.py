@@ -18,7 +18,7 @@
 
 from __future__ import annotations
 
-from collections.abc import Sequence
+from collections.abc import Callable, Sequence
 from typing import Any
 
 import numpy as np
@@ -51,6 +51,8 @@ def decompose_or_by_matrix(op: Operator) -> Sequence[Operator]:
 def prepare_from_zero(tape: QuantumScript, name: str = "velquin.qubit"
                       ) -> tuple[Sequence[QuantumScript], Any]:
     """Refuse a state preparation on a wire an earlier operation acted on."""
+    if not any(isinstance(op, StatePrepBase) for op in tape.operations):
+        return (tape,), _first
     touched: set[object] = set()
     for op in tape.operations:
         if isinstance(op, StatePrepBase) and not touched.isdisjoint(op.wires):
@@ -62,10 +64,15 @@ def prepare_from_zero(tape: QuantumScript, name: str = "velquin.qubit"
 
 
 @transform
-def group_for_sampling(tape: QuantumScript) -> tuple[Sequence[QuantumScript], Any]:
-    """With shots: one tape per qubit-wise commuting group, measured in the Z basis."""
+def group_for_sampling(tape: QuantumScript, lower: Callable[[list[Operator]], list[Operator]]
+                       ) -> tuple[Sequence[QuantumScript], Any]:
+    """With shots: one tape per qubit-wise commuting group, measured in the Z basis.
+
+    ``lower`` writes the rotations into the device's operations (they are
+    velquin gates already, but an observable's own diagonalizing gates may not be).
+    """
     if not tape.shots or len(tape.measurements) == 0:
         return (tape,), _first
     tapes, combine = split_non_commuting(tape, grouping_strategy="qwc")
     rotated = [diagonalize_measurements(t)[0][0] for t in tapes]
-    return rotated, combine
+    return [t.copy(operations=lower(t.operations)) for t in rotated], combine

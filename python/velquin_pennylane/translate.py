@@ -32,24 +32,17 @@ def _unsupported(op: Operator) -> DeviceError:
                        "the device's preprocessing decomposes it")
 
 
-def _wires(op: Operator) -> Iterable[object]:
-    # A controlled gate computes .wires afresh on every access (control + target, ~10 us):
-    # the two parts are cheap.
-    if isinstance(op, Controlled):
-        return (*op.control_wires, *op.target_wires)
-    return op.wires
-
-
 def append_gates(ops: Iterable[Operator], qubit: Mapping[object, int], gates: list[Gate]) -> float:
     """Append ``ops`` as velquin gates to ``gates``; return the global phase they add.
 
-    ``qubit`` maps a wire label to its qubit; it is asked for every wire of
-    every operation, in order, so a mapping that numbers wires on first sight
-    sees them all. The phase is the angle ``a`` of the factor ``exp(i a)`` that
-    GlobalPhase operations multiply the state by (``GlobalPhase(phi)`` is
-    ``exp(-i phi)``). Identity and GlobalPhase add no gate: a wire only they
-    touch is idle.
+    ``qubit`` maps a wire label to its qubit. The phase is the angle ``a`` of
+    the factor ``exp(i a)`` that GlobalPhase operations multiply the state by
+    (``GlobalPhase(phi)`` is ``exp(-i phi)``). Identity and GlobalPhase add no
+    gate: a wire only they touch is idle.
     """
+    # This runs for every tape of a gradient: one shared qubit tuple per wire, and a
+    # controlled gate's wires from its parts (Controlled.wires rebuilds them on each access).
+    single = {wire: (q,) for wire, q in qubit.items()}
     phase = 0.0
     for op in ops:
         name = op.name
@@ -61,7 +54,7 @@ def append_gates(ops: Iterable[Operator], qubit: Mapping[object, int], gates: li
         if rotation is not None:
             angle = float(op.data[0])
             (wire,) = op.wires
-            gates.append(Gate(rotation, (qubit[wire],), -angle if inverse else angle))
+            gates.append(Gate(rotation, single[wire], -angle if inverse else angle))
             continue
         fixed = FIXED.get(name)
         if fixed is not None:
@@ -69,13 +62,16 @@ def append_gates(ops: Iterable[Operator], qubit: Mapping[object, int], gates: li
                 fixed = INVERSE.get(fixed)
                 if fixed is None:
                     raise _unsupported(op)
-            gates.append(Gate(fixed, tuple(qubit[w] for w in _wires(op))))
-        elif name == "GlobalPhase" or name == "Identity":
-            if name == "GlobalPhase":
-                angle = float(op.data[0])
-                phase += angle if inverse else -angle
-            for w in op.wires:  # no gate, but the wire exists (a whole-state measurement keeps it)
-                qubit[w]
-        else:
+            if isinstance(op, Controlled):
+                (control,), (target,) = op.control_wires, op.target_wires
+                gates.append(Gate(fixed, (qubit[control], qubit[target])))
+            elif len(op.wires) == 1:
+                gates.append(Gate(fixed, single[op.wires[0]]))
+            else:
+                gates.append(Gate(fixed, tuple(qubit[w] for w in op.wires)))
+        elif name == "GlobalPhase":
+            angle = float(op.data[0])
+            phase += angle if inverse else -angle
+        elif name != "Identity":
             raise _unsupported(op)
     return phase

@@ -73,6 +73,7 @@ def test_job_state_matches_dense_reference_and_shrinking_changes_no_bit(seed):
 
     layout, small_gates = va.shrink(gates)
     assert layout.qubits == tuple(used)
+    assert va.shrink(small_gates) == (va.layout_of([range(5)]), small_gates)
     small = va.statevector(va.Job(layout.n_qubits, small_gates, global_phase=0.7))
     index = sum(((np.arange(32) >> i) & 1) << q for i, q in enumerate(used))
     assert np.array_equal(full[index], small)  # results never depend on register size

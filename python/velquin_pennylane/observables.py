@@ -1,0 +1,50 @@
+"""Sparse matrices of Pauli-sum observables, built once per observable and kept by the device.
+
+A gradient measures one observable object on many tapes (161 per step of an
+80-parameter ansatz under parameter-shift). PennyLane's ``measure`` applies a
+Pauli sum to the state term by term on each of them (about 1.4 ms for 10 terms
+on 10 wires); its sparse matrix, summed once from PennyLane's own per-word
+matrices, gives ``<psi|H|psi>`` in tens of microseconds. The product is the
+one PennyLane's ``csr_dot_products`` forms for other sparse observables.
+"""
+
+from __future__ import annotations
+
+from collections.abc import Sequence
+
+from pennylane.operation import Operator
+from pennylane.ops import Sum
+from scipy.sparse import csr_matrix
+
+LIMIT = 1 << 22
+"""Most stored entries (2^wires per Pauli word) a matrix may have: about 100 MB."""
+KEEP = 8
+"""Observables whose matrices are kept (the most recent)."""
+
+
+class SparseObservables:
+    """The matrix of a Pauli sum on given wires, from a small cache keyed by the object."""
+
+    def __init__(self) -> None:
+        self._entries: dict[int, tuple[Operator, tuple[object, ...], csr_matrix]] = {}
+
+    def matrix(self, obs: Operator, wires: Sequence[object]) -> csr_matrix | None:
+        """The sparse matrix of ``obs`` with ``wires`` as its wire order (the first wire the
+        most significant bit), or None: not a sum of Pauli words, or too large to store."""
+        wires = tuple(wires)
+        entry = self._entries.get(id(obs))
+        if entry is not None and entry[0] is obs and entry[1] == wires:
+            return entry[2]
+        if not isinstance(obs, Sum):
+            return None
+        sentence = obs.pauli_rep
+        if sentence is None or len(sentence) == 0 or len(sentence) << len(wires) > LIMIT:
+            return None
+        order = list(wires)
+        matrix = sum(word.to_mat(wire_order=order, format="csr", coeff=coeff)
+                     for word, coeff in sentence.items())
+        if len(self._entries) >= KEEP:
+            del self._entries[next(iter(self._entries))]
+        # The entry holds the observable, so its id cannot be reused while it is here.
+        self._entries[id(obs)] = (obs, wires, matrix)
+        return matrix
