@@ -14,16 +14,16 @@
 
 #include "circuit/blocked_runner.h"
 #include "engine/exec_policy.h"
-#include "engine/state_vec_py.h"
+#include "engine/register.h"
 
 namespace {
 
 using velquin::circuit::BlockShape;
 using velquin::engine::ExecPolicy;
 using velquin::engine::GateOp;
-using velquin::engine::StateVecPy;
+using velquin::engine::Register;
 
-std::vector<GateOp> random_layers(const StateVecPy& sv, unsigned layers) {
+std::vector<GateOp> random_layers(const Register& sv, unsigned layers) {
   const auto n = sv.n_qubits();
   std::mt19937_64 gen(2024 + n);
   std::uniform_real_distribution<double> angle(0.0, 2.0 * M_PI);
@@ -38,7 +38,7 @@ std::vector<GateOp> random_layers(const StateVecPy& sv, unsigned layers) {
   return ops;
 }
 
-std::vector<GateOp> qft_like(const StateVecPy& sv) {
+std::vector<GateOp> qft_like(const Register& sv) {
   const auto n = sv.n_qubits();
   std::vector<GateOp> ops;
   for (std::uint64_t j = n; j-- > 0;) {
@@ -55,7 +55,7 @@ std::vector<GateOp> qft_like(const StateVecPy& sv) {
   return ops;
 }
 
-double time_once(StateVecPy& sv, const std::vector<GateOp>& ops, const ExecPolicy& policy,
+double time_once(Register& sv, const std::vector<GateOp>& ops, const ExecPolicy& policy,
                  const BlockShape* shape) {
   const auto t0 = std::chrono::steady_clock::now();
   if (shape == nullptr) {
@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
     else sizes.push_back(static_cast<unsigned>(std::atoi(arg.c_str())));
   }
   for (const unsigned n : sizes) {
-    StateVecPy sv = StateVecPy::create(n, 1).value();
+    Register sv = Register::create(n, 1).value();
     for (auto& a : sv.mutable_amplitudes()) a = {0.5, 0.25};  // touch every page first
     for (const auto& [label, ops] : {std::pair{"random", random_layers(sv, 4)}, std::pair{"qft", qft_like(sv)}}) {
       double best = 1e9;

@@ -15,13 +15,16 @@
 #include <vector>
 
 #include "engine/exec_policy.h"
-#include "engine/state_vec_py.h"
+#include "engine/register.h"
 #include "engine/thread_pool.h"
 
 namespace {
 
+using velquin::Isa;
+using velquin::isa_name;
+using velquin::kIsaCount;
 using velquin::engine::ExecPolicy;
-using velquin::engine::StateVecPy;
+using velquin::engine::Register;
 
 double seconds(const std::function<void()>& f) {
   const auto t0 = std::chrono::steady_clock::now();
@@ -41,11 +44,11 @@ double median(std::vector<double> v) {
 struct Row {
   std::string gate;
   std::string where;
-  std::function<void(StateVecPy&)> run;
+  std::function<void(Register&)> run;
 };
 
 std::vector<Row> rows(unsigned n, bool every_qubit) {
-  using SV = StateVecPy;
+  using SV = Register;
   const unsigned mid = n / 2, top = n - 1;
   std::vector<Row> out;
   const std::vector<std::pair<const char*, velquin::Status (SV::*)(std::uint64_t)>> singles = {
@@ -96,9 +99,9 @@ int main(int argc, char** argv) {
       reps = std::atoi(argv[++i]);
     } else if (!std::strcmp(argv[i], "--isa") && i + 1 < argc) {
       const std::string name = argv[++i];
-      for (unsigned k = 0; k < math_core::kIsaCount; ++k) {
-        if (name == math_core::isa_name(static_cast<math_core::Isa>(k))) {
-          policy.isa = static_cast<math_core::Isa>(k);
+      for (unsigned k = 0; k < kIsaCount; ++k) {
+        if (name == isa_name(static_cast<Isa>(k))) {
+          policy.isa = static_cast<Isa>(k);
         }
       }
     } else {
@@ -108,13 +111,13 @@ int main(int argc, char** argv) {
   if (sizes.empty()) sizes = {20, 24, 26};
   velquin::engine::ScopedExecPolicy forced(policy);
   policy = velquin::engine::current_exec_policy();
-  std::printf("variant %s, %u threads, median of %d\n\n", math_core::isa_name(policy.isa),
+  std::printf("variant %s, %u threads, median of %d\n\n", isa_name(policy.isa),
               policy.threads, reps);
 
   volatile double one_source = 1.0;
   const double one = one_source;
   for (unsigned n : sizes) {
-    StateVecPy sv = StateVecPy::create(n, 0).value();
+    Register sv = Register::create(n, 0).value();
     const std::span<math_core::Complex64> data = sv.mutable_amplitudes();
     for (std::uint64_t i = 0; i < data.size(); ++i) {
       data[i] = {1.0 / static_cast<double>(i + 1), -0.5 / static_cast<double>(i + 2)};

@@ -30,7 +30,7 @@
 #include "circuit/blocked_runner.h"
 #include "circuit/quantum_circuit.h"
 #include "engine/exec_policy.h"
-#include "engine/state_vec_py.h"
+#include "engine/register.h"
 #include "engine/thread_pool.h"
 
 namespace {
@@ -38,11 +38,14 @@ namespace {
 using velquin::circuit::Gate;
 using velquin::circuit::GateKind;
 using velquin::circuit::QuantumCircuit;
+using velquin::Isa;
+using velquin::isa_name;
+using velquin::kIsaCount;
 using velquin::engine::ExecPolicy;
 using velquin::engine::GateOp;
 using velquin::engine::ScopedExecPolicy;
-using velquin::engine::StateVecPy;
-using SV = StateVecPy;
+using velquin::engine::Register;
+using SV = Register;
 using Call = std::function<void(SV&)>;
 
 double now() {
@@ -202,7 +205,7 @@ void gates(const std::vector<unsigned>& sizes, const std::string& only) {
   }
 }
 
-void threads(const std::vector<unsigned>& sizes, const std::string& only, math_core::Isa isa) {
+void threads(const std::vector<unsigned>& sizes, const std::string& only, Isa isa) {
   std::printf("%-3s %-14s %12s %12s %10s %10s\n", "n", "gate", "1 thread us", "2 threads us",
               "2/1 min", "2/1 med");
   for (unsigned n : sizes) {
@@ -307,8 +310,8 @@ int main(int argc, char** argv) {
       only = argv[++i];
     } else if (a == "--isa" && i + 1 < argc) {
       const std::string name = argv[++i];
-      for (unsigned k = 0; k < math_core::kIsaCount; ++k) {
-        if (name == math_core::isa_name(static_cast<math_core::Isa>(k))) policy.isa = static_cast<math_core::Isa>(k);
+      for (unsigned k = 0; k < kIsaCount; ++k) {
+        if (name == isa_name(static_cast<Isa>(k))) policy.isa = static_cast<Isa>(k);
       }
     } else {
       rest.push_back(a);
@@ -320,7 +323,7 @@ int main(int argc, char** argv) {
   auto numbers = [&] {
     for (const std::string& r : rest) sizes.push_back(static_cast<unsigned>(std::stoul(r)));
   };
-  std::printf("# %s, %u threads\n", math_core::isa_name(policy.isa), policy.threads);
+  std::printf("# %s, %u threads\n", isa_name(policy.isa), policy.threads);
   if (mode == "gates") {
     numbers();
     gates(sizes, only);

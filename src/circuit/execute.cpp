@@ -7,7 +7,7 @@ namespace {
 
 // The record's register operation, up to its arithmetic: its checks and its
 // constants, against `sv`.
-Result<engine::GateOp> prepare(const engine::StateVecPy& sv, const Gate& gate) {
+Result<engine::GateOp> prepare(const engine::Register& sv, const Gate& gate) {
   const GateKindInfo& row = info(gate.kind);
   switch (row.shape) {
     case Shape::kSingle:
@@ -22,7 +22,7 @@ Result<engine::GateOp> prepare(const engine::StateVecPy& sv, const Gate& gate) {
 
 }  // namespace
 
-Status QuantumCircuit::apply_gates(engine::StateVecPy& sv, engine::InterruptCheck interrupt) const {
+Status QuantumCircuit::apply_gates(engine::Register& sv, engine::InterruptCheck interrupt) const {
   // Every record is checked first; the first failing one ends the list, and
   // the records before it are applied before its error is returned.
   std::vector<engine::GateOp> ops;
@@ -43,9 +43,9 @@ Status QuantumCircuit::apply_gates(engine::StateVecPy& sv, engine::InterruptChec
   return failure;
 }
 
-Result<engine::StateVecPy> QuantumCircuit::execute_fresh(std::optional<std::uint64_t> seed,
+Result<engine::Register> QuantumCircuit::execute_fresh(std::optional<std::uint64_t> seed,
                                                          engine::InterruptCheck interrupt) const {
-  Result<engine::StateVecPy> sv = engine::StateVecPy::create(n_qubits_, seed);
+  Result<engine::Register> sv = engine::Register::create(n_qubits_, seed);
   if (!sv) return sv;
   if (Status status = apply_gates(sv.value(), interrupt); !status) return std::move(status).error();
   return sv;
@@ -54,7 +54,7 @@ Result<engine::StateVecPy> QuantumCircuit::execute_fresh(std::optional<std::uint
 Result<engine::MeasurementCounts> QuantumCircuit::run(std::uint64_t shots,
                                                       std::optional<std::uint64_t> seed,
                                                       engine::InterruptCheck interrupt) const {
-  Result<engine::StateVecPy> sv = execute_fresh(seed, interrupt);
+  Result<engine::Register> sv = execute_fresh(seed, interrupt);
   if (!sv) return std::move(sv).error();
   return sv.value().measure_counts(shots, seed, interrupt);
 }

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/state_vec_py.h"
+#include "engine/register.h"
 
 namespace velquin::circuit {
 
@@ -27,11 +27,11 @@ struct Gate {
 
 enum class Shape : std::uint8_t { kSingle, kRotation, kPair };
 
-using engine::StateVecPy;
+using engine::Register;
 using engine::GateOp;
-using SingleOp = Result<GateOp> (StateVecPy::*)(std::uint64_t) const;
-using RotationOp = Result<GateOp> (StateVecPy::*)(std::uint64_t, double) const;
-using PairOp = Result<GateOp> (StateVecPy::*)(std::uint64_t, std::uint64_t) const;
+using SingleOp = Result<GateOp> (Register::*)(std::uint64_t) const;
+using RotationOp = Result<GateOp> (Register::*)(std::uint64_t, double) const;
+using PairOp = Result<GateOp> (Register::*)(std::uint64_t, std::uint64_t) const;
 
 struct GateKindInfo {
   GateKind kind;
@@ -43,27 +43,27 @@ struct GateKindInfo {
 };
 
 /// Each row names the register operation that executes the kind, by its
-/// prepare step (checks and constants; see StateVecPy). X, H and CX run
+/// prepare step (checks and constants; see Register). X, H and CX run
 /// through the math_core kernels (x_cpp, h_cpp, cx_cpp), so a
 /// recorded CX(c, c) is a no-op and out-of-range CX indices report
 /// "qubit index out of range"; every other kind runs the register's own gate.
 inline constexpr std::array<GateKindInfo, kGateKindCount> kGateKinds = {{
-    {GateKind::X, "X", Shape::kSingle, &StateVecPy::prepare_x_cpp},
-    {GateKind::Y, "Y", Shape::kSingle, &StateVecPy::prepare_y},
-    {GateKind::Z, "Z", Shape::kSingle, &StateVecPy::prepare_z},
-    {GateKind::H, "H", Shape::kSingle, &StateVecPy::prepare_h_cpp},
-    {GateKind::S, "S", Shape::kSingle, &StateVecPy::prepare_s},
-    {GateKind::Sdg, "Sdg", Shape::kSingle, &StateVecPy::prepare_sdg},
-    {GateKind::T, "T", Shape::kSingle, &StateVecPy::prepare_t},
-    {GateKind::Tdg, "Tdg", Shape::kSingle, &StateVecPy::prepare_tdg},
-    {GateKind::SX, "SX", Shape::kSingle, &StateVecPy::prepare_sx},
-    {GateKind::RX, "RX", Shape::kRotation, nullptr, &StateVecPy::prepare_rx},
-    {GateKind::RY, "RY", Shape::kRotation, nullptr, &StateVecPy::prepare_ry},
-    {GateKind::RZ, "RZ", Shape::kRotation, nullptr, &StateVecPy::prepare_rz},
-    {GateKind::CX, "CX", Shape::kPair, nullptr, nullptr, &StateVecPy::prepare_cx_cpp},
-    {GateKind::SWAP, "SWAP", Shape::kPair, nullptr, nullptr, &StateVecPy::prepare_swap},
-    {GateKind::CY, "CY", Shape::kPair, nullptr, nullptr, &StateVecPy::prepare_cy},
-    {GateKind::CZ, "CZ", Shape::kPair, nullptr, nullptr, &StateVecPy::prepare_cz},
+    {GateKind::X, "X", Shape::kSingle, &Register::prepare_x_cpp},
+    {GateKind::Y, "Y", Shape::kSingle, &Register::prepare_y},
+    {GateKind::Z, "Z", Shape::kSingle, &Register::prepare_z},
+    {GateKind::H, "H", Shape::kSingle, &Register::prepare_h_cpp},
+    {GateKind::S, "S", Shape::kSingle, &Register::prepare_s},
+    {GateKind::Sdg, "Sdg", Shape::kSingle, &Register::prepare_sdg},
+    {GateKind::T, "T", Shape::kSingle, &Register::prepare_t},
+    {GateKind::Tdg, "Tdg", Shape::kSingle, &Register::prepare_tdg},
+    {GateKind::SX, "SX", Shape::kSingle, &Register::prepare_sx},
+    {GateKind::RX, "RX", Shape::kRotation, nullptr, &Register::prepare_rx},
+    {GateKind::RY, "RY", Shape::kRotation, nullptr, &Register::prepare_ry},
+    {GateKind::RZ, "RZ", Shape::kRotation, nullptr, &Register::prepare_rz},
+    {GateKind::CX, "CX", Shape::kPair, nullptr, nullptr, &Register::prepare_cx_cpp},
+    {GateKind::SWAP, "SWAP", Shape::kPair, nullptr, nullptr, &Register::prepare_swap},
+    {GateKind::CY, "CY", Shape::kPair, nullptr, nullptr, &Register::prepare_cy},
+    {GateKind::CZ, "CZ", Shape::kPair, nullptr, nullptr, &Register::prepare_cz},
 }};
 
 constexpr const GateKindInfo& info(GateKind kind) noexcept {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "circuit/gate.h"
-#include "engine/state_vec_py.h"
+#include "engine/register.h"
 
 namespace velquin::circuit {
 
@@ -24,11 +24,11 @@ class QuantumCircuit {
   /// Plays every record onto `sv` in order. The first failing record stops
   /// execution with its error; records before it stay applied. Stopped by
   /// `interrupt`, it fails with `interrupted()`, a whole prefix applied.
-  Status apply_gates(engine::StateVecPy& sv,
+  Status apply_gates(engine::Register& sv,
                      engine::InterruptCheck interrupt = engine::kNeverInterrupt) const;
 
   /// A fresh register (no seed) with every record applied.
-  Result<engine::StateVecPy> execute_fresh(
+  Result<engine::Register> execute_fresh(
       std::optional<std::uint64_t> seed,
       engine::InterruptCheck interrupt = engine::kNeverInterrupt) const;
 

@@ -42,12 +42,12 @@ unsigned default_thread_count() noexcept {
 
 ExecPolicy current_exec_policy() noexcept {
   if (g_forced != nullptr) return *g_forced;
-  return {math_core::best_isa(), default_thread_count()};
+  return {chosen_isa(), default_thread_count()};
 }
 
 ScopedExecPolicy::ScopedExecPolicy(ExecPolicy policy) noexcept
     : previous_(g_forced),
-      policy_{math_core::isa_supported(policy.isa) ? policy.isa : math_core::best_isa(),
+      policy_{isa_supported(policy.isa) ? policy.isa : detected_isa(),
               std::max(1u, policy.threads)} {
   g_forced = &policy_;
 }

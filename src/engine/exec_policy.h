@@ -4,12 +4,12 @@
 // it for a scope. No choice changes a result bit.
 #pragma once
 
-#include "math_core/isa.h"
+#include "base/isa.h"
 
 namespace velquin::engine {
 
 struct ExecPolicy {
-  math_core::Isa isa;
+  Isa isa;
   unsigned threads;
 };
 

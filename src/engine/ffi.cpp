@@ -3,7 +3,7 @@
 #include "engine/exec_policy.h"
 #include "engine/gate_kernels.h"
 #include "engine/thread_pool.h"
-#include "math_core/boundary.h"
+#include "math_core/forwarding.h"
 
 namespace velquin::engine::ffi {
 namespace {
@@ -15,12 +15,12 @@ math_core::ComplexView view_of(std::span<Complex64> state) noexcept {
 }  // namespace
 
 // The kernels run on the policy's variant, their pair range split over the
-// policy's threads; each piece crosses the boundary as view plus indices.
+// policy's threads; each piece reaches the library as view plus indices.
 void apply_h_cpp(std::span<Complex64> state, std::uint64_t q, const ExecPolicy& policy) noexcept {
   const math_core::ComplexView view = view_of(state);
   parallel_for(policy.threads, state.size() / 2, math_core::kRangeAlign, kMinPairsPerThread,
                [&](std::uint64_t begin, std::uint64_t end) {
-                 math_core::boundary::apply_h_cpp_range(view, q, policy.isa, begin, end);
+                 math_core::forwarding::apply_h_cpp_range(view, q, policy.isa, begin, end);
                });
 }
 
@@ -28,7 +28,7 @@ void apply_x_cpp(std::span<Complex64> state, std::uint64_t q, const ExecPolicy& 
   const math_core::ComplexView view = view_of(state);
   parallel_for(policy.threads, state.size() / 2, math_core::kRangeAlign, kMinPairsPerThread,
                [&](std::uint64_t begin, std::uint64_t end) {
-                 math_core::boundary::apply_x_cpp_range(view, q, policy.isa, begin, end);
+                 math_core::forwarding::apply_x_cpp_range(view, q, policy.isa, begin, end);
                });
 }
 
@@ -37,7 +37,7 @@ void apply_cx_cpp(std::span<Complex64> state, std::uint64_t c, std::uint64_t t,
   const math_core::ComplexView view = view_of(state);
   parallel_for(policy.threads, state.size() / 4, math_core::kRangeAlign, kMinPairsPerThread,
                [&](std::uint64_t begin, std::uint64_t end) {
-                 math_core::boundary::apply_cx_cpp_range(view, c, t, policy.isa, begin, end);
+                 math_core::forwarding::apply_cx_cpp_range(view, c, t, policy.isa, begin, end);
                });
 }
 

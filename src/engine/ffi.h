@@ -1,6 +1,6 @@
 // Binding functions: the engine's only way into the math_core kernels. Each
 // builds the view (first address, count) over the register's own storage and
-// calls the kernel of the same name through the library's boundary.
+// calls the kernel of the same name through its forwarding function (math_core/forwarding.h).
 #pragma once
 
 #include <cstdint>

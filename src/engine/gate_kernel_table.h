@@ -1,11 +1,12 @@
 // One table of pair kernels per instruction-set variant, indexed by
-// PairFormula. The vector tables come from make_vector_table, instantiated
-// only in each variant's own file (built with that variant's flags).
+// PairFormula. Each comes from make_pair_kernel_table, instantiated only in
+// its variant's own file (built with that variant's flags).
 #pragma once
 
 #include <array>
 #include <cstdint>
 
+#include "base/isa.h"
 #include "engine/gate_formulas.h"
 #include "math_core/math_core.h"
 #include "math_core/pair_space.h"
@@ -21,10 +22,9 @@ using PairKernel = void (*)(Complex64* data, const PairSpace& space,
                             std::uint64_t end) noexcept;
 using PairKernelTable = std::array<PairKernel, kPairFormulaCount>;
 
-const PairKernelTable& scalar_pair_kernels() noexcept;
-const PairKernelTable& sse2_pair_kernels() noexcept;
-const PairKernelTable& avx2_pair_kernels() noexcept;
-const PairKernelTable& avx512_pair_kernels() noexcept;
+/// The table of variant I, defined in gate_kernels_<I>.cpp.
+template <Isa I>
+const PairKernelTable& pair_kernels() noexcept;
 
 /// The table for a walk: Walk::template run<Formula> for each formula.
 template <class Walk>

@@ -2,23 +2,13 @@
 
 #include "engine/gate_kernel_table.h"
 #include "engine/thread_pool.h"
-#include "math_core/isa.h"
+#include "math_core/variant_fit.h"
 
 namespace velquin::engine {
 namespace {
 
-const PairKernelTable& table_for(math_core::Isa isa) noexcept {
-  switch (isa) {
-    case math_core::Isa::kAvx512:
-      return avx512_pair_kernels();
-    case math_core::Isa::kAvx2:
-      return avx2_pair_kernels();
-    case math_core::Isa::kSse2:
-      return sse2_pair_kernels();
-    case math_core::Isa::kScalar:
-      break;
-  }
-  return scalar_pair_kernels();
+const PairKernelTable& table_for(Isa isa) noexcept {
+  return with_isa(isa, []<Isa I>() -> const PairKernelTable& { return pair_kernels<I>(); });
 }
 
 }  // namespace

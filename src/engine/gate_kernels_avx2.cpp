@@ -17,7 +17,8 @@ struct Avx2Walk {
 
 }  // namespace
 
-const PairKernelTable& avx2_pair_kernels() noexcept {
+template <>
+const PairKernelTable& pair_kernels<Isa::kAvx2>() noexcept {
   static constexpr PairKernelTable kTable = make_pair_kernel_table<Avx2Walk>();
   return kTable;
 }

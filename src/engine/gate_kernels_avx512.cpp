@@ -17,7 +17,8 @@ struct Avx512Walk {
 
 }  // namespace
 
-const PairKernelTable& avx512_pair_kernels() noexcept {
+template <>
+const PairKernelTable& pair_kernels<Isa::kAvx512>() noexcept {
   static constexpr PairKernelTable kTable = make_pair_kernel_table<Avx512Walk>();
   return kTable;
 }

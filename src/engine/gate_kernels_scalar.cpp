@@ -15,7 +15,8 @@ struct ScalarWalk {
 
 }  // namespace
 
-const PairKernelTable& scalar_pair_kernels() noexcept {
+template <>
+const PairKernelTable& pair_kernels<Isa::kScalar>() noexcept {
   static constexpr PairKernelTable kTable = make_pair_kernel_table<ScalarWalk>();
   return kTable;
 }

@@ -17,7 +17,8 @@ struct Sse2Walk {
 
 }  // namespace
 
-const PairKernelTable& sse2_pair_kernels() noexcept {
+template <>
+const PairKernelTable& pair_kernels<Isa::kSse2>() noexcept {
   static constexpr PairKernelTable kTable = make_pair_kernel_table<Sse2Walk>();
   return kTable;
 }

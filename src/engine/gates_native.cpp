@@ -1,29 +1,29 @@
 // h_cpp, x_cpp and cx_cpp: the register's checks, then the math_core kernel on
-// the register's own storage (no copy crosses the boundary).
-#include "engine/state_vec_py.h"
+// the register's own storage (no copy crosses into the library).
+#include "engine/register.h"
 
 namespace velquin::engine {
 
-Result<GateOp> StateVecPy::prepare_h_cpp(std::uint64_t q) const {
+Result<GateOp> Register::prepare_h_cpp(std::uint64_t q) const {
   if (Status checked = check_qubit(q); !checked) return std::move(checked).error();
   return GateOp::kernel(GateOp::Path::kKernelH, q);
 }
 
-Result<GateOp> StateVecPy::prepare_x_cpp(std::uint64_t q) const {
+Result<GateOp> Register::prepare_x_cpp(std::uint64_t q) const {
   if (Status checked = check_qubit(q); !checked) return std::move(checked).error();
   return GateOp::kernel(GateOp::Path::kKernelX, q);
 }
 
 // Unlike cx, equal indices are allowed here and change nothing.
-Result<GateOp> StateVecPy::prepare_cx_cpp(std::uint64_t c, std::uint64_t t) const {
+Result<GateOp> Register::prepare_cx_cpp(std::uint64_t c, std::uint64_t t) const {
   if (Status checked = check_qubit(c); !checked) return std::move(checked).error();
   if (Status checked = check_qubit(t); !checked) return std::move(checked).error();
   return GateOp::kernel(GateOp::Path::kKernelCX, c, t);
 }
 
-Status StateVecPy::h_cpp(std::uint64_t q) { return run_prepared(prepare_h_cpp(q)); }
-Status StateVecPy::x_cpp(std::uint64_t q) { return run_prepared(prepare_x_cpp(q)); }
-Status StateVecPy::cx_cpp(std::uint64_t c, std::uint64_t t) {
+Status Register::h_cpp(std::uint64_t q) { return run_prepared(prepare_h_cpp(q)); }
+Status Register::x_cpp(std::uint64_t q) { return run_prepared(prepare_x_cpp(q)); }
+Status Register::cx_cpp(std::uint64_t c, std::uint64_t t) {
   return run_prepared(prepare_cx_cpp(c, t));
 }
 

@@ -1,7 +1,7 @@
 // The four two-qubit gates. Each validates in its own order with its own
 // messages; the differences between them are deliberate and visible to users.
 #include "base/messages.h"
-#include "engine/state_vec_py.h"
+#include "engine/register.h"
 
 namespace velquin::engine {
 namespace {
@@ -13,7 +13,7 @@ constexpr std::uint8_t kB = 2;
 constexpr std::uint8_t kBoth = kA | kB;
 
 // cy and cz: check_qubit on each index, then ValueError for equal indices.
-Status check_controlled(const StateVecPy& sv, std::uint64_t control, std::uint64_t target) {
+Status check_controlled(const Register& sv, std::uint64_t control, std::uint64_t target) {
   if (Status checked = sv.check_qubit(control); !checked) return checked;
   if (Status checked = sv.check_qubit(target); !checked) return checked;
   if (control == target) return Error{ErrorKind::kValueError, messages::kControlTargetDiffer};
@@ -22,7 +22,7 @@ Status check_controlled(const StateVecPy& sv, std::uint64_t control, std::uint64
 
 }  // namespace
 
-Result<GateOp> StateVecPy::prepare_cx(std::uint64_t control, std::uint64_t target) const {
+Result<GateOp> Register::prepare_cx(std::uint64_t control, std::uint64_t target) const {
   if (control >= n_qubits_ || target >= n_qubits_) {
     return Error{ErrorKind::kIndexError, messages::kControlTargetRange};
   }
@@ -31,14 +31,14 @@ Result<GateOp> StateVecPy::prepare_cx(std::uint64_t control, std::uint64_t targe
   return GateOp::pair(PairFormula::kExchange, control, target, kA, kBoth);
 }
 
-Result<GateOp> StateVecPy::prepare_cy(std::uint64_t control, std::uint64_t target) const {
+Result<GateOp> Register::prepare_cy(std::uint64_t control, std::uint64_t target) const {
   if (Status checked = check_controlled(*this, control, target); !checked) {
     return std::move(checked).error();
   }
   return GateOp::pair(PairFormula::kControlledY, control, target, kA, kBoth);
 }
 
-Result<GateOp> StateVecPy::prepare_cz(std::uint64_t control, std::uint64_t target) const {
+Result<GateOp> Register::prepare_cz(std::uint64_t control, std::uint64_t target) const {
   if (Status checked = check_controlled(*this, control, target); !checked) {
     return std::move(checked).error();
   }
@@ -46,7 +46,7 @@ Result<GateOp> StateVecPy::prepare_cz(std::uint64_t control, std::uint64_t targe
   return GateOp::pair(PairFormula::kNegate, control, target, kNone, kBoth);
 }
 
-Result<GateOp> StateVecPy::prepare_swap(std::uint64_t q1, std::uint64_t q2) const {
+Result<GateOp> Register::prepare_swap(std::uint64_t q1, std::uint64_t q2) const {
   if (q1 >= n_qubits_ || q2 >= n_qubits_) {
     return Error{ErrorKind::kIndexError, messages::kSwapIndexRange};
   }
@@ -54,16 +54,16 @@ Result<GateOp> StateVecPy::prepare_swap(std::uint64_t q1, std::uint64_t q2) cons
   return GateOp::pair(PairFormula::kExchange, q1, q2, kA, kB);
 }
 
-Status StateVecPy::cx(std::uint64_t control, std::uint64_t target) {
+Status Register::cx(std::uint64_t control, std::uint64_t target) {
   return run_prepared(prepare_cx(control, target));
 }
-Status StateVecPy::cy(std::uint64_t control, std::uint64_t target) {
+Status Register::cy(std::uint64_t control, std::uint64_t target) {
   return run_prepared(prepare_cy(control, target));
 }
-Status StateVecPy::cz(std::uint64_t control, std::uint64_t target) {
+Status Register::cz(std::uint64_t control, std::uint64_t target) {
   return run_prepared(prepare_cz(control, target));
 }
-Status StateVecPy::swap(std::uint64_t q1, std::uint64_t q2) {
+Status Register::swap(std::uint64_t q1, std::uint64_t q2) {
   return run_prepared(prepare_swap(q1, q2));
 }
 

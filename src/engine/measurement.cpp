@@ -1,9 +1,9 @@
 #include "engine/outcome_sampler.h"
-#include "engine/state_vec_py.h"
+#include "engine/register.h"
 
 namespace velquin::engine {
 
-Result<MeasurementCounts> StateVecPy::measure_counts(std::uint64_t shots,
+Result<MeasurementCounts> Register::measure_counts(std::uint64_t shots,
                                                      std::optional<std::uint64_t> seed,
                                                      InterruptCheck interrupt) {
   // The generator step comes first and stays even when sampling then fails.

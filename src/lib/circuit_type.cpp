@@ -10,7 +10,7 @@ namespace {
 using circuit::Gate;
 using circuit::GateKind;
 using circuit::QuantumCircuit;
-using engine::StateVecPy;
+using engine::Register;
 constexpr int kFastCall = METH_FASTCALL | METH_KEYWORDS;
 
 // Recording stores the arguments unchanged and cannot fail.
@@ -34,7 +34,7 @@ Status record_pair(QuantumCircuit& qc, std::uint64_t a, std::uint64_t b) {
 // array itself instead of being copied: half the memory and no copy pass.
 PyResult<PyRef> statevector(const QuantumCircuit& qc) {
   SignalCheck signals;
-  PyResult<StateVecPy> sv = signals.finish(qc.execute_fresh(std::nullopt, signals.check()));
+  PyResult<Register> sv = signals.finish(qc.execute_fresh(std::nullopt, signals.check()));
   if (!sv.ok()) return std::move(sv).error();
   return adopt_into_numpy(std::move(sv.value()).take_amplitudes());
 }
@@ -45,7 +45,7 @@ PyResult<engine::MeasurementCounts> run(const QuantumCircuit& qc, std::uint64_t 
   return signals.finish(qc.run(shots, seed, signals.check()));
 }
 
-PyResult<PyRef> apply_gates(const QuantumCircuit& qc, StateVecPy& sv) {
+PyResult<PyRef> apply_gates(const QuantumCircuit& qc, Register& sv) {
   SignalCheck signals;
   return signals.finish(qc.apply_gates(sv, signals.check()));
 }

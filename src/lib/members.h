@@ -6,7 +6,7 @@
 //   std::uint64_t                 index
 //   double                        angle
 //   std::optional<std::uint64_t>  optional seed (not required)
-//   engine::StateVecPy&           another register, borrowed exclusively
+//   engine::Register&             another register, borrowed exclusively
 #pragma once
 
 #include <Python.h>
@@ -20,7 +20,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "engine/state_vec_py.h"
+#include "engine/register.h"
 #include "lib/arguments.h"
 #include "lib/borrow.h"
 #include "lib/boundary.h"
@@ -89,16 +89,16 @@ struct ArgumentKind<std::optional<std::uint64_t>> {
 /// A register argument: its engine value, borrowed exclusively until the end
 /// of the call.
 struct HeldRegister {
-  engine::StateVecPy* value;
+  engine::Register* value;
   BorrowGuard borrow;
 };
 
 template <>
-struct ArgumentKind<engine::StateVecPy&> {
+struct ArgumentKind<engine::Register&> {
   static constexpr bool kRequired = true;
   using Held = HeldRegister;
   static PyResult<Held> convert(PyObject* object, std::string_view name);
-  static engine::StateVecPy& pass(Held& held) { return *held.value; }
+  static engine::Register& pass(Held& held) { return *held.value; }
 };
 
 // ---- Call handling -------------------------------------------------------

@@ -7,7 +7,7 @@
 #include <span>
 #include <utility>
 
-#include "engine/state_vec_py.h"
+#include "engine/register.h"
 #include "base/result.h"
 #include "lib/call_error.h"
 #include "lib/numpy_array.h"

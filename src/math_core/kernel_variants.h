@@ -1,12 +1,13 @@
-// The three kernels' loops, one set per instruction-set variant. Each variant
-// file instantiates make_kernel_set with its own lane type and nothing else,
-// so no code built with wider flags is ever shared with a narrower variant.
+// The kernels' two loops (Hadamard; exchange for X and CNOT), one set per
+// instruction-set variant. Each variant file defines kernels_for<its Isa> with
+// its own lane type and nothing else, so no code built with wider flags is
+// ever shared with a narrower variant.
 #pragma once
 
 #include <cstdint>
 
 #include "math_core/complex_lanes.h"
-#include "math_core/isa.h"
+#include "math_core/variant_fit.h"
 #include "math_core/math_core.h"
 #include "math_core/pair_space.h"
 #include "math_core/pair_traversal.h"
@@ -23,10 +24,9 @@ struct KernelSet {
   RangeKernel exchange;  // X and CNOT: move pairs, no arithmetic
 };
 
-const KernelSet& scalar_kernels() noexcept;
-const KernelSet& sse2_kernels() noexcept;
-const KernelSet& avx2_kernels() noexcept;
-const KernelSet& avx512_kernels() noexcept;
+/// The loops of variant I, defined in kernels_<I>.cpp.
+template <Isa I>
+const KernelSet& kernels_for() noexcept;
 
 /// The sum or difference first, rounded, then the product with s.
 template <class V>

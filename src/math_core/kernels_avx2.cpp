@@ -1,4 +1,4 @@
-// The Avx2 variant of the three kernels; built with its own instruction-set flags.
+// The Avx2 variant of the kernels' loops; built with its own instruction-set flags.
 #include "math_core/kernel_variants.h"
 #include "math_core/lanes_avx2.h"
 #include "math_core/vector_traversal.h"
@@ -14,7 +14,8 @@ void run(Complex64* data, const PairSpace& space, double s, std::uint64_t begin,
 
 }  // namespace
 
-const KernelSet& avx2_kernels() noexcept {
+template <>
+const KernelSet& kernels_for<Isa::kAvx2>() noexcept {
   static constexpr KernelSet kSet{&run<HadamardKernel>, &run<ExchangeKernel>};
   return kSet;
 }

@@ -12,7 +12,8 @@ void run(Complex64* data, const PairSpace& space, double s, std::uint64_t begin,
 
 }  // namespace
 
-const KernelSet& scalar_kernels() noexcept {
+template <>
+const KernelSet& kernels_for<Isa::kScalar>() noexcept {
   static constexpr KernelSet kSet{&run<HadamardKernel>, &run<ExchangeKernel>};
   return kSet;
 }

@@ -10,9 +10,9 @@
 namespace math_core {
 
 struct Avx512 {
-  static constexpr unsigned kComplexPerRegister = 4;
+  static constexpr unsigned kComplexPerVector = 4;
   static constexpr unsigned kLanes = 8;
-  using Register = __m512d;
+  using Packed = __m512d;
 
   struct V {
     __m512d v;
@@ -28,13 +28,13 @@ struct Avx512 {
     }
   };
 
-  static Register load(const Complex64* p) { return _mm512_loadu_pd(&p->re); }
-  static void store(Complex64* p, Register r) { _mm512_storeu_pd(&p->re, r); }
+  static Packed load(const Complex64* p) { return _mm512_loadu_pd(&p->re); }
+  static void store(Complex64* p, Packed r) { _mm512_storeu_pd(&p->re, r); }
 
-  static ComplexLanes<V> deinterleave(Register r0, Register r1) {
+  static ComplexLanes<V> deinterleave(Packed r0, Packed r1) {
     return {V(_mm512_unpacklo_pd(r0, r1)), V(_mm512_unpackhi_pd(r0, r1))};
   }
-  static void interleave(const ComplexLanes<V>& c, Register& r0, Register& r1) {
+  static void interleave(const ComplexLanes<V>& c, Packed& r0, Packed& r1) {
     r0 = _mm512_unpacklo_pd(c.re.v, c.im.v);
     r1 = _mm512_unpackhi_pd(c.re.v, c.im.v);
   }
@@ -44,7 +44,7 @@ struct Avx512 {
   /// `set` their partners, lane for lane:
   ///   q = 0: clear = (c0 c2 c4 c6), set = (c1 c3 c5 c7)
   ///   q = 1: clear = (c0 c1 c4 c5), set = (c2 c3 c6 c7)
-  static void split(unsigned q, Register r0, Register r1, Register& clear, Register& set) {
+  static void split(unsigned q, Packed r0, Packed r1, Packed& clear, Packed& set) {
     if (q == 0) {
       clear = _mm512_shuffle_f64x2(r0, r1, _MM_SHUFFLE(2, 0, 2, 0));
       set = _mm512_shuffle_f64x2(r0, r1, _MM_SHUFFLE(3, 1, 3, 1));
@@ -53,7 +53,7 @@ struct Avx512 {
       set = _mm512_shuffle_f64x2(r0, r1, _MM_SHUFFLE(3, 2, 3, 2));
     }
   }
-  static void merge(unsigned q, Register clear, Register set, Register& r0, Register& r1) {
+  static void merge(unsigned q, Packed clear, Packed set, Packed& r0, Packed& r1) {
     if (q == 0) {
       // r0 = (clear0 set0 clear1 set1), r1 = (clear2 set2 clear3 set3), in doubles.
       const __m512i lo = _mm512_set_epi64(11, 10, 3, 2, 9, 8, 1, 0);

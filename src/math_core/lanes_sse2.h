@@ -10,9 +10,9 @@
 namespace math_core {
 
 struct Sse2 {
-  static constexpr unsigned kComplexPerRegister = 1;
+  static constexpr unsigned kComplexPerVector = 1;
   static constexpr unsigned kLanes = 2;
-  using Register = __m128d;
+  using Packed = __m128d;
 
   /// One double per lane; every operator is the one IEEE operation per lane.
   struct V {
@@ -26,19 +26,19 @@ struct Sse2 {
     friend V operator-(V a) { return V(_mm_xor_pd(a.v, _mm_set1_pd(-0.0))); }
   };
 
-  static Register load(const Complex64* p) { return _mm_loadu_pd(&p->re); }
-  static void store(Complex64* p, Register r) { _mm_storeu_pd(&p->re, r); }
+  static Packed load(const Complex64* p) { return _mm_loadu_pd(&p->re); }
+  static void store(Complex64* p, Packed r) { _mm_storeu_pd(&p->re, r); }
 
-  static ComplexLanes<V> deinterleave(Register r0, Register r1) {
+  static ComplexLanes<V> deinterleave(Packed r0, Packed r1) {
     return {V(_mm_unpacklo_pd(r0, r1)), V(_mm_unpackhi_pd(r0, r1))};
   }
-  static void interleave(const ComplexLanes<V>& c, Register& r0, Register& r1) {
+  static void interleave(const ComplexLanes<V>& c, Packed& r0, Packed& r1) {
     r0 = _mm_unpacklo_pd(c.re.v, c.im.v);
     r1 = _mm_unpackhi_pd(c.re.v, c.im.v);
   }
   // One amplitude per register: no pair ever sits inside one.
-  static void split(unsigned, Register, Register, Register&, Register&) {}
-  static void merge(unsigned, Register, Register, Register&, Register&) {}
+  static void split(unsigned, Packed, Packed, Packed&, Packed&) {}
+  static void merge(unsigned, Packed, Packed, Packed&, Packed&) {}
 };
 
 }  // namespace math_core

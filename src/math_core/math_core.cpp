@@ -3,24 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
-#include "math_core/isa.h"
+#include "math_core/variant_fit.h"
 #include "math_core/kernel_variants.h"
 
 namespace math_core {
 namespace {
 
-const KernelSet& kernels_for(Isa isa) noexcept {
-  switch (isa) {
-    case Isa::kAvx512:
-      return avx512_kernels();
-    case Isa::kAvx2:
-      return avx2_kernels();
-    case Isa::kSse2:
-      return sse2_kernels();
-    case Isa::kScalar:
-      break;
-  }
-  return scalar_kernels();
+const KernelSet& kernels_of(Isa isa) noexcept {
+  return velquin::with_isa(isa, []<Isa I>() -> const KernelSet& { return kernels_for<I>(); });
 }
 
 // The loops index raw memory; in checked builds make sure, through the view,
@@ -37,7 +27,7 @@ void run(RangeKernel KernelSet::*which, ComplexView state, const PairSpace& spac
          double s, std::uint64_t begin, std::uint64_t end) noexcept {
   if (begin >= end) return;
   check_range(state, space, end);
-  (kernels_for(isa_for(isa, space)).*which)(state.data(), space, s, begin, end);
+  (kernels_of(isa_for(isa, space)).*which)(state.data(), space, s, begin, end);
 }
 
 }  // namespace
@@ -67,15 +57,15 @@ void apply_cx_cpp_range(ComplexView state, std::uint64_t c, std::uint64_t t, Isa
 }
 
 void apply_h_cpp(ComplexView state, std::uint64_t q) noexcept {
-  apply_h_cpp_range(state, q, best_isa(), 0, state.size() / 2);
+  apply_h_cpp_range(state, q, velquin::chosen_isa(), 0, state.size() / 2);
 }
 
 void apply_x_cpp(ComplexView state, std::uint64_t q) noexcept {
-  apply_x_cpp_range(state, q, best_isa(), 0, state.size() / 2);
+  apply_x_cpp_range(state, q, velquin::chosen_isa(), 0, state.size() / 2);
 }
 
 void apply_cx_cpp(ComplexView state, std::uint64_t c, std::uint64_t t) noexcept {
-  apply_cx_cpp_range(state, c, t, best_isa(), 0, state.size() / 4);
+  apply_cx_cpp_range(state, c, t, velquin::chosen_isa(), 0, state.size() / 4);
 }
 
 }  // namespace math_core

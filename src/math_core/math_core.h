@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "base/complex64.h"
+#include "base/isa.h"
 #include "base/messages.h"
 
 namespace math_core {
@@ -56,11 +57,11 @@ void apply_x_cpp(ComplexView state, std::uint64_t q) noexcept;
 /// c < m and t < m; c == t leaves the state unchanged.
 void apply_cx_cpp(ComplexView state, std::uint64_t c, std::uint64_t t) noexcept;
 
-enum class Isa : std::uint8_t;
+using velquin::Isa;
 
 // Ranged forms, so a caller can spread one kernel over threads of its own (the
 // library itself starts none). They run the pairs [begin, end) on the given
-// instruction-set variant (isa.h); the pairs are numbered as the kernels visit
+// instruction-set variant (base/isa.h); the pairs are numbered as the kernels visit
 // them: 0 .. size()/2 - 1 for H and X, 0 .. size()/4 - 1 for CNOT. begin and
 // end are multiples of kRangeAlign, or end is the pair count. Any split into
 // ranges and any variant give the same bits as the whole call.

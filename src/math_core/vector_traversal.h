@@ -33,8 +33,8 @@ inline constexpr std::uint64_t kPrefetchPairs = 4096;
 template <class Lanes, bool kPrefetch, class Formula>
 void traverse_whole_registers(Complex64* data, const PairSpace& space, const Formula& formula,
                               std::uint64_t begin, std::uint64_t end) noexcept {
-  using R = typename Lanes::Register;
-  constexpr unsigned kC = Lanes::kComplexPerRegister;
+  using R = typename Lanes::Packed;
+  constexpr unsigned kC = Lanes::kComplexPerVector;
   constexpr unsigned kL = Lanes::kLanes;
   for (std::uint64_t k = begin; k < end; k += kL) {
     if constexpr (kPrefetch) {
@@ -86,12 +86,12 @@ void traverse_whole_registers(Complex64* data, const PairSpace& space, const For
 
 /// Applies `formula` to the pairs k in [begin, end) of `space`; begin and end
 /// are multiples of Lanes::kLanes. For a two-qubit space, 2^space.lo must be at
-/// least Lanes::kComplexPerRegister (see isa_for).
+/// least Lanes::kComplexPerVector (see isa_for).
 template <class Lanes, class Formula>
 void traverse_pairs_vector(Complex64* data, const PairSpace& space, const Formula& formula,
                            std::uint64_t begin, std::uint64_t end) noexcept {
-  using R = typename Lanes::Register;
-  constexpr unsigned kC = Lanes::kComplexPerRegister;
+  using R = typename Lanes::Packed;
+  constexpr unsigned kC = Lanes::kComplexPerVector;
   constexpr unsigned kL = Lanes::kLanes;
   static_assert(kL == 2 * kC, "a step covers two registers per pair member");
 

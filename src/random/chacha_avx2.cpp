@@ -1,7 +1,7 @@
-// ChaCha four-block variant for AVX2. Built with -mavx2 and nothing else, and
-// reached only through the dispatcher after a CPU check; it includes no header
-// with inline functions, so no AVX2 copy of shared code can leak into the
-// rest of the program.
+// ChaCha four-block variant for AVX2. Built for AVX2 (cmake/velquin_isa.cmake)
+// and reached only through the dispatcher when the CPU has it; it includes no
+// header with inline functions, so no AVX2 copy of shared code can leak into
+// the rest of the program.
 //
 // Layout: one 256-bit register holds the same row of two blocks (one block per
 // 128-bit lane), so four registers hold two whole blocks and the column round

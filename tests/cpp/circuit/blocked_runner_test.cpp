@@ -10,25 +10,25 @@
 #include <vector>
 
 #include "engine/exec_policy.h"
-#include "engine/state_vec_py.h"
+#include "engine/register.h"
 
 namespace velquin::circuit {
 namespace {
 
 using engine::ExecPolicy;
 using engine::GateOp;
-using engine::StateVecPy;
+using engine::Register;
 using math_core::Complex64;
 
-StateVecPy random_register(unsigned n, std::mt19937_64& gen) {
-  auto sv = StateVecPy::create(n, 1).value();
+Register random_register(unsigned n, std::mt19937_64& gen) {
+  auto sv = Register::create(n, 1).value();
   std::normal_distribution<double> normal;
   for (Complex64& a : sv.mutable_amplitudes()) a = {normal(gen), normal(gen)};
   sv.mutable_amplitudes()[3] = {-0.0, 0.0};
   return sv;
 }
 
-std::vector<GateOp> random_ops(const StateVecPy& sv, std::size_t count, std::mt19937_64& gen) {
+std::vector<GateOp> random_ops(const Register& sv, std::size_t count, std::mt19937_64& gen) {
   const auto n = sv.n_qubits();
   std::uniform_int_distribution<std::uint64_t> qubit(0, n - 1);
   std::uniform_int_distribution<int> kind(0, 18);
@@ -80,10 +80,10 @@ TEST_P(BlockedRunnerMatchesSequential, same_bits_as_gate_after_gate) {
   std::mt19937_64 gen(c.n * 1000 + c.shape.block_bits * 10 + c.threads);
   const ExecPolicy policy{engine::current_exec_policy().isa, c.threads};
   for (int trial = 0; trial < 3; ++trial) {
-    StateVecPy blocked = random_register(c.n, gen);
-    auto sequential = StateVecPy::create(c.n, 1).value();
-    auto stopped = StateVecPy::create(c.n, 1).value();
-    for (StateVecPy* copy : {&sequential, &stopped}) {
+    Register blocked = random_register(c.n, gen);
+    auto sequential = Register::create(c.n, 1).value();
+    auto stopped = Register::create(c.n, 1).value();
+    for (Register* copy : {&sequential, &stopped}) {
       std::memcpy(copy->mutable_amplitudes().data(), blocked.amplitudes().data(),
                   blocked.amplitudes().size_bytes());
     }
@@ -93,7 +93,7 @@ TEST_P(BlockedRunnerMatchesSequential, same_bits_as_gate_after_gate) {
     const bool finished = run_blocked(stopped.mutable_amplitudes(), c.n, ops, policy, c.shape,
                                       [] { return true; });
     bool prefix_seen = same_bits(stopped.amplitudes(), sequential.amplitudes());
-    const ExecPolicy one{math_core::Isa::kScalar, 1};
+    const ExecPolicy one{Isa::kScalar, 1};
     for (const GateOp& op : ops) {
       op.run(sequential.mutable_amplitudes(), {op.qubit(0), op.qubit(op.arity() - 1)}, one);
       prefix_seen = prefix_seen || same_bits(stopped.amplitudes(), sequential.amplitudes());
@@ -115,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(BlockedRunner, empty_list_changes_nothing) {
   std::mt19937_64 gen(5);
-  StateVecPy sv = random_register(16, gen);
+  Register sv = random_register(16, gen);
   std::vector<Complex64> before(sv.amplitudes().begin(), sv.amplitudes().end());
   EXPECT_TRUE(run_blocked(sv.mutable_amplitudes(), 16, {}, engine::current_exec_policy()));
   EXPECT_TRUE(same_bits(sv.amplitudes(), before));

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/state_vec_py.h"
+#include "engine/register.h"
 
 namespace velquin::engine {
 namespace {
@@ -21,7 +21,7 @@ struct Expected {
 struct EdgeCase {
   std::string label;
   std::uint64_t n_qubits;
-  std::function<void(StateVecPy&)> gates;
+  std::function<void(Register&)> gates;
   std::vector<Expected> expected;
 };
 
@@ -33,7 +33,7 @@ std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
 
 TEST_P(EdgeValues, exact_bits) {
   const EdgeCase& c = GetParam();
-  StateVecPy sv = StateVecPy::create(c.n_qubits, 0).value();
+  Register sv = Register::create(c.n_qubits, 0).value();
   c.gates(sv);
   for (const Expected& e : c.expected) {
     const Complex64 got = sv.amplitudes()[e.index];
@@ -49,51 +49,51 @@ const double kR = 0.7071067811865475;
 INSTANTIATE_TEST_SUITE_P(
     Gates, EdgeValues,
     ::testing::Values(
-        EdgeCase{"h_factor", 1, [](StateVecPy& sv) { ok(sv.h(0)); }, {{0, kR, 0.0}, {1, kR, 0.0}}},
+        EdgeCase{"h_factor", 1, [](Register& sv) { ok(sv.h(0)); }, {{0, kR, 0.0}, {1, kR, 0.0}}},
         EdgeCase{"h_twice_does_not_restore_norm", 1,
-                 [](StateVecPy& sv) { ok(sv.h(0)), ok(sv.h(0)); },
+                 [](Register& sv) { ok(sv.h(0)), ok(sv.h(0)); },
                  {{0, 0.9999999999999998, 0.0}, {1, 0.0, 0.0}}},
-        EdgeCase{"h_cpp_twice", 1, [](StateVecPy& sv) { ok(sv.h_cpp(0)), ok(sv.h_cpp(0)); },
+        EdgeCase{"h_cpp_twice", 1, [](Register& sv) { ok(sv.h_cpp(0)), ok(sv.h_cpp(0)); },
                  {{0, 0.9999999999999998, 0.0}, {1, 0.0, 0.0}}},
-        EdgeCase{"y_negative_zero", 1, [](StateVecPy& sv) { ok(sv.y(0)); },
+        EdgeCase{"y_negative_zero", 1, [](Register& sv) { ok(sv.y(0)); },
                  {{0, 0.0, -0.0}, {1, 0.0, 1.0}}},
-        EdgeCase{"sx", 1, [](StateVecPy& sv) { ok(sv.sx(0)); }, {{0, 0.5, 0.5}, {1, 0.5, -0.5}}},
-        EdgeCase{"rx_pi", 1, [](StateVecPy& sv) { ok(sv.rx(0, M_PI)); },
+        EdgeCase{"sx", 1, [](Register& sv) { ok(sv.sx(0)); }, {{0, 0.5, 0.5}, {1, 0.5, -0.5}}},
+        EdgeCase{"rx_pi", 1, [](Register& sv) { ok(sv.rx(0, M_PI)); },
                  {{0, 6.123233995736766e-17, 0.0}, {1, 0.0, -1.0}}},
-        EdgeCase{"ry_half_pi", 1, [](StateVecPy& sv) { ok(sv.ry(0, M_PI / 2)); },
+        EdgeCase{"ry_half_pi", 1, [](Register& sv) { ok(sv.ry(0, M_PI / 2)); },
                  {{0, 0.7071067811865476, 0.0}, {1, kR, 0.0}}},
-        EdgeCase{"rz_half_pi", 1, [](StateVecPy& sv) { ok(sv.rz(0, M_PI / 2)); },
+        EdgeCase{"rz_half_pi", 1, [](Register& sv) { ok(sv.rz(0, M_PI / 2)); },
                  {{0, 0.7071067811865476, -kR}, {1, 0.0, 0.0}}},
-        EdgeCase{"t_on_one", 1, [](StateVecPy& sv) { ok(sv.x(0)), ok(sv.t(0)); },
+        EdgeCase{"t_on_one", 1, [](Register& sv) { ok(sv.x(0)), ok(sv.t(0)); },
                  {{1, 0.7071067811865476, kR}}},
-        EdgeCase{"tdg_on_one", 1, [](StateVecPy& sv) { ok(sv.x(0)), ok(sv.tdg(0)); },
+        EdgeCase{"tdg_on_one", 1, [](Register& sv) { ok(sv.x(0)), ok(sv.tdg(0)); },
                  {{1, 0.7071067811865476, -kR}}},
-        EdgeCase{"s_on_one", 1, [](StateVecPy& sv) { ok(sv.x(0)), ok(sv.s(0)); },
+        EdgeCase{"s_on_one", 1, [](Register& sv) { ok(sv.x(0)), ok(sv.s(0)); },
                  {{1, 0.0, 1.0}}},
-        EdgeCase{"z_negates_both_parts", 1, [](StateVecPy& sv) { ok(sv.x(0)), ok(sv.z(0)); },
+        EdgeCase{"z_negates_both_parts", 1, [](Register& sv) { ok(sv.x(0)), ok(sv.z(0)); },
                  {{0, 0.0, 0.0}, {1, -1.0, -0.0}}},
-        EdgeCase{"x_high_qubit", 2, [](StateVecPy& sv) { ok(sv.x(1)); },
+        EdgeCase{"x_high_qubit", 2, [](Register& sv) { ok(sv.x(1)); },
                  {{0, 0.0, 0.0}, {2, 1.0, 0.0}}},
-        EdgeCase{"cx_moves_when_control_set", 2, [](StateVecPy& sv) { ok(sv.x(0)), ok(sv.cx(0, 1)); },
+        EdgeCase{"cx_moves_when_control_set", 2, [](Register& sv) { ok(sv.x(0)), ok(sv.cx(0, 1)); },
                  {{1, 0.0, 0.0}, {3, 1.0, 0.0}}},
         EdgeCase{"cx_leaves_when_control_clear", 2,
-                 [](StateVecPy& sv) { ok(sv.x(0)), ok(sv.cx(1, 0)); }, {{1, 1.0, 0.0}}},
-        EdgeCase{"cy_negative_zero", 2, [](StateVecPy& sv) { ok(sv.x(0)), ok(sv.cy(0, 1)); },
+                 [](Register& sv) { ok(sv.x(0)), ok(sv.cx(1, 0)); }, {{1, 1.0, 0.0}}},
+        EdgeCase{"cy_negative_zero", 2, [](Register& sv) { ok(sv.x(0)), ok(sv.cy(0, 1)); },
                  {{1, 0.0, -0.0}, {3, 0.0, 1.0}}},
-        EdgeCase{"cz", 2, [](StateVecPy& sv) { ok(sv.x(0)), ok(sv.x(1)), ok(sv.cz(0, 1)); },
+        EdgeCase{"cz", 2, [](Register& sv) { ok(sv.x(0)), ok(sv.x(1)), ok(sv.cz(0, 1)); },
                  {{3, -1.0, -0.0}}},
-        EdgeCase{"cz_reversed", 2, [](StateVecPy& sv) { ok(sv.x(0)), ok(sv.x(1)), ok(sv.cz(1, 0)); },
+        EdgeCase{"cz_reversed", 2, [](Register& sv) { ok(sv.x(0)), ok(sv.x(1)), ok(sv.cz(1, 0)); },
                  {{3, -1.0, -0.0}}},
-        EdgeCase{"swap", 2, [](StateVecPy& sv) { ok(sv.x(0)), ok(sv.swap(0, 1)); },
+        EdgeCase{"swap", 2, [](Register& sv) { ok(sv.x(0)), ok(sv.swap(0, 1)); },
                  {{1, 0.0, 0.0}, {2, 1.0, 0.0}}},
-        EdgeCase{"swap_reversed", 2, [](StateVecPy& sv) { ok(sv.x(0)), ok(sv.swap(1, 0)); },
+        EdgeCase{"swap_reversed", 2, [](Register& sv) { ok(sv.x(0)), ok(sv.swap(1, 0)); },
                  {{2, 1.0, 0.0}}}),
     [](const auto& param_info) { return param_info.param.label; });
 
 TEST(NonFiniteAngles, rotations_make_every_part_nan) {
-  for (auto rotate : {&StateVecPy::rx, &StateVecPy::ry, &StateVecPy::rz}) {
+  for (auto rotate : {&Register::rx, &Register::ry, &Register::rz}) {
     for (double theta : {NAN, INFINITY, -INFINITY}) {
-      StateVecPy sv = StateVecPy::create(2, 0).value();
+      Register sv = Register::create(2, 0).value();
       ASSERT_TRUE((sv.*rotate)(1, theta).ok());
       for (const Complex64& a : sv.amplitudes()) {
         EXPECT_TRUE(std::isnan(a.re) && std::isnan(a.im));

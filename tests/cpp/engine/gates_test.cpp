@@ -7,24 +7,24 @@
 #include <string>
 #include <vector>
 
-#include "engine/state_vec_py.h"
+#include "engine/register.h"
 #include "reference_gates.h"
 
 namespace velquin::testing {
 namespace {
 
-using engine::StateVecPy;
+using engine::Register;
 
-StateVecPy register_with(const Amplitudes& amplitudes) {
+Register register_with(const Amplitudes& amplitudes) {
   unsigned n = 0;
   while ((std::uint64_t{1} << n) < amplitudes.size()) ++n;
-  Result<StateVecPy> made = StateVecPy::create(n, 1);
-  StateVecPy sv = std::move(made).value();
+  Result<Register> made = Register::create(n, 1);
+  Register sv = std::move(made).value();
   std::copy(amplitudes.begin(), amplitudes.end(), sv.mutable_amplitudes().begin());
   return sv;
 }
 
-Amplitudes contents(const StateVecPy& sv) {
+Amplitudes contents(const Register& sv) {
   return Amplitudes(sv.amplitudes().begin(), sv.amplitudes().end());
 }
 
@@ -33,12 +33,12 @@ const std::vector<double> kAngles = {0.3, -2.7, 0.0, -0.0, M_PI, 1e6, NAN, INFIN
 
 struct SingleCase {
   std::string name;
-  std::function<Status(StateVecPy&, std::uint64_t, double)> engine;
+  std::function<Status(Register&, std::uint64_t, double)> engine;
   std::function<Amplitudes(const Amplitudes&, unsigned, double)> reference;
 };
 
 std::vector<SingleCase> single_cases() {
-  using SV = StateVecPy;
+  using SV = Register;
   auto plain = [](Status (SV::*gate)(std::uint64_t)) {
     return [gate](SV& sv, std::uint64_t q, double) { return (sv.*gate)(q); };
   };
@@ -80,7 +80,7 @@ TEST_P(SingleQubitGate, matches_formulas_bit_for_bit_on_every_qubit) {
     for (unsigned q = 0; q < n; ++q) {
       for (double theta : kAngles) {
         const Amplitudes before = random_amplitudes(std::uint64_t{1} << n, gen);
-        StateVecPy sv = register_with(before);
+        Register sv = register_with(before);
         ASSERT_TRUE(gate.engine(sv, q, theta).ok());
         const Amplitudes want = gate.reference(before, q, theta);
         ASSERT_EQ(first_difference(sv.amplitudes(), want), -1)
@@ -97,7 +97,7 @@ TEST_P(SingleQubitGate, out_of_range_index_changes_nothing) {
     const Amplitudes before = random_amplitudes(std::uint64_t{1} << n, gen);
     for (std::uint64_t q : {std::uint64_t{n}, std::uint64_t{n} + 1, std::uint64_t{64},
                             ~std::uint64_t{0}}) {
-      StateVecPy sv = register_with(before);
+      Register sv = register_with(before);
       const Status status = gate.engine(sv, q, 0.5);
       ASSERT_FALSE(status.ok());
       EXPECT_EQ(status.error().kind, ErrorKind::kIndexError);
@@ -112,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(AllGates, SingleQubitGate, ::testing::ValuesIn(single_c
 
 struct TwoCase {
   std::string name;
-  Status (StateVecPy::*engine)(std::uint64_t, std::uint64_t);
+  Status (Register::*engine)(std::uint64_t, std::uint64_t);
   Amplitudes (*reference)(const Amplitudes&, unsigned, unsigned);
 };
 
@@ -128,7 +128,7 @@ TEST_P(TwoQubitGate, matches_formulas_bit_for_bit_on_every_pair) {
       for (unsigned b = 0; b < n; ++b) {
         if (a == b) continue;
         const Amplitudes before = random_amplitudes(std::uint64_t{1} << n, gen);
-        StateVecPy sv = register_with(before);
+        Register sv = register_with(before);
         ASSERT_TRUE((sv.*gate.engine)(a, b).ok());
         ASSERT_EQ(first_difference(sv.amplitudes(), gate.reference(before, a, b)), -1)
             << "n=" << n << " qubits " << a << ", " << b;
@@ -138,18 +138,18 @@ TEST_P(TwoQubitGate, matches_formulas_bit_for_bit_on_every_pair) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllGates, TwoQubitGate,
-                         ::testing::Values(TwoCase{"cx", &StateVecPy::cx, ref_cx},
-                                           TwoCase{"cy", &StateVecPy::cy, ref_cy},
-                                           TwoCase{"cz", &StateVecPy::cz, ref_cz},
-                                           TwoCase{"swap", &StateVecPy::swap, ref_swap},
-                                           TwoCase{"cx_cpp", &StateVecPy::cx_cpp, ref_cx}),
+                         ::testing::Values(TwoCase{"cx", &Register::cx, ref_cx},
+                                           TwoCase{"cy", &Register::cy, ref_cy},
+                                           TwoCase{"cz", &Register::cz, ref_cz},
+                                           TwoCase{"swap", &Register::swap, ref_swap},
+                                           TwoCase{"cx_cpp", &Register::cx_cpp, ref_cx}),
                          [](const auto& param_info) { return param_info.param.name; });
 
 // The checks of each two-qubit gate, in order: (a, b) on a 3-qubit register,
 // and the error each must report.
 struct CheckCase {
   std::string label;
-  Status (StateVecPy::*gate)(std::uint64_t, std::uint64_t);
+  Status (Register::*gate)(std::uint64_t, std::uint64_t);
   std::uint64_t a;
   std::uint64_t b;
   ErrorKind kind;
@@ -164,7 +164,7 @@ TEST_P(TwoQubitChecks, report_in_order_and_change_nothing) {
   const CheckCase& c = GetParam();
   std::mt19937_64 gen(11);
   const Amplitudes before = random_amplitudes(8, gen);
-  StateVecPy sv = register_with(before);
+  Register sv = register_with(before);
   const Status status = (sv.*c.gate)(c.a, c.b);
   ASSERT_FALSE(status.ok());
   EXPECT_EQ(status.error().kind, c.kind);
@@ -179,29 +179,29 @@ const std::string kSwapRange = "swap qubit index out of range";
 INSTANTIATE_TEST_SUITE_P(
     EveryCheck, TwoQubitChecks,
     ::testing::Values(
-        CheckCase{"cx_target", &StateVecPy::cx, 0, 3, ErrorKind::kIndexError, kRange},
-        CheckCase{"cx_control", &StateVecPy::cx, 3, 0, ErrorKind::kIndexError, kRange},
-        CheckCase{"cx_equal_out_of_range", &StateVecPy::cx, 5, 5, ErrorKind::kIndexError, kRange},
-        CheckCase{"cx_equal", &StateVecPy::cx, 1, 1, ErrorKind::kIndexError,
+        CheckCase{"cx_target", &Register::cx, 0, 3, ErrorKind::kIndexError, kRange},
+        CheckCase{"cx_control", &Register::cx, 3, 0, ErrorKind::kIndexError, kRange},
+        CheckCase{"cx_equal_out_of_range", &Register::cx, 5, 5, ErrorKind::kIndexError, kRange},
+        CheckCase{"cx_equal", &Register::cx, 1, 1, ErrorKind::kIndexError,
                   "control and target must be different qubits"},
-        CheckCase{"cy_target", &StateVecPy::cy, 0, 3, ErrorKind::kIndexError, kQubit},
-        CheckCase{"cy_control", &StateVecPy::cy, 3, 0, ErrorKind::kIndexError, kQubit},
-        CheckCase{"cy_equal_out_of_range", &StateVecPy::cy, 4, 4, ErrorKind::kIndexError, kQubit},
-        CheckCase{"cy_equal", &StateVecPy::cy, 1, 1, ErrorKind::kValueError,
+        CheckCase{"cy_target", &Register::cy, 0, 3, ErrorKind::kIndexError, kQubit},
+        CheckCase{"cy_control", &Register::cy, 3, 0, ErrorKind::kIndexError, kQubit},
+        CheckCase{"cy_equal_out_of_range", &Register::cy, 4, 4, ErrorKind::kIndexError, kQubit},
+        CheckCase{"cy_equal", &Register::cy, 1, 1, ErrorKind::kValueError,
                   "control and target must differ"},
-        CheckCase{"cz_target", &StateVecPy::cz, 0, 3, ErrorKind::kIndexError, kQubit},
-        CheckCase{"cz_control", &StateVecPy::cz, 3, 0, ErrorKind::kIndexError, kQubit},
-        CheckCase{"cz_equal", &StateVecPy::cz, 2, 2, ErrorKind::kValueError,
+        CheckCase{"cz_target", &Register::cz, 0, 3, ErrorKind::kIndexError, kQubit},
+        CheckCase{"cz_control", &Register::cz, 3, 0, ErrorKind::kIndexError, kQubit},
+        CheckCase{"cz_equal", &Register::cz, 2, 2, ErrorKind::kValueError,
                   "control and target must differ"},
-        CheckCase{"swap_first", &StateVecPy::swap, 3, 0, ErrorKind::kIndexError, kSwapRange},
-        CheckCase{"swap_second", &StateVecPy::swap, 0, 3, ErrorKind::kIndexError, kSwapRange},
-        CheckCase{"swap_equal_out_of_range", &StateVecPy::swap, 9, 9, ErrorKind::kIndexError,
+        CheckCase{"swap_first", &Register::swap, 3, 0, ErrorKind::kIndexError, kSwapRange},
+        CheckCase{"swap_second", &Register::swap, 0, 3, ErrorKind::kIndexError, kSwapRange},
+        CheckCase{"swap_equal_out_of_range", &Register::swap, 9, 9, ErrorKind::kIndexError,
                   kSwapRange},
-        CheckCase{"swap_equal", &StateVecPy::swap, 1, 1, ErrorKind::kIndexError,
+        CheckCase{"swap_equal", &Register::swap, 1, 1, ErrorKind::kIndexError,
                   "swap indices must differ"},
-        CheckCase{"cx_cpp_control", &StateVecPy::cx_cpp, 5, 0, ErrorKind::kIndexError, kQubit},
-        CheckCase{"cx_cpp_target", &StateVecPy::cx_cpp, 0, 5, ErrorKind::kIndexError, kQubit},
-        CheckCase{"cx_cpp_huge", &StateVecPy::cx_cpp, ~std::uint64_t{0}, 0,
+        CheckCase{"cx_cpp_control", &Register::cx_cpp, 5, 0, ErrorKind::kIndexError, kQubit},
+        CheckCase{"cx_cpp_target", &Register::cx_cpp, 0, 5, ErrorKind::kIndexError, kQubit},
+        CheckCase{"cx_cpp_huge", &Register::cx_cpp, ~std::uint64_t{0}, 0,
                   ErrorKind::kIndexError, kQubit}),
     [](const auto& param_info) { return param_info.param.label; });
 
@@ -209,7 +209,7 @@ TEST(KernelBackedGates, equal_indices_in_cx_cpp_change_nothing) {
   std::mt19937_64 gen(3);
   const Amplitudes before = random_amplitudes(16, gen);
   for (std::uint64_t c = 0; c < 4; ++c) {
-    StateVecPy sv = register_with(before);
+    Register sv = register_with(before);
     ASSERT_TRUE(sv.cx_cpp(c, c).ok());
     EXPECT_TRUE(identical_bits(sv.amplitudes(), before));
   }
@@ -220,7 +220,7 @@ TEST(KernelBackedGates, agree_with_engine_gates_on_random_states) {
   for (unsigned n = 1; n <= 9; ++n) {
     for (unsigned q = 0; q < n; ++q) {
       const Amplitudes before = random_amplitudes(std::uint64_t{1} << n, gen);
-      StateVecPy native = register_with(before), engine = register_with(before);
+      Register native = register_with(before), engine = register_with(before);
       ASSERT_TRUE(native.h_cpp(q).ok() && engine.h(q).ok());
       EXPECT_EQ(first_difference(native.amplitudes(), contents(engine)), -1);
       ASSERT_TRUE(native.x_cpp(q).ok() && engine.x(q).ok());

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/exec_policy.h"
-#include "engine/state_vec_py.h"
+#include "engine/register.h"
 
 namespace velquin::engine {
 namespace {
@@ -53,9 +53,9 @@ TEST(DefaultThreads, at_least_one) { EXPECT_GE(default_thread_count(), 1u); }
 // A child of fork() has none of the parent's pool threads; gates must still
 // run there, on several threads, with the parent's bits.
 TEST(ThreadPool, gates_run_in_a_forked_child) {
-  ScopedExecPolicy two_threads({math_core::best_isa(), 2});
+  ScopedExecPolicy two_threads({detected_isa(), 2});
   auto run_gates = [] {
-    StateVecPy sv = StateVecPy::create(18, 0).value();
+    Register sv = Register::create(18, 0).value();
     for (std::uint64_t q = 0; q < 18; ++q) {
       (void)sv.h(q);
       (void)sv.rz(q, 0.1 * static_cast<double>(q));

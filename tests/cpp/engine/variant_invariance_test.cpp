@@ -9,8 +9,8 @@
 #include <tuple>
 
 #include "engine/exec_policy.h"
-#include "engine/state_vec_py.h"
-#include "math_core/isa.h"
+#include "engine/register.h"
+#include "math_core/variant_fit.h"
 #include "reference_gates.h"
 
 namespace velquin::testing {
@@ -18,8 +18,7 @@ namespace {
 
 using engine::ExecPolicy;
 using engine::ScopedExecPolicy;
-using engine::StateVecPy;
-using math_core::Isa;
+using engine::Register;
 
 struct Step {
   int gate;  // index into apply_step's switch
@@ -30,7 +29,7 @@ struct Step {
 
 constexpr int kGateCount = 19;
 
-void apply_step(StateVecPy& sv, const Step& s) {
+void apply_step(Register& sv, const Step& s) {
   Status status;
   switch (s.gate) {
     case 0: status = sv.h(s.a); break;
@@ -79,7 +78,7 @@ Amplitudes run(const Amplitudes& start, const std::vector<Step>& steps, ExecPoli
   ScopedExecPolicy forced(policy);
   unsigned n = 0;
   while ((std::uint64_t{1} << n) < start.size()) ++n;
-  StateVecPy sv = StateVecPy::create(n, 0).value();
+  Register sv = Register::create(n, 0).value();
   std::copy(start.begin(), start.end(), sv.mutable_amplitudes().begin());
   for (const Step& s : steps) apply_step(sv, s);
   return Amplitudes(sv.amplitudes().begin(), sv.amplitudes().end());
@@ -89,7 +88,7 @@ class VariantInvariance : public ::testing::TestWithParam<std::tuple<Isa, unsign
 
 TEST_P(VariantInvariance, same_bits_as_scalar_single_thread) {
   const auto [isa, threads] = GetParam();
-  if (!math_core::isa_supported(isa)) GTEST_SKIP() << "CPU lacks " << math_core::isa_name(isa);
+  if (!isa_supported(isa)) GTEST_SKIP() << "CPU lacks " << isa_name(isa);
   std::mt19937_64 gen(static_cast<unsigned>(isa) * 10 + threads);
   // Small sizes take the narrow paths; 17 qubits is large enough to be split
   // over threads.
@@ -107,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(::testing::Values(Isa::kScalar, Isa::kSse2, Isa::kAvx2, Isa::kAvx512),
                        ::testing::Values(1u, 2u, 3u)),
     [](const auto& param_info) {
-      return std::string(math_core::isa_name(std::get<0>(param_info.param))) + "_threads" +
+      return std::string(isa_name(std::get<0>(param_info.param))) + "_threads" +
              std::to_string(std::get<1>(param_info.param));
     });
 

@@ -9,8 +9,8 @@
 #include <random>
 #include <vector>
 
-#include "math_core/boundary.h"
-#include "math_core/isa.h"
+#include "math_core/forwarding.h"
+#include "math_core/variant_fit.h"
 #include "math_core/math_core.h"
 
 namespace math_core {
@@ -130,9 +130,9 @@ TEST(Boundary, forwards_view_and_indices_unchanged) {
   apply_h_cpp(ComplexView(direct.data(), 32), 3);
   apply_x_cpp(ComplexView(direct.data(), 32), 1);
   apply_cx_cpp(ComplexView(direct.data(), 32), 4, 0);
-  boundary::apply_h_cpp(ComplexView(forwarded.data(), 32), 3);
-  boundary::apply_x_cpp(ComplexView(forwarded.data(), 32), 1);
-  boundary::apply_cx_cpp(ComplexView(forwarded.data(), 32), 4, 0);
+  forwarding::apply_h_cpp(ComplexView(forwarded.data(), 32), 3);
+  forwarding::apply_x_cpp(ComplexView(forwarded.data(), 32), 1);
+  forwarding::apply_cx_cpp(ComplexView(forwarded.data(), 32), 4, 0);
   EXPECT_TRUE(agree(forwarded, direct, false));
 }
 
@@ -194,7 +194,7 @@ TEST_P(RangedKernels, pieces_on_any_variant_match_plain_loops) {
         const Amplitudes want = q == t ? b : plain_cx(b, q, t);
         const ComplexView bview(b.data(), n);
         in_pieces(n / 4, gen,
-                  [&](auto lo, auto hi) { boundary::apply_cx_cpp_range(bview, q, t, isa, lo, hi); });
+                  [&](auto lo, auto hi) { forwarding::apply_cx_cpp_range(bview, q, t, isa, lo, hi); });
         ASSERT_TRUE(agree(b, want, true)) << "cx m=" << m << " c=" << q << " t=" << t;
       }
     }

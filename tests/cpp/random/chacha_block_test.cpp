@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(Variants, FourBlocks, ::testing::ValuesIn(available_var
 // Every variant must write the scalar bytes for any key, counter (including
 // carries out of word 12 and the wrap of the whole 64-bit counter) and round count.
 TEST(ChaChaVariants, vector_output_identical_to_scalar) {
-  if (!chacha_variant_available(ChaChaVariant::kAvx2)) GTEST_SKIP() << "CPU lacks AVX2";
+  if (!isa_supported(Isa::kAvx2)) GTEST_SKIP() << "CPU lacks AVX2";
   std::mt19937_64 gen(2024);
   const std::uint64_t edge_counters[] = {0,
                                          1,
@@ -126,12 +126,11 @@ TEST(ChaChaVariants, vector_output_identical_to_scalar) {
 }
 
 TEST(ChaChaVariants, scalar_can_be_forced_and_reset) {
-  ASSERT_TRUE(force_chacha_variant(ChaChaVariant::kScalar));
-  EXPECT_EQ(active_chacha_variant(), ChaChaVariant::kScalar);
-  reset_chacha_variant();
-  const ChaChaVariant automatic = active_chacha_variant();
-  EXPECT_EQ(automatic, chacha_variant_available(ChaChaVariant::kAvx2) ? ChaChaVariant::kAvx2
-                                                                      : ChaChaVariant::kScalar);
+  {
+    const IsaOverride forced(Isa::kScalar);
+    EXPECT_EQ(chosen_isa(), Isa::kScalar);
+  }
+  EXPECT_EQ(chosen_isa(), detected_isa());
 }
 
 }  // namespace

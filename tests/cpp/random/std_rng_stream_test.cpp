@@ -141,20 +141,19 @@ struct FillCase {
   std::size_t words_used;
 };
 
-std::string fill_case_name(
-    const ::testing::TestParamInfo<std::tuple<ChaChaVariant, FillCase>>& param_info) {
-  const ChaChaVariant variant = std::get<0>(param_info.param);
+std::string fill_case_name(const ::testing::TestParamInfo<std::tuple<Isa, FillCase>>& param_info) {
+  const Isa variant = std::get<0>(param_info.param);
   const FillCase fill = std::get<1>(param_info.param);
-  return std::string(variant == ChaChaVariant::kAvx2 ? "avx2" : "scalar") + "_from_word_" +
+  return std::string(isa_name(variant)) + "_from_word_" +
          std::to_string(fill.start_words) + "_bytes_" + std::to_string(fill.bytes);
 }
 
-class FillBytes : public ::testing::TestWithParam<std::tuple<ChaChaVariant, FillCase>> {};
+class FillBytes : public ::testing::TestWithParam<std::tuple<Isa, FillCase>> {};
 
 // A request ending inside a word consumes all of it; 0 bytes consume nothing.
 TEST_P(FillBytes, consumes_whole_words_in_stream_order) {
   const auto [variant, fill] = GetParam();
-  const testing_support::ScopedChaChaVariant forced(variant);
+  const IsaOverride forced(variant);
   const auto words = stream_words(11, 400);
   StdRng rng = advanced_by_words(11, fill.start_words);
   const std::uint64_t counter_before = rng.core().counter();

@@ -1,6 +1,6 @@
-#include "math_core/boundary.h"
+#include "math_core/forwarding.h"
 
-namespace math_core::boundary {
+namespace math_core::forwarding {
 
 void apply_h_cpp(ComplexView state, std::uint64_t q) noexcept { math_core::apply_h_cpp(state, q); }
 
@@ -25,4 +25,4 @@ void apply_cx_cpp_range(ComplexView state, std::uint64_t c, std::uint64_t t, Isa
   math_core::apply_cx_cpp_range(state, c, t, isa, begin, end);
 }
 
-}  // namespace math_core::boundary
+}  // namespace math_core::forwarding

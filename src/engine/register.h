@@ -27,13 +27,13 @@ struct MeasurementCounts {
   std::vector<std::pair<std::uint64_t, std::uint64_t>> entries;
 };
 
-class StateVecPy {
+class Register {
  public:
   /// A register in the all-zero basis state. `seed` seeds the generator; none
   /// draws the key from the operating system (an InternalFailure if that
   /// fails). ValueError for 0 or more than 30 qubits, MemoryError when the
   /// amplitudes cannot be allocated.
-  static Result<StateVecPy> create(std::uint64_t n_qubits, std::optional<std::uint64_t> seed);
+  static Result<Register> create(std::uint64_t n_qubits, std::optional<std::uint64_t> seed);
 
   std::uint64_t n_qubits() const noexcept { return n_qubits_; }
   std::uint64_t length() const noexcept { return data_.size(); }
@@ -113,7 +113,7 @@ class StateVecPy {
  private:
   Status run_prepared(Result<GateOp> op);
 
-  StateVecPy(std::uint64_t n_qubits, AmplitudeArray data, random::StdRng rng) noexcept
+  Register(std::uint64_t n_qubits, AmplitudeArray data, random::StdRng rng) noexcept
       : n_qubits_(n_qubits), data_(std::move(data)), rng_(std::move(rng)) {}
 
   std::uint64_t n_qubits_;

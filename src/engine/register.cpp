@@ -1,10 +1,10 @@
-#include "engine/state_vec_py.h"
+#include "engine/register.h"
 
 #include "base/messages.h"
 
 namespace velquin::engine {
 
-Result<StateVecPy> StateVecPy::create(std::uint64_t n_qubits, std::optional<std::uint64_t> seed) {
+Result<Register> Register::create(std::uint64_t n_qubits, std::optional<std::uint64_t> seed) {
   if (n_qubits == 0 || n_qubits > kMaxQubits) {
     return Error{ErrorKind::kValueError, messages::kQubitCountRange};
   }
@@ -15,15 +15,15 @@ Result<StateVecPy> StateVecPy::create(std::uint64_t n_qubits, std::optional<std:
   Result<random::StdRng> rng =
       seed ? random::StdRng::seed_from_u64(*seed) : random::StdRng::from_entropy();
   if (!rng) return std::move(rng).error();
-  return StateVecPy(n_qubits, std::move(data).value(), std::move(rng).value());
+  return Register(n_qubits, std::move(data).value(), std::move(rng).value());
 }
 
-Status StateVecPy::check_qubit(std::uint64_t q) const {
+Status Register::check_qubit(std::uint64_t q) const {
   if (q < n_qubits_) return Status::Ok();
   return Error{ErrorKind::kIndexError, messages::kQubitIndexRange};
 }
 
-Result<std::pair<double, double>> StateVecPy::amplitude(std::uint64_t i) const {
+Result<std::pair<double, double>> Register::amplitude(std::uint64_t i) const {
   if (i >= data_.size()) return Error{ErrorKind::kIndexError, messages::kAmplitudeIndexRange};
   const Complex64 a = data_.data()[i];
   return std::pair<double, double>{a.re, a.im};
