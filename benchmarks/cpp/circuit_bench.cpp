@@ -18,6 +18,8 @@
 
 namespace {
 
+using velquin::Gate;
+using velquin::GateKind;
 using velquin::circuit::BlockShape;
 using velquin::engine::ExecPolicy;
 using velquin::engine::GateOp;
@@ -30,10 +32,10 @@ std::vector<GateOp> random_layers(const Register& sv, unsigned layers) {
   std::vector<GateOp> ops;
   for (unsigned layer = 0; layer < layers; ++layer) {
     for (std::uint64_t q = 0; q < n; ++q) {
-      ops.push_back(sv.prepare_rx(q, angle(gen)).value());
-      ops.push_back(sv.prepare_rz(q, angle(gen)).value());
+      ops.push_back(sv.prepare(Gate{GateKind::kRx, q, 0, angle(gen)}).value());
+      ops.push_back(sv.prepare(Gate{GateKind::kRz, q, 0, angle(gen)}).value());
     }
-    for (std::uint64_t q = layer % 2; q + 1 < n; q += 2) ops.push_back(sv.prepare_cx_cpp(q, q + 1).value());
+    for (std::uint64_t q = layer % 2; q + 1 < n; q += 2) ops.push_back(sv.prepare(Gate{GateKind::kCxCpp, q, q + 1}).value());
   }
   return ops;
 }
@@ -42,14 +44,14 @@ std::vector<GateOp> qft_like(const Register& sv) {
   const auto n = sv.n_qubits();
   std::vector<GateOp> ops;
   for (std::uint64_t j = n; j-- > 0;) {
-    ops.push_back(sv.prepare_h_cpp(j).value());
+    ops.push_back(sv.prepare(Gate{GateKind::kHCpp, j}).value());
     for (std::uint64_t k = j; k-- > 0;) {
       const double phi = M_PI / std::pow(2.0, static_cast<double>(j - k));
-      ops.push_back(sv.prepare_rz(k, phi / 2.0).value());
-      ops.push_back(sv.prepare_rz(j, phi / 2.0).value());
-      ops.push_back(sv.prepare_cx_cpp(k, j).value());
-      ops.push_back(sv.prepare_rz(j, -phi / 2.0).value());
-      ops.push_back(sv.prepare_cx_cpp(k, j).value());
+      ops.push_back(sv.prepare(Gate{GateKind::kRz, k, 0, phi / 2.0}).value());
+      ops.push_back(sv.prepare(Gate{GateKind::kRz, j, 0, phi / 2.0}).value());
+      ops.push_back(sv.prepare(Gate{GateKind::kCxCpp, k, j}).value());
+      ops.push_back(sv.prepare(Gate{GateKind::kRz, j, 0, -phi / 2.0}).value());
+      ops.push_back(sv.prepare(Gate{GateKind::kCxCpp, k, j}).value());
     }
   }
   return ops;
@@ -70,7 +72,7 @@ double time_once(Register& sv, const std::vector<GateOp>& ops, const ExecPolicy&
 
 int main(int argc, char** argv) {
   BlockShape shape;
-  ExecPolicy policy = velquin::engine::current_exec_policy();
+  ExecPolicy policy = velquin::engine::default_exec_policy();
   bool sequential = false;
   std::vector<unsigned> sizes;
   for (int i = 1; i < argc; ++i) {

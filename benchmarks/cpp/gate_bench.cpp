@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/gate_table.h"
 #include "engine/exec_policy.h"
 #include "engine/register.h"
 #include "engine/thread_pool.h"
@@ -47,37 +48,35 @@ struct Row {
   std::function<void(Register&)> run;
 };
 
-std::vector<Row> rows(unsigned n, bool every_qubit) {
-  using SV = Register;
+// Every gate of the table but sdg and tdg (the same loop as s and t).
+std::vector<Row> rows(unsigned n, bool every_qubit, const ExecPolicy& policy) {
+  using velquin::Gate;
+  using velquin::GateShape;
   const unsigned mid = n / 2, top = n - 1;
   std::vector<Row> out;
-  const std::vector<std::pair<const char*, velquin::Status (SV::*)(std::uint64_t)>> singles = {
-      {"h", &SV::h},   {"x", &SV::x},   {"y", &SV::y},   {"z", &SV::z},         {"s", &SV::s},
-      {"t", &SV::t},   {"sx", &SV::sx}, {"h_cpp", &SV::h_cpp}, {"x_cpp", &SV::x_cpp}};
-  const std::vector<std::pair<const char*, velquin::Status (SV::*)(std::uint64_t, double)>>
-      rotations = {{"rx", &SV::rx}, {"ry", &SV::ry}, {"rz", &SV::rz}};
-  const std::vector<std::pair<const char*, velquin::Status (SV::*)(std::uint64_t, std::uint64_t)>>
-      pairs = {{"cx", &SV::cx}, {"cy", &SV::cy}, {"cz", &SV::cz}, {"swap", &SV::swap},
-               {"cx_cpp", &SV::cx_cpp}};
   std::vector<unsigned> qubits = {0u, 1u, mid, top};
   if (every_qubit) {
     qubits.clear();
     for (unsigned q = 0; q < n; ++q) qubits.push_back(q);
   }
-  for (unsigned q : qubits) {
-    for (const auto& [name, gate] : singles) {
-      out.push_back({name, std::to_string(q), [gate, q](SV& sv) { (void)(sv.*gate)(q); }});
-    }
-    for (const auto& [name, gate] : rotations) {
-      out.push_back({name, std::to_string(q), [gate, q](SV& sv) { (void)(sv.*gate)(q, 0.3); }});
-    }
-  }
   const std::vector<std::pair<unsigned, unsigned>> qubit_pairs = {
       {0, 1}, {1, 0}, {0, mid}, {mid, 0}, {2, 7}, {0, top}, {top, 0}, {mid, mid + 1}, {top - 1, top}};
-  for (const auto& [a, b] : qubit_pairs) {
-    for (const auto& [name, gate] : pairs) {
-      out.push_back({name, std::to_string(a) + "," + std::to_string(b),
-                     [gate, a, b](SV& sv) { (void)(sv.*gate)(a, b); }});
+  for (const auto& info : velquin::kGates) {
+    const std::string name(info.text.name);
+    if (name == "sdg" || name == "tdg") continue;
+    if (info.shape == GateShape::kTwoQubits) {
+      for (const auto& [a, b] : qubit_pairs) {
+        out.push_back({name, std::to_string(a) + "," + std::to_string(b),
+                       [&policy, kind = info.kind, a, b](Register& sv) {
+                         (void)sv.apply(Gate{kind, a, b}, policy);
+                       }});
+      }
+      continue;
+    }
+    for (unsigned q : qubits) {
+      out.push_back({name, std::to_string(q), [&policy, kind = info.kind, q](Register& sv) {
+                       (void)sv.apply(Gate{kind, q, 0, 0.3}, policy);
+                     }});
     }
   }
   return out;
@@ -86,7 +85,7 @@ std::vector<Row> rows(unsigned n, bool every_qubit) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  ExecPolicy policy = velquin::engine::current_exec_policy();
+  ExecPolicy policy = velquin::engine::default_exec_policy();
   int reps = 7;
   bool every_qubit = false;
   std::vector<unsigned> sizes;
@@ -109,8 +108,7 @@ int main(int argc, char** argv) {
     }
   }
   if (sizes.empty()) sizes = {20, 24, 26};
-  velquin::engine::ScopedExecPolicy forced(policy);
-  policy = velquin::engine::current_exec_policy();
+  if (!velquin::isa_supported(policy.isa)) policy.isa = velquin::detected_isa();
   std::printf("variant %s, %u threads, median of %d\n\n", isa_name(policy.isa),
               policy.threads, reps);
 
@@ -135,7 +133,7 @@ int main(int argc, char** argv) {
                 "yard ms", "ratio");
     double worst = 0;
     std::string worst_row;
-    for (const Row& row : rows(n, every_qubit)) {
+    for (const Row& row : rows(n, every_qubit, policy)) {
       std::vector<double> g, y;
       row.run(sv);  // warm
       for (int r = 0; r < reps; ++r) {

@@ -35,18 +35,17 @@
 
 namespace {
 
-using velquin::circuit::Gate;
-using velquin::circuit::GateKind;
+using velquin::Gate;
+using velquin::GateKind;
 using velquin::circuit::QuantumCircuit;
 using velquin::Isa;
 using velquin::isa_name;
 using velquin::kIsaCount;
 using velquin::engine::ExecPolicy;
 using velquin::engine::GateOp;
-using velquin::engine::ScopedExecPolicy;
 using velquin::engine::Register;
 using SV = Register;
-using Call = std::function<void(SV&)>;
+using Call = std::function<void(SV&, const ExecPolicy&)>;
 
 double now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -59,25 +58,13 @@ double median(std::vector<double> v) {
 
 double minimum(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
 
-// One gate by name; b is the second qubit of a two-qubit gate.
+// One gate by its Python name; b is the second qubit of a two-qubit gate.
 Call gate_call(const std::string& g, unsigned a, unsigned b) {
-  const double theta = 0.3;
-  if (g == "h") return [a](SV& s) { (void)s.h(a); };
-  if (g == "x") return [a](SV& s) { (void)s.x(a); };
-  if (g == "y") return [a](SV& s) { (void)s.y(a); };
-  if (g == "z") return [a](SV& s) { (void)s.z(a); };
-  if (g == "s") return [a](SV& s) { (void)s.s(a); };
-  if (g == "sx") return [a](SV& s) { (void)s.sx(a); };
-  if (g == "rx") return [a, theta](SV& s) { (void)s.rx(a, theta); };
-  if (g == "ry") return [a, theta](SV& s) { (void)s.ry(a, theta); };
-  if (g == "rz") return [a, theta](SV& s) { (void)s.rz(a, theta); };
-  if (g == "h_cpp") return [a](SV& s) { (void)s.h_cpp(a); };
-  if (g == "x_cpp") return [a](SV& s) { (void)s.x_cpp(a); };
-  if (g == "cx") return [a, b](SV& s) { (void)s.cx(a, b); };
-  if (g == "cy") return [a, b](SV& s) { (void)s.cy(a, b); };
-  if (g == "cz") return [a, b](SV& s) { (void)s.cz(a, b); };
-  if (g == "swap") return [a, b](SV& s) { (void)s.swap(a, b); };
-  if (g == "cx_cpp") return [a, b](SV& s) { (void)s.cx_cpp(a, b); };
+  for (const auto& info : velquin::kGates) {
+    if (info.text.name != g) continue;
+    const Gate gate{info.kind, a, b, 0.3};
+    return [gate](SV& s, const ExecPolicy& policy) { (void)s.apply(gate, policy); };
+  }
   std::fprintf(stderr, "unknown gate %s\n", g.c_str());
   std::exit(2);
 }
@@ -157,48 +144,40 @@ std::vector<Gate> circuit_gates(const std::string& which, unsigned n) {
     const bool ansatz = which == "ansatz";
     for (unsigned layer = 0; layer < (ansatz ? 6u : 4u); ++layer) {
       for (unsigned q = 0; q < n; ++q) {
-        g.push_back({ansatz ? GateKind::RY : GateKind::RX, q, 0, angle(gen)});
-        g.push_back({GateKind::RZ, q, 0, angle(gen)});
+        g.push_back({ansatz ? GateKind::kRy : GateKind::kRx, q, 0, angle(gen)});
+        g.push_back({GateKind::kRz, q, 0, angle(gen)});
       }
       for (unsigned q = ansatz ? 0 : layer % 2; q + 1 < n; q += ansatz ? 1 : 2) {
-        g.push_back({ansatz ? GateKind::CZ : GateKind::CX, q, q + 1, 0});
+        g.push_back({ansatz ? GateKind::kCz : GateKind::kCx, q, q + 1, 0});
       }
     }
     return g;
   }
   for (unsigned j = n; j-- > 0;) {  // QFT-like: H and controlled phases from rz and cx
-    g.push_back({GateKind::H, j, 0, 0});
+    g.push_back({GateKind::kH, j, 0, 0});
     for (unsigned k = j; k-- > 0;) {
       const double phi = M_PI / std::pow(2.0, static_cast<double>(j - k));
-      g.push_back({GateKind::RZ, k, 0, phi / 2});
-      g.push_back({GateKind::RZ, j, 0, phi / 2});
-      g.push_back({GateKind::CX, k, j, 0});
-      g.push_back({GateKind::RZ, j, 0, -phi / 2});
-      g.push_back({GateKind::CX, k, j, 0});
+      g.push_back({GateKind::kRz, k, 0, phi / 2});
+      g.push_back({GateKind::kRz, j, 0, phi / 2});
+      g.push_back({GateKind::kCx, k, j, 0});
+      g.push_back({GateKind::kRz, j, 0, -phi / 2});
+      g.push_back({GateKind::kCx, k, j, 0});
     }
   }
   return g;
 }
 
+// A record as circuit execution prepares it.
 velquin::Result<GateOp> prepare(const SV& sv, const Gate& gate) {
-  const auto& row = velquin::circuit::info(gate.kind);
-  switch (row.shape) {
-    case velquin::circuit::Shape::kSingle:
-      return (sv.*row.single)(gate.a);
-    case velquin::circuit::Shape::kRotation:
-      return (sv.*row.rotation)(gate.a, gate.theta);
-    case velquin::circuit::Shape::kPair:
-      break;
-  }
-  return (sv.*row.pair)(gate.a, gate.b);
+  return sv.prepare(Gate{velquin::gate_info(gate.kind).played_as, gate.a, gate.b, gate.theta});
 }
 
-void gates(const std::vector<unsigned>& sizes, const std::string& only) {
+void gates(const std::vector<unsigned>& sizes, const std::string& only, const ExecPolicy& policy) {
   std::printf("%-3s %-14s %12s %12s %10s\n", "n", "gate", "median us", "min us", "ns/amp");
   for (unsigned n : sizes) {
     SV sv = filled_register(n);
     for (const Case& c : cases(n, only)) {
-      const auto s = interleaved({[&] { c.call(sv); }}, 15, [](std::size_t) {})[0];
+      const auto s = interleaved({[&] { c.call(sv, policy); }}, 15, [](std::size_t) {})[0];
       std::printf("%-3u %-14s %12.3f %12.3f %10.3f\n", n, c.label.c_str(), median(s) * 1e6,
                   minimum(s) * 1e6, minimum(s) * 1e9 / static_cast<double>(sv.length()));
     }
@@ -211,11 +190,9 @@ void threads(const std::vector<unsigned>& sizes, const std::string& only, Isa is
   for (unsigned n : sizes) {
     SV sv = filled_register(n);
     for (const Case& c : cases(n, only)) {
-      std::unique_ptr<ScopedExecPolicy> forced;
-      const auto s = interleaved({[&] { c.call(sv); }, [&] { c.call(sv); }}, 21, [&](std::size_t v) {
-        forced.reset();
-        forced = std::make_unique<ScopedExecPolicy>(ExecPolicy{isa, v == 0 ? 1u : 2u});
-      });
+      const ExecPolicy one{isa, 1}, two{isa, 2};
+      const auto s = interleaved({[&] { c.call(sv, one); }, [&] { c.call(sv, two); }}, 21,
+                                 [](std::size_t) {});
       std::printf("%-3u %-14s %12.3f %12.3f %10.2f %10.2f\n", n, c.label.c_str(), minimum(s[0]) * 1e6,
                   minimum(s[1]) * 1e6, minimum(s[1]) / minimum(s[0]), median(s[1]) / median(s[0]));
     }
@@ -299,7 +276,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string mode = argv[1];
-  ExecPolicy policy = velquin::engine::current_exec_policy();
+  ExecPolicy policy = velquin::engine::default_exec_policy();
   std::string only;
   std::vector<std::string> rest;
   for (int i = 2; i < argc; ++i) {
@@ -317,8 +294,7 @@ int main(int argc, char** argv) {
       rest.push_back(a);
     }
   }
-  ScopedExecPolicy forced(policy);
-  policy = velquin::engine::current_exec_policy();
+  if (!velquin::isa_supported(policy.isa)) policy.isa = velquin::detected_isa();
   std::vector<unsigned> sizes;
   auto numbers = [&] {
     for (const std::string& r : rest) sizes.push_back(static_cast<unsigned>(std::stoul(r)));
@@ -326,7 +302,7 @@ int main(int argc, char** argv) {
   std::printf("# %s, %u threads\n", isa_name(policy.isa), policy.threads);
   if (mode == "gates") {
     numbers();
-    gates(sizes, only);
+    gates(sizes, only, policy);
   } else if (mode == "threads") {
     numbers();
     threads(sizes, only, policy.isa);
@@ -340,12 +316,12 @@ int main(int argc, char** argv) {
     SV sv = filled_register(n);
     const Call call = gate_call(rest[0], static_cast<unsigned>(std::stoul(rest[1])),
                                 static_cast<unsigned>(std::stoul(rest[2])));
-    for (unsigned long k = std::stoul(rest[4]); k > 0; --k) call(sv);
+    for (unsigned long k = std::stoul(rest[4]); k > 0; --k) call(sv, policy);
   } else if (mode == "circuit-calls" && rest.size() == 3) {
     const unsigned n = static_cast<unsigned>(std::stoul(rest[1]));
     QuantumCircuit qc(n);
     for (const Gate& g : circuit_gates(rest[0], n)) qc.append(g);
-    for (unsigned long k = std::stoul(rest[2]); k > 0; --k) (void)qc.execute_fresh(1);
+    for (unsigned long k = std::stoul(rest[2]); k > 0; --k) (void)qc.execute_fresh(1, policy);
   } else {
     std::fprintf(stderr, "unknown mode or arguments\n");
     return 2;

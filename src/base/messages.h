@@ -58,7 +58,6 @@ inline constexpr const char* kPanicWithoutText = "native code failed without a m
 inline constexpr const char* kErrorWithoutException = "an error was reported without an exception";
 inline constexpr const char* kStoppedWithoutException =
     "an operation stopped without a pending exception";
-inline constexpr const char* kUnknownGateRecord = "gate record of unknown shape";
 
 // What an allocation was for, in MemoryError texts.
 inline constexpr char kForAmplitudeArray[] = "the amplitude array";

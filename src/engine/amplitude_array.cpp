@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "base/messages.h"
-#include "engine/exec_policy.h"
 #include "engine/memory_budget.h"
 #include "engine/thread_pool.h"
 
@@ -55,9 +54,9 @@ void* map_aligned(std::uint64_t bytes) {
 
 // Faults every page of [p, p + bytes) in now, on the gate threads. False when
 // the kernel refuses.
-bool populate_range(unsigned char* base, std::uint64_t bytes) {
+bool populate_range(unsigned char* base, std::uint64_t bytes, unsigned threads) {
   std::atomic<bool> failed{false};
-  parallel_for(current_exec_policy().threads, bytes / kHugePage, 1, kHugePagesPerPiece,
+  parallel_for(threads, bytes / kHugePage, 1, kHugePagesPerPiece,
                [&](std::uint64_t begin, std::uint64_t end) {
                  unsigned char* first = base + begin * kHugePage;
                  const std::uint64_t length = (end - begin) * kHugePage;
@@ -79,14 +78,14 @@ bool populate_range(unsigned char* base, std::uint64_t bytes) {
 // a slice at a time, checking before each slice that the rest still fits:
 // another process filling a block at the same moment makes one of the two
 // fail with MemoryError instead of both running the machine out of memory.
-Status populate(void* p, std::uint64_t mapped, std::uint64_t requested) {
+Status populate(void* p, std::uint64_t mapped, std::uint64_t requested, unsigned threads) {
   auto* base = static_cast<unsigned char*>(p);
   for (std::uint64_t done = 0; done < mapped; done += kPopulateSlice) {
     if (done > 0) {
       if (Status room = check_allocation(requested, messages::kForAmplitudeArray, done); !room)
         return room;
     }
-    if (!populate_range(base + done, std::min(kPopulateSlice, mapped - done))) {
+    if (!populate_range(base + done, std::min(kPopulateSlice, mapped - done), threads)) {
       return allocation_error(requested);
     }
   }
@@ -130,7 +129,7 @@ void AmplitudeArray::release() noexcept {
   mapped_bytes_ = 0;
 }
 
-Result<AmplitudeArray> AmplitudeArray::zeroed(std::uint64_t count) {
+Result<AmplitudeArray> AmplitudeArray::zeroed(std::uint64_t count, unsigned threads) {
   // Saturates far beyond any machine's memory, so the request fails below.
   constexpr std::uint64_t kMostBytes = std::uint64_t{1} << 62;
   const std::uint64_t bytes =
@@ -147,7 +146,9 @@ Result<AmplitudeArray> AmplitudeArray::zeroed(std::uint64_t count) {
 #ifdef MADV_HUGEPAGE
     ::madvise(p, mapped, MADV_HUGEPAGE);  // advisory: ignore failure
 #endif
-    if (Status filled = populate(p, mapped, bytes); !filled) return std::move(filled).error();
+    if (Status filled = populate(p, mapped, bytes, threads); !filled) {
+      return std::move(filled).error();
+    }
     return array;
   }
   void* p = nullptr;

@@ -23,11 +23,11 @@ class AmplitudeArray {
   ~AmplitudeArray();
 
   /// `count` amplitudes, every part +0.0, every page already resident (so the
-  /// machine's available memory reflects the block at once). Fails with
-  /// MemoryError naming the bytes requested when the memory cannot be had;
-  /// large requests are checked against the memory the machine can still give
-  /// before anything is mapped.
-  static Result<AmplitudeArray> zeroed(std::uint64_t count);
+  /// machine's available memory reflects the block at once), the pages filled
+  /// on up to `threads` threads. Fails with MemoryError naming the bytes
+  /// requested when the memory cannot be had; large requests are checked
+  /// against the memory the machine can still give before anything is mapped.
+  static Result<AmplitudeArray> zeroed(std::uint64_t count, unsigned threads = 1);
 
   std::uint64_t size() const noexcept { return count_; }
   Complex64* data() noexcept { return data_; }

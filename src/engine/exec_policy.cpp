@@ -9,8 +9,6 @@
 namespace velquin::engine {
 namespace {
 
-const ExecPolicy* g_forced = nullptr;
-
 unsigned cpus_available() noexcept {
   cpu_set_t set;
   if (::sched_getaffinity(0, sizeof set, &set) == 0) {
@@ -40,18 +38,6 @@ unsigned default_thread_count() noexcept {
   return count;
 }
 
-ExecPolicy current_exec_policy() noexcept {
-  if (g_forced != nullptr) return *g_forced;
-  return {chosen_isa(), default_thread_count()};
-}
-
-ScopedExecPolicy::ScopedExecPolicy(ExecPolicy policy) noexcept
-    : previous_(g_forced),
-      policy_{isa_supported(policy.isa) ? policy.isa : detected_isa(),
-              std::max(1u, policy.threads)} {
-  g_forced = &policy_;
-}
-
-ScopedExecPolicy::~ScopedExecPolicy() { g_forced = previous_; }
+ExecPolicy default_exec_policy() noexcept { return {chosen_isa(), default_thread_count()}; }
 
 }  // namespace velquin::engine

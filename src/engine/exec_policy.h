@@ -1,7 +1,7 @@
-// How gates run: which instruction-set variant and how many threads. Chosen
-// once per process (widest variant the CPU has; the CPUs this process may run
-// on, capped by OMP_NUM_THREADS when set); tests and benchmarks may override
-// it for a scope. No choice changes a result bit.
+// How a call's gates run: which instruction-set variant and how many threads.
+// The top of every call decides it once (default_exec_policy, or a test's own
+// choice) and hands it down; nothing below reads a global. No choice changes
+// a result bit.
 #pragma once
 
 #include "base/isa.h"
@@ -13,24 +13,12 @@ struct ExecPolicy {
   unsigned threads;
 };
 
-/// CPUs in this process's affinity mask, capped by a positive OMP_NUM_THREADS.
+/// CPUs in this process's affinity mask, capped by a positive OMP_NUM_THREADS;
+/// fixed at first use.
 unsigned default_thread_count() noexcept;
 
-/// The policy in force: the innermost ScopedExecPolicy, else the default.
-ExecPolicy current_exec_policy() noexcept;
-
-/// Forces a policy until destroyed (for tests and benchmarks). A variant the
-/// CPU lacks is replaced by the widest it has.
-class ScopedExecPolicy {
- public:
-  explicit ScopedExecPolicy(ExecPolicy policy) noexcept;
-  ~ScopedExecPolicy();
-  ScopedExecPolicy(const ScopedExecPolicy&) = delete;
-  ScopedExecPolicy& operator=(const ScopedExecPolicy&) = delete;
-
- private:
-  const ExecPolicy* previous_;
-  ExecPolicy policy_;
-};
+/// The policy a call starts from: the variant in force (base/isa.h) on
+/// default_thread_count() threads.
+ExecPolicy default_exec_policy() noexcept;
 
 }  // namespace velquin::engine

@@ -23,15 +23,4 @@ void apply_x_cpp(std::span<Complex64> state, std::uint64_t q, const ExecPolicy& 
 void apply_cx_cpp(std::span<Complex64> state, std::uint64_t c, std::uint64_t t,
                   const ExecPolicy& policy) noexcept;
 
-/// The same three with the policy in force.
-inline void apply_h_cpp(std::span<Complex64> state, std::uint64_t q) noexcept {
-  apply_h_cpp(state, q, current_exec_policy());
-}
-inline void apply_x_cpp(std::span<Complex64> state, std::uint64_t q) noexcept {
-  apply_x_cpp(state, q, current_exec_policy());
-}
-inline void apply_cx_cpp(std::span<Complex64> state, std::uint64_t c, std::uint64_t t) noexcept {
-  apply_cx_cpp(state, c, t, current_exec_policy());
-}
-
 }  // namespace velquin::engine::ffi

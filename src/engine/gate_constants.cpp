@@ -13,20 +13,28 @@ double at_run_time(double x) {
 
 constexpr double kQuarterPi = 0.7853981633974483;  // 0x3FE921FB54442D18
 
+FormulaConstants cos_sin(double angle) { return {std::cos(angle), std::sin(angle)}; }
+
 }  // namespace
 
-GateConstants hadamard_constants() { return {1.0 / std::sqrt(at_run_time(2.0)), 0.0}; }
-
-GateConstants t_constants() {
-  const double phi = at_run_time(kQuarterPi);
-  return {std::cos(phi), std::sin(phi)};
+FormulaConstants make_constants(GateConstants rule, double theta) {
+  switch (rule) {
+    case GateConstants::kNone:
+      break;
+    case GateConstants::kHadamard:
+      return {1.0 / std::sqrt(at_run_time(2.0)), 0.0};
+    case GateConstants::kPhaseS:
+      return {0.0, 1.0};
+    case GateConstants::kPhaseSdg:
+      return {0.0, -1.0};
+    case GateConstants::kPhaseT:
+      return cos_sin(at_run_time(kQuarterPi));
+    case GateConstants::kPhaseTdg:
+      return cos_sin(-at_run_time(kQuarterPi));
+    case GateConstants::kHalfAngle:
+      return cos_sin(theta * 0.5);
+  }
+  return {};
 }
-
-GateConstants tdg_constants() {
-  const double minus_phi = -at_run_time(kQuarterPi);
-  return {std::cos(minus_phi), std::sin(minus_phi)};
-}
-
-GateConstants half_angle_constants(double half) { return {std::cos(half), std::sin(half)}; }
 
 }  // namespace velquin::engine

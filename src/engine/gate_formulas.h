@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "base/gate_table.h"
 #include "engine/complex_arith.h"
 #include "math_core/pair_traversal.h"
 
@@ -12,33 +13,20 @@ namespace velquin::engine {
 
 using math_core::Touch;
 
-/// Constants made once per gate call; what `a` and `b` mean is the formula's.
-struct GateConstants {
+/// Constants made once per gate call; what `a` and `b` mean is the formula's:
+/// a = r for Hadamard, (cos, sin) of the half angle for the rotations, the
+/// phase (re, im) for Phase.
+struct FormulaConstants {
   double a = 0.0;
   double b = 0.0;
 };
 
-/// The distinct pair formulas. Gates that differ only in their constants
-/// (s, sdg, t, tdg) or in which pairs they visit (x, cx, swap; z, cz) share one.
-enum class PairFormula : std::uint8_t {
-  kHadamard,     // a = r
-  kPauliY,
-  kSqrtX,
-  kRotationX,    // a = cos(half), b = sin(half)
-  kRotationY,    // a = cos(half), b = sin(half)
-  kRotationZ,    // a = cos(half), b = sin(half)
-  kPhase,        // a1 × (a, b)
-  kNegate,       // -a1
-  kExchange,     // a0 <-> a1
-  kControlledY,  // cy on its control = 1 pairs
-};
-inline constexpr unsigned kPairFormulaCount = 10;
 
 template <class V>
 struct HadamardFormula {
   static constexpr Touch kTouch = Touch::kBoth;
   V r;
-  explicit HadamardFormula(const GateConstants& c) : r(c.a) {}
+  explicit HadamardFormula(const FormulaConstants& c) : r(c.a) {}
   void operator()(ComplexLanes<V>& a0, ComplexLanes<V>& a1) const {
     const ComplexLanes<V> new0 = scale(r, add(a0, a1));
     const ComplexLanes<V> new1 = scale(r, sub(a0, a1));
@@ -52,7 +40,7 @@ struct PauliYFormula {
   static constexpr Touch kTouch = Touch::kBoth;
   ComplexLanes<V> u;
   ComplexLanes<V> minus_u;
-  explicit PauliYFormula(const GateConstants&)
+  explicit PauliYFormula(const FormulaConstants&)
       : u(splat<V>(0.0, 1.0)), minus_u(neg(splat<V>(0.0, 1.0))) {}
   void operator()(ComplexLanes<V>& a0, ComplexLanes<V>& a1) const {
     const ComplexLanes<V> new0 = mul(minus_u, a1);
@@ -67,7 +55,7 @@ struct SqrtXFormula {
   static constexpr Touch kTouch = Touch::kBoth;
   ComplexLanes<V> p;
   ComplexLanes<V> p_bar;
-  explicit SqrtXFormula(const GateConstants&)
+  explicit SqrtXFormula(const FormulaConstants&)
       : p(splat<V>(0.5, 0.5)), p_bar(splat<V>(0.5, -0.5)) {}
   void operator()(ComplexLanes<V>& a0, ComplexLanes<V>& a1) const {
     const ComplexLanes<V> new0 = add(mul(p, a0), mul(p_bar, a1));
@@ -82,7 +70,7 @@ struct RotationXFormula {
   static constexpr Touch kTouch = Touch::kBoth;
   V co;
   ComplexLanes<V> w;
-  explicit RotationXFormula(const GateConstants& c) : co(c.a), w{V(0.0), -V(c.b)} {}
+  explicit RotationXFormula(const FormulaConstants& c) : co(c.a), w{V(0.0), -V(c.b)} {}
   void operator()(ComplexLanes<V>& a0, ComplexLanes<V>& a1) const {
     const ComplexLanes<V> new0 = add(scale(co, a0), mul(w, a1));
     const ComplexLanes<V> new1 = add(mul(w, a0), scale(co, a1));
@@ -96,7 +84,7 @@ struct RotationYFormula {
   static constexpr Touch kTouch = Touch::kBoth;
   V co;
   V si;
-  explicit RotationYFormula(const GateConstants& c) : co(c.a), si(c.b) {}
+  explicit RotationYFormula(const FormulaConstants& c) : co(c.a), si(c.b) {}
   void operator()(ComplexLanes<V>& a0, ComplexLanes<V>& a1) const {
     const ComplexLanes<V> new0 = sub(scale(co, a0), scale(si, a1));
     const ComplexLanes<V> new1 = add(scale(si, a0), scale(co, a1));
@@ -110,7 +98,7 @@ struct RotationZFormula {
   static constexpr Touch kTouch = Touch::kBoth;
   ComplexLanes<V> p0;
   ComplexLanes<V> p1;
-  explicit RotationZFormula(const GateConstants& c)
+  explicit RotationZFormula(const FormulaConstants& c)
       : p0{V(c.a), -V(c.b)}, p1(splat<V>(c.a, c.b)) {}
   void operator()(ComplexLanes<V>& a0, ComplexLanes<V>& a1) const {
     a0 = mul(a0, p0);
@@ -122,21 +110,21 @@ template <class V>
 struct PhaseFormula {
   static constexpr Touch kTouch = Touch::kSecondOnly;
   ComplexLanes<V> p;
-  explicit PhaseFormula(const GateConstants& c) : p(splat<V>(c.a, c.b)) {}
+  explicit PhaseFormula(const FormulaConstants& c) : p(splat<V>(c.a, c.b)) {}
   void operator()(ComplexLanes<V>& a1) const { a1 = mul(a1, p); }
 };
 
 template <class V>
 struct NegateFormula {
   static constexpr Touch kTouch = Touch::kSecondOnly;
-  explicit NegateFormula(const GateConstants&) {}
+  explicit NegateFormula(const FormulaConstants&) {}
   void operator()(ComplexLanes<V>& a1) const { a1 = neg(a1); }
 };
 
 template <class V>
 struct ExchangeFormula {
   static constexpr Touch kTouch = Touch::kExchange;
-  explicit ExchangeFormula(const GateConstants&) {}
+  explicit ExchangeFormula(const FormulaConstants&) {}
 };
 
 template <class V>
@@ -144,7 +132,7 @@ struct ControlledYFormula {
   static constexpr Touch kTouch = Touch::kBoth;
   ComplexLanes<V> u;
   ComplexLanes<V> minus_u;
-  explicit ControlledYFormula(const GateConstants&)
+  explicit ControlledYFormula(const FormulaConstants&)
       : u(splat<V>(0.0, 1.0)), minus_u(neg(splat<V>(0.0, 1.0))) {}
   void operator()(ComplexLanes<V>& a0, ComplexLanes<V>& a1) const {
     const ComplexLanes<V> new0 = mul(a1, minus_u);

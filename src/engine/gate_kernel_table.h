@@ -1,5 +1,5 @@
 // One table of pair kernels per instruction-set variant, indexed by
-// PairFormula. Each comes from make_pair_kernel_table, instantiated only in
+// Arithmetic. Each comes from make_pair_kernel_table, instantiated only in
 // its variant's own file (built with that variant's flags).
 #pragma once
 
@@ -18,7 +18,7 @@ using math_core::PairSpace;
 
 /// Runs one formula over the pairs [begin, end) of `space`.
 using PairKernel = void (*)(Complex64* data, const PairSpace& space,
-                            const GateConstants& constants, std::uint64_t begin,
+                            const FormulaConstants& constants, std::uint64_t begin,
                             std::uint64_t end) noexcept;
 using PairKernelTable = std::array<PairKernel, kPairFormulaCount>;
 
@@ -30,17 +30,17 @@ const PairKernelTable& pair_kernels() noexcept;
 template <class Walk>
 constexpr PairKernelTable make_pair_kernel_table() {
   PairKernelTable table{};
-  auto set = [&table](PairFormula f, PairKernel k) { table[static_cast<unsigned>(f)] = k; };
-  set(PairFormula::kHadamard, &Walk::template run<HadamardFormula>);
-  set(PairFormula::kPauliY, &Walk::template run<PauliYFormula>);
-  set(PairFormula::kSqrtX, &Walk::template run<SqrtXFormula>);
-  set(PairFormula::kRotationX, &Walk::template run<RotationXFormula>);
-  set(PairFormula::kRotationY, &Walk::template run<RotationYFormula>);
-  set(PairFormula::kRotationZ, &Walk::template run<RotationZFormula>);
-  set(PairFormula::kPhase, &Walk::template run<PhaseFormula>);
-  set(PairFormula::kNegate, &Walk::template run<NegateFormula>);
-  set(PairFormula::kExchange, &Walk::template run<ExchangeFormula>);
-  set(PairFormula::kControlledY, &Walk::template run<ControlledYFormula>);
+  auto set = [&table](Arithmetic f, PairKernel k) { table[static_cast<unsigned>(f)] = k; };
+  set(Arithmetic::kHadamard, &Walk::template run<HadamardFormula>);
+  set(Arithmetic::kPauliY, &Walk::template run<PauliYFormula>);
+  set(Arithmetic::kSqrtX, &Walk::template run<SqrtXFormula>);
+  set(Arithmetic::kRotationX, &Walk::template run<RotationXFormula>);
+  set(Arithmetic::kRotationY, &Walk::template run<RotationYFormula>);
+  set(Arithmetic::kRotationZ, &Walk::template run<RotationZFormula>);
+  set(Arithmetic::kPhase, &Walk::template run<PhaseFormula>);
+  set(Arithmetic::kNegate, &Walk::template run<NegateFormula>);
+  set(Arithmetic::kExchange, &Walk::template run<ExchangeFormula>);
+  set(Arithmetic::kControlledY, &Walk::template run<ControlledYFormula>);
   return table;
 }
 

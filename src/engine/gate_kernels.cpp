@@ -13,8 +13,8 @@ const PairKernelTable& table_for(Isa isa) noexcept {
 
 }  // namespace
 
-void run_pair_formula(std::span<Complex64> data, PairFormula formula, const PairSpace& space,
-                      const GateConstants& constants, const ExecPolicy& policy) {
+void run_pair_formula(std::span<Complex64> data, Arithmetic formula, const PairSpace& space,
+                      const FormulaConstants& constants, const ExecPolicy& policy) {
   const PairKernel kernel =
       table_for(math_core::isa_for(policy.isa, space))[static_cast<unsigned>(formula)];
   Complex64* first = data.data();
@@ -22,11 +22,6 @@ void run_pair_formula(std::span<Complex64> data, PairFormula formula, const Pair
                [&](std::uint64_t begin, std::uint64_t end) {
                  kernel(first, space, constants, begin, end);
                });
-}
-
-void run_pair_formula(std::span<Complex64> data, PairFormula formula, const PairSpace& space,
-                      const GateConstants& constants) {
-  run_pair_formula(data, formula, space, constants, current_exec_policy());
 }
 
 }  // namespace velquin::engine

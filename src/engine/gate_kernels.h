@@ -21,11 +21,7 @@ inline constexpr std::uint64_t kMinPairsPerThread = std::uint64_t{1} << 14;
 
 /// Applies `formula` with `constants` to every pair of `space`, in place, with
 /// `policy`. `space` must fit `data` (its pairs lie below data.size()).
-void run_pair_formula(std::span<Complex64> data, PairFormula formula, const PairSpace& space,
-                      const GateConstants& constants, const ExecPolicy& policy);
-
-/// The same with the policy in force.
-void run_pair_formula(std::span<Complex64> data, PairFormula formula, const PairSpace& space,
-                      const GateConstants& constants);
+void run_pair_formula(std::span<Complex64> data, Arithmetic formula, const PairSpace& space,
+                      const FormulaConstants& constants, const ExecPolicy& policy);
 
 }  // namespace velquin::engine

@@ -8,7 +8,7 @@ namespace {
 
 struct Avx512Walk {
   template <template <class> class Formula>
-  static void run(Complex64* data, const PairSpace& space, const GateConstants& constants,
+  static void run(Complex64* data, const PairSpace& space, const FormulaConstants& constants,
                   std::uint64_t begin, std::uint64_t end) noexcept {
     math_core::traverse_pairs_vector<math_core::Avx512>(
         data, space, Formula<math_core::Avx512::V>(constants), begin, end);

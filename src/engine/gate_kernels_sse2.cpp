@@ -8,7 +8,7 @@ namespace {
 
 struct Sse2Walk {
   template <template <class> class Formula>
-  static void run(Complex64* data, const PairSpace& space, const GateConstants& constants,
+  static void run(Complex64* data, const PairSpace& space, const FormulaConstants& constants,
                   std::uint64_t begin, std::uint64_t end) noexcept {
     math_core::traverse_pairs_vector<math_core::Sse2>(
         data, space, Formula<math_core::Sse2::V>(constants), begin, end);

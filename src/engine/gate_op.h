@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 
+#include "base/gate_table.h"
 #include "engine/exec_policy.h"
 #include "engine/gate_formulas.h"
 #include "math_core/math_core.h"
@@ -17,21 +18,23 @@ namespace velquin::engine {
 
 class GateOp {
  public:
-  /// Which code does the arithmetic: one of the engine's pair formulas, or a
-  /// math_core kernel (h_cpp, x_cpp, cx_cpp).
-  enum class Path : std::uint8_t { kFormula, kKernelH, kKernelX, kKernelCX };
+  /// The arithmetic of `info` on the qubits of `gate` (already checked), with
+  /// `constants`: a one-qubit formula on the pairs (i, i + 2^a), a two-qubit
+  /// formula on the pair members info.first and info.second of each group of
+  /// four, or a math_core kernel (for CX, `b` is the target and may equal `a`).
+  static GateOp of(const GateInfo& info, const Gate& gate, FormulaConstants constants) noexcept {
+    GateOp op;
+    op.arithmetic_ = info.arithmetic;
+    op.constants_ = constants;
+    const bool two = info.shape == GateShape::kTwoQubits;
+    op.arity_ = two ? 2 : 1;
+    op.first_ = info.first;
+    op.second_ = info.second;
+    op.qubits_ = {static_cast<unsigned>(gate.a), static_cast<unsigned>(two ? gate.b : gate.a)};
+    return op;
+  }
 
-  /// A one-qubit formula on the pairs (i, i + 2^q).
-  static GateOp single(PairFormula formula, GateConstants constants, std::uint64_t q) noexcept;
-  /// A two-qubit formula on qubits a != b. Within each group of four, the pair
-  /// members are base + first and base + second, where bit 0 of a selector
-  /// adds 2^a and bit 1 adds 2^b.
-  static GateOp pair(PairFormula formula, std::uint64_t a, std::uint64_t b,
-                     std::uint8_t first_selector, std::uint8_t second_selector) noexcept;
-  /// A math_core kernel; `b` is the target of kKernelCX (it may equal `a`).
-  static GateOp kernel(Path path, std::uint64_t a, std::uint64_t b = 0) noexcept;
-
-  /// The qubits the gate names: one, or two (possibly equal for kKernelCX).
+  /// The qubits the gate names: one, or two (possibly equal for the CX kernel).
   unsigned arity() const noexcept { return arity_; }
   unsigned qubit(unsigned i) const noexcept { return qubits_[i]; }
 
@@ -41,19 +44,18 @@ class GateOp {
   void run(std::span<math_core::Complex64> data, std::array<unsigned, 2> positions,
            const ExecPolicy& policy) const;
 
-  /// Runs on a whole register with the policy in force.
-  void run(std::span<math_core::Complex64> data) const {
-    run(data, qubits_, current_exec_policy());
+  /// Runs on a whole register.
+  void run(std::span<math_core::Complex64> data, const ExecPolicy& policy) const {
+    run(data, qubits_, policy);
   }
 
  private:
-  Path path_ = Path::kFormula;
-  PairFormula formula_ = PairFormula::kExchange;
+  Arithmetic arithmetic_ = Arithmetic::kExchange;
   std::uint8_t arity_ = 1;
-  std::uint8_t first_selector_ = 0;
-  std::uint8_t second_selector_ = 0;
+  std::uint8_t first_ = kPairNone;
+  std::uint8_t second_ = kPairNone;
   std::array<unsigned, 2> qubits_{};
-  GateConstants constants_{};
+  FormulaConstants constants_{};
 };
 
 }  // namespace velquin::engine

@@ -10,10 +10,14 @@
 #include <utility>
 #include <vector>
 
-#include "engine/amplitude_array.h"
-#include "engine/gate_op.h"
-#include "engine/interrupt.h"
+#include "base/gate_table.h"
 #include "base/result.h"
+#include "engine/amplitude_array.h"
+#include "engine/exec_policy.h"
+#include "engine/function_ref.h"
+#include "engine/gate_op.h"
+#include "engine/gate_prepare.h"
+#include "engine/interrupt.h"
 #include "random/std_rng.h"
 
 namespace velquin::engine {
@@ -30,16 +34,17 @@ struct MeasurementCounts {
 class Register {
  public:
   /// A register in the all-zero basis state. `seed` seeds the generator; none
-  /// draws the key from the operating system (an InternalFailure if that
-  /// fails). ValueError for 0 or more than 30 qubits, MemoryError when the
-  /// amplitudes cannot be allocated.
-  static Result<Register> create(std::uint64_t n_qubits, std::optional<std::uint64_t> seed);
+  /// draws the key from the operating system (a panic if that fails).
+  /// ValueError for 0 or more than 30 qubits, MemoryError when the amplitudes
+  /// cannot be allocated. Its pages are filled on up to `threads` threads.
+  static Result<Register> create(std::uint64_t n_qubits, std::optional<std::uint64_t> seed,
+                                 unsigned threads = 1);
 
   std::uint64_t n_qubits() const noexcept { return n_qubits_; }
   std::uint64_t length() const noexcept { return data_.size(); }
 
   /// IndexError "qubit index out of range" unless q < n_qubits.
-  Status check_qubit(std::uint64_t q) const;
+  Status check_qubit(std::uint64_t q) const { return engine::check_qubit(q, n_qubits_); }
 
   /// (re, im) of element i; IndexError unless i < length().
   Result<std::pair<double, double>> amplitude(std::uint64_t i) const;
@@ -50,58 +55,33 @@ class Register {
 
   random::StdRng& rng() noexcept { return rng_; }
 
+  /// Copies the amplitudes into the memory `allocate` hands back (asked once,
+  /// for the byte count, after the check that so many bytes can still be
+  /// had), spread over up to `threads` threads. MemoryError "cannot allocate
+  /// N bytes for the state-vector copy" when the check refuses or `allocate`
+  /// returns null; nothing is copied then. The register never changes.
+  Status copy_out(FunctionRef<Complex64*(std::uint64_t)> allocate, unsigned threads) const;
+
   /// Gives the amplitude array away, leaving the register empty; for a
   /// register about to be discarded whose amplitudes become a result.
   AmplitudeArray take_amplitudes() && noexcept { return std::move(data_); }
 
-  // Single-qubit gates.
-  Status h(std::uint64_t q);
-  Status x(std::uint64_t q);
-  Status y(std::uint64_t q);
-  Status z(std::uint64_t q);
-  Status s(std::uint64_t q);
-  Status sdg(std::uint64_t q);
-  Status t(std::uint64_t q);
-  Status tdg(std::uint64_t q);
-  Status sx(std::uint64_t q);
-  Status rx(std::uint64_t q, double theta);
-  Status ry(std::uint64_t q, double theta);
-  Status rz(std::uint64_t q, double theta);
+  /// A gate's checks (in its order, with its texts; base/gate_table.h) and
+  /// its constants against this register, changing nothing: what remains is
+  /// the arithmetic, GateOp::run. Circuit execution prepares every record
+  /// before it runs any.
+  [[gnu::always_inline]] Result<GateOp> prepare(const Gate& gate) const {
+    return prepare_gate(gate_info(gate.kind), gate, n_qubits_);
+  }
 
-  // Two-qubit gates, each with its own checks and messages.
-  Status cx(std::uint64_t control, std::uint64_t target);
-  Status cy(std::uint64_t control, std::uint64_t target);
-  Status cz(std::uint64_t control, std::uint64_t target);
-  Status swap(std::uint64_t q1, std::uint64_t q2);
-
-  // Gates run by the math_core kernels.
-  Status h_cpp(std::uint64_t q);
-  Status x_cpp(std::uint64_t q);
-  Status cx_cpp(std::uint64_t c, std::uint64_t t);
-
-  // Every gate in two steps: prepare_<gate> makes the gate's checks (in the
-  // gate's order, with its messages) and its constants, changing nothing;
-  // GateOp::run then does the arithmetic. Circuit execution prepares all of
-  // its records before it runs any.
-  Result<GateOp> prepare_h(std::uint64_t q) const;
-  Result<GateOp> prepare_x(std::uint64_t q) const;
-  Result<GateOp> prepare_y(std::uint64_t q) const;
-  Result<GateOp> prepare_z(std::uint64_t q) const;
-  Result<GateOp> prepare_s(std::uint64_t q) const;
-  Result<GateOp> prepare_sdg(std::uint64_t q) const;
-  Result<GateOp> prepare_t(std::uint64_t q) const;
-  Result<GateOp> prepare_tdg(std::uint64_t q) const;
-  Result<GateOp> prepare_sx(std::uint64_t q) const;
-  Result<GateOp> prepare_rx(std::uint64_t q, double theta) const;
-  Result<GateOp> prepare_ry(std::uint64_t q, double theta) const;
-  Result<GateOp> prepare_rz(std::uint64_t q, double theta) const;
-  Result<GateOp> prepare_cx(std::uint64_t control, std::uint64_t target) const;
-  Result<GateOp> prepare_cy(std::uint64_t control, std::uint64_t target) const;
-  Result<GateOp> prepare_cz(std::uint64_t control, std::uint64_t target) const;
-  Result<GateOp> prepare_swap(std::uint64_t q1, std::uint64_t q2) const;
-  Result<GateOp> prepare_h_cpp(std::uint64_t q) const;
-  Result<GateOp> prepare_x_cpp(std::uint64_t q) const;
-  Result<GateOp> prepare_cx_cpp(std::uint64_t c, std::uint64_t t) const;
+  /// Prepares `gate` and runs it on the whole register with `policy`. A
+  /// failed check changes nothing.
+  [[gnu::always_inline]] Status apply(const Gate& gate, const ExecPolicy& policy) {
+    Result<GateOp> op = prepare(gate);
+    if (!op) return std::move(op).error();
+    op.value().run(data_.span(), policy);
+    return Status::Ok();
+  }
 
   /// Samples `shots` outcomes. The generator step (reseed from `seed`, or
   /// discard 8 bytes) happens first and stays even when the call then fails;
@@ -111,8 +91,6 @@ class Register {
                                            InterruptCheck interrupt = kNeverInterrupt);
 
  private:
-  Status run_prepared(Result<GateOp> op);
-
   Register(std::uint64_t n_qubits, AmplitudeArray data, random::StdRng rng) noexcept
       : n_qubits_(n_qubits), data_(std::move(data)), rng_(std::move(rng)) {}
 

@@ -33,9 +33,16 @@ PyObject* panic_exception_type() {
 }
 
 void raise_error(const char* where, CallError error) {
-  if (const Error* value = error.value(); value != nullptr && value->kind == ErrorKind::kPanic) {
-    raise_panic(where, value->message.c_str());
-    return;
+  if (const Error* value = error.value(); value != nullptr) {
+    if (value->kind == ErrorKind::kPanic) {
+      raise_panic(where, value->message.c_str());
+      return;
+    }
+    // The call's CallContext raises a handler's exception in its place.
+    if (value->kind == ErrorKind::kInterrupted) {
+      raise_panic(where, messages::kStoppedWithoutException);
+      return;
+    }
   }
   std::move(error).raise();
 }

@@ -20,7 +20,8 @@ namespace velquin::lib {
 void raise_contained_failure(const char* where, std::exception_ptr failure) noexcept;
 
 /// Raises a call's error: a panic (with its diagnostic) for an error of kind
-/// kPanic, otherwise the error as it is.
+/// kPanic (or an interruption without a handler's exception, a broken
+/// invariant), otherwise the error as it is.
 void raise_error(const char* where, CallError error);
 
 /// The process-wide PanicException type, made on first use.

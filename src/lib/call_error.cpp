@@ -20,7 +20,7 @@ PyObject* exception_type(ErrorKind kind) noexcept {
       return PyExc_MemoryError;
     case ErrorKind::kImportError:
       return PyExc_ImportError;
-    case ErrorKind::kInterrupted:  // raised as the exception a handler raised (SignalCheck)
+    case ErrorKind::kInterrupted:  // raised as the exception a handler raised (CallContext)
     case ErrorKind::kPanic:        // raised as PanicException by the boundary
       break;
   }

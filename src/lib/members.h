@@ -1,12 +1,15 @@
-// Builds every Python-visible member from its table entry: one template per
-// entry kind (fast-call method, no-argument method, read-only attribute,
-// constructor). A member is named once with its class, Python name, the
-// engine operation it calls, the borrow it takes of `self`, and its parameter
-// names; the parameter kinds follow from the operation's C++ signature:
+// Builds every Python-visible member: one template per entry kind (fast-call
+// method, no-argument method, read-only attribute, constructor). A member is
+// given by its FunctionDescription (made from its texts in src/base), the
+// engine operation it calls and the borrow it takes of `self`; the kinds of
+// its parameters follow from the operation's C++ signature:
 //   std::uint64_t                 index
 //   double                        angle
 //   std::optional<std::uint64_t>  optional seed (not required)
 //   engine::Register&             another register, borrowed exclusively
+// and two kinds the call supplies itself, not Python (call_context.h):
+//   const engine::ExecPolicy&     the call's execution policy
+//   engine::InterruptCheck        the call's interrupt check
 #pragma once
 
 #include <Python.h>
@@ -19,12 +22,14 @@
 #include <tuple>
 #include <type_traits>
 #include <utility>
+#include <variant>
 
+#include "base/member_text.h"
 #include "engine/register.h"
 #include "lib/arguments.h"
 #include "lib/borrow.h"
 #include "lib/boundary.h"
-#include "lib/fixed_string.h"
+#include "lib/call_context.h"
 #include "lib/instance.h"
 #include "lib/results.h"
 #include "lib/types.h"
@@ -58,7 +63,7 @@ struct ArgumentKind;
 
 template <>
 struct ArgumentKind<std::uint64_t> {
-  static constexpr bool kRequired = true;
+  static constexpr bool kFromPython = true;
   using Held = std::uint64_t;
   static PyResult<Held> convert(PyObject* object, std::string_view name) {
     return extract_index(object, name);
@@ -68,7 +73,7 @@ struct ArgumentKind<std::uint64_t> {
 
 template <>
 struct ArgumentKind<double> {
-  static constexpr bool kRequired = true;
+  static constexpr bool kFromPython = true;
   using Held = double;
   static PyResult<Held> convert(PyObject* object, std::string_view name) {
     return extract_angle(object, name);
@@ -78,7 +83,7 @@ struct ArgumentKind<double> {
 
 template <>
 struct ArgumentKind<std::optional<std::uint64_t>> {
-  static constexpr bool kRequired = false;
+  static constexpr bool kFromPython = true;
   using Held = std::optional<std::uint64_t>;
   static PyResult<Held> convert(PyObject* object, std::string_view name) {
     return extract_optional_seed(object, name);
@@ -95,98 +100,152 @@ struct HeldRegister {
 
 template <>
 struct ArgumentKind<engine::Register&> {
-  static constexpr bool kRequired = true;
+  static constexpr bool kFromPython = true;
   using Held = HeldRegister;
   static PyResult<Held> convert(PyObject* object, std::string_view name);
   static engine::Register& pass(Held& held) { return *held.value; }
 };
 
+template <>
+struct ArgumentKind<const engine::ExecPolicy&> {
+  static constexpr bool kFromPython = false;
+  using Held = std::monostate;
+  static const engine::ExecPolicy& supply(CallContext& context) { return context.policy(); }
+};
+
+template <>
+struct ArgumentKind<engine::InterruptCheck> {
+  static constexpr bool kFromPython = false;
+  using Held = std::monostate;
+  static engine::InterruptCheck supply(CallContext& context) { return context.interrupt(); }
+};
+
 // ---- Call handling -------------------------------------------------------
 
-/// Parameter list of an operation or factory: the argument descriptor and the
-/// conversion of the filled slots.
-template <class Args, FixedString kClass, FixedString kName, FixedString... kParams>
+/// An operation's arguments: which come from Python (in parameter order) and
+/// which the call supplies, and the conversion of the filled slots.
+template <class Args>
 struct Parameters {
   static constexpr std::size_t kArity = std::tuple_size_v<Args>;
-  static_assert(sizeof...(kParams) == kArity, "one parameter name per operation argument");
+  using Indices = std::make_index_sequence<kArity>;
 
   template <std::size_t I>
   using Kind = ArgumentKind<std::tuple_element_t<I, Args>>;
 
-  static constexpr std::array<std::string_view, kArity> kNames{kParams.view()...};
-  static constexpr std::size_t kRequired = []<std::size_t... I>(std::index_sequence<I...>) {
-    return ((Kind<I>::kRequired ? std::size_t{1} : std::size_t{0}) + ... + std::size_t{0});
-  }(std::make_index_sequence<kArity>{});
-  static constexpr FunctionDescription kDescription{kClass.view(), kName.view(), kNames, 0,
-                                                    kRequired};
+  /// How many of the first `count` arguments come from Python.
+  template <std::size_t... I>
+  static constexpr std::size_t python_before(std::size_t count, std::index_sequence<I...>) {
+    return ((I < count && Kind<I>::kFromPython ? std::size_t{1} : std::size_t{0}) + ... +
+            std::size_t{0});
+  }
+  static constexpr std::size_t kPythonArity = python_before(kArity, Indices{});
 
-  /// Converts the slots in parameter order, stopping at the first failure,
-  /// then calls `fn` with the converted arguments. Held values (a borrowed
+  /// Converts the Python arguments in parameter order, stopping at the first
+  /// failure, then calls `fn` with every argument. Held values (a borrowed
   /// register) live until `fn` has returned.
   template <class Fn>
-  static PyResult<PyRef> convert_and_call(std::span<PyObject*> slots, Fn&& fn) {
-    return [&]<std::size_t... I>(std::index_sequence<I...>) -> PyResult<PyRef> {
-      std::tuple<std::optional<typename Kind<I>::Held>...> held;
-      std::optional<CallError> failure;
-      auto convert_one = [&]<std::size_t J>(std::integral_constant<std::size_t, J>) {
-        if (failure) return;
-        PyResult<typename Kind<J>::Held> value = Kind<J>::convert(slots[J], kNames[J]);
-        if (value.ok()) {
-          std::get<J>(held).emplace(std::move(value).value());
-        } else {
-          failure.emplace(std::move(value).error());
-        }
-      };
-      (convert_one(std::integral_constant<std::size_t, I>{}), ...);
-      if (failure) return std::move(*failure);
-      return std::forward<Fn>(fn)(Kind<I>::pass(*std::get<I>(held))...);
-    }(std::make_index_sequence<kArity>{});
+  static PyResult<PyRef> convert_and_call(std::span<PyObject*> slots,
+                                          const FunctionDescription& call, CallContext& context,
+                                          Fn&& fn) {
+    return convert_and_call(slots, call, context, std::forward<Fn>(fn), Indices{});
+  }
+
+ private:
+  template <class Fn, std::size_t... I>
+  static PyResult<PyRef> convert_and_call(std::span<PyObject*> slots,
+                                          const FunctionDescription& call, CallContext& context,
+                                          Fn&& fn, std::index_sequence<I...>) {
+    std::tuple<std::optional<typename Kind<I>::Held>...> held;
+    std::optional<CallError> failure;
+    (void)slots, (void)call;  // unused when the operation takes no arguments
+    (convert<I>(slots, call, std::get<I>(held), failure), ...);
+    if (failure) return std::move(*failure);
+    return std::forward<Fn>(fn)(argument<I>(std::get<I>(held), context)...);
+  }
+
+  template <std::size_t I, class Held>
+  [[gnu::always_inline]] static void convert(std::span<PyObject*> slots,
+                                             const FunctionDescription& call, Held& held,
+                                             std::optional<CallError>& failure) {
+    if constexpr (Kind<I>::kFromPython) {
+      if (failure) return;
+      constexpr std::size_t kSlot = python_before(I, Indices{});
+      auto value = Kind<I>::convert(slots[kSlot], call.positional_parameter_names[kSlot]);
+      if (value.ok()) {
+        held.emplace(std::move(value).value());
+      } else {
+        failure.emplace(std::move(value).error());
+      }
+    }
+  }
+
+  template <std::size_t I, class Held>
+  static decltype(auto) argument(Held& held, CallContext& context) {
+    if constexpr (Kind<I>::kFromPython) {
+      return Kind<I>::pass(*held);
+    } else {
+      return Kind<I>::supply(context);
+    }
   }
 };
 
+/// The argument descriptor of a method of class `cls` with the texts `text`.
+constexpr FunctionDescription describe(std::string_view cls, const MemberText& text) {
+  return {cls, text.name, {text.params.data(), text.param_count()}, 0, text.required};
+}
+
+/// The argument descriptor of a class's constructor.
+constexpr FunctionDescription describe_constructor(const MemberText& cls) {
+  return {cls.name, "__new__", {cls.params.data(), cls.param_count()}, 0, cls.required};
+}
+
+/// Borrows `self`, converts the filled slots, calls `kOp` and converts its
+/// result; the borrows end when this returns.
+template <auto kOp, Borrow kBorrow>
+PyResult<PyRef> call_operation(PyObject* self, std::span<PyObject*> slots,
+                               const FunctionDescription& call) {
+  using Op = Operation<decltype(kOp)>;
+  auto* instance = Instance<typename Op::Self>::from(self);
+  PyResult<BorrowGuard> borrow = BorrowGuard::take(instance->borrow, kBorrow);
+  if (!borrow.ok()) return std::move(borrow).error();
+  CallContext context;
+  return Parameters<typename Op::Args>::convert_and_call(
+      slots, call, context, [&](auto&&... arguments) {
+        return context.finish(
+            std::invoke(kOp, instance->value, std::forward<decltype(arguments)>(arguments)...));
+      });
+}
+
 /// A METH_FASTCALL | METH_KEYWORDS method: match, borrow self, convert, call,
 /// convert the result, release the borrows, return or raise.
-template <FixedString kClass, FixedString kName, auto kOp, Borrow kBorrow, FixedString... kParams>
+template <const FunctionDescription& kCall, auto kOp, Borrow kBorrow>
 PyObject* fastcall_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                           PyObject* kwnames) noexcept {
-  using Op = Operation<decltype(kOp)>;
-  using P = Parameters<typename Op::Args, kClass, kName, kParams...>;
-  return entry(kName.c_str(), [&]() -> PyResult<PyRef> {
-    std::array<PyObject*, P::kArity> slots{};
-    if (auto error = extract_arguments_fastcall(P::kDescription, args, nargs, kwnames, slots)) {
+  using P = Parameters<typename Operation<decltype(kOp)>::Args>;
+  static_assert(P::kPythonArity == kCall.positional_parameter_names.size(),
+                "one parameter name per argument from Python");
+  return entry(kCall.func_name.data(), [&]() -> PyResult<PyRef> {
+    std::array<PyObject*, P::kPythonArity> slots{};
+    if (auto error = extract_arguments_fastcall(kCall, args, nargs, kwnames, slots)) {
       return std::move(*error);
     }
-    auto* instance = Instance<typename Op::Self>::from(self);
-    PyResult<BorrowGuard> borrow = BorrowGuard::take(instance->borrow, kBorrow);
-    if (!borrow.ok()) return std::move(borrow).error();
-    return P::convert_and_call(slots, [&](auto&&... arguments) {
-      return to_python(std::invoke(kOp, instance->value,
-                                   std::forward<decltype(arguments)>(arguments)...));
-    });
+    return call_operation<kOp, kBorrow>(self, slots, kCall);
   });
 }
 
 /// A METH_NOARGS method (the interpreter itself refuses any argument).
-template <FixedString kName, auto kOp, Borrow kBorrow>
+template <const FunctionDescription& kCall, auto kOp, Borrow kBorrow>
 PyObject* noargs_method(PyObject* self, PyObject* /*unused*/) noexcept {
-  using Self = typename Operation<decltype(kOp)>::Self;
-  return entry(kName.c_str(), [&]() -> PyResult<PyRef> {
-    auto* instance = Instance<Self>::from(self);
-    PyResult<BorrowGuard> borrow = BorrowGuard::take(instance->borrow, kBorrow);
-    if (!borrow.ok()) return std::move(borrow).error();
-    return to_python(std::invoke(kOp, instance->value));
-  });
+  static_assert(Parameters<typename Operation<decltype(kOp)>::Args>::kPythonArity == 0);
+  return entry(kCall.func_name.data(),
+               [&]() -> PyResult<PyRef> { return call_operation<kOp, kBorrow>(self, {}, kCall); });
 }
 
 /// A read-only attribute, read under a shared borrow.
-template <FixedString kName, auto kOp>
+template <const FunctionDescription& kCall, auto kOp>
 PyObject* getter(PyObject* self, void* /*closure*/) noexcept {
-  using Self = typename Operation<decltype(kOp)>::Self;
-  return entry(kName.c_str(), [&]() -> PyResult<PyRef> {
-    auto* instance = Instance<Self>::from(self);
-    PyResult<BorrowGuard> borrow = BorrowGuard::take(instance->borrow, Borrow::kShared);
-    if (!borrow.ok()) return std::move(borrow).error();
-    return to_python(std::invoke(kOp, instance->value));
+  return entry(kCall.func_name.data(), [&]() -> PyResult<PyRef> {
+    return call_operation<kOp, Borrow::kShared>(self, {}, kCall);
   });
 }
 
@@ -208,16 +267,17 @@ struct Factory<T (*)(A...)> {
 /// tp_new: match the tuple and dict, convert, build the engine value, and
 /// only then allocate the instance (of the class that was called) and move
 /// the value into it.
-template <FixedString kClass, auto kFactory, FixedString... kParams>
+template <const FunctionDescription& kCall, auto kFactory>
 PyObject* constructor(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   using F = Factory<decltype(kFactory)>;
-  using P = Parameters<typename F::Args, kClass, "__new__", kParams...>;
-  return entry("__new__", [&]() -> PyResult<PyRef> {
-    std::array<PyObject*, P::kArity> slots{};
-    if (auto error = extract_arguments_tuple_dict(P::kDescription, args, kwargs, slots)) {
+  using P = Parameters<typename F::Args>;
+  return entry(kCall.func_name.data(), [&]() -> PyResult<PyRef> {
+    std::array<PyObject*, P::kPythonArity> slots{};
+    if (auto error = extract_arguments_tuple_dict(kCall, args, kwargs, slots)) {
       return std::move(*error);
     }
-    return P::convert_and_call(slots, [&](auto&&... arguments) -> PyResult<PyRef> {
+    CallContext context;
+    return P::convert_and_call(slots, kCall, context, [&](auto&&... arguments) -> PyResult<PyRef> {
       Result<typename F::Value> made =
           F::unify(kFactory(std::forward<decltype(arguments)>(arguments)...));
       if (!made.ok()) return std::move(made).error();

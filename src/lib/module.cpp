@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/member_text.h"
 #include "base/messages.h"
 #include "lib/boundary.h"
 #include "lib/types.h"
@@ -16,7 +17,7 @@ namespace {
 
 PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT,
-    "velquin",
+    text::kModuleName,
     "",  // an empty docstring, present rather than absent
     0,
     nullptr,
@@ -60,8 +61,10 @@ PyResult<PyRef> initialise() {
 
   PyRef made = PyRef::steal(PyModule_Create2(&module_def, PYTHON_API_VERSION));
   if (!made) return CallError::fetch();
-  if (auto error = add_class(made.get(), "StateVecPy", state_vec_class())) return std::move(*error);
-  if (auto error = add_class(made.get(), "QuantumCircuit", circuit_class())) {
+  if (auto error = add_class(made.get(), text::kRegisterClass.name.data(), state_vec_class())) {
+    return std::move(*error);
+  }
+  if (auto error = add_class(made.get(), text::kCircuitClass.name.data(), circuit_class())) {
     return std::move(*error);
   }
   module = PyRef::borrow(made.get()).release();

@@ -6,12 +6,9 @@
 #define NPY_TARGET_VERSION NPY_1_25_API_VERSION
 #include <numpy/arrayobject.h>
 
-#include <cstring>
+#include <optional>
 #include <string>
 
-#include "engine/exec_policy.h"
-#include "engine/memory_budget.h"
-#include "engine/thread_pool.h"
 #include "base/messages.h"
 
 namespace velquin::lib {
@@ -39,34 +36,37 @@ void ensure_numpy_api() {
 
 }  // namespace
 
-PyResult<PyRef> copy_to_numpy(std::span<const math_core::Complex64> amplitudes) {
+PyResult<PyRef> copy_to_numpy(const engine::Register& sv, unsigned threads) {
   ensure_numpy_api();
-  const std::size_t bytes = amplitudes.size_bytes();
-  if (Status budget = engine::check_allocation(bytes, messages::kForStateVectorCopy); !budget) {
-    return std::move(budget).error();
-  }
-  npy_intp dims[1] = {static_cast<npy_intp>(amplitudes.size())};
-  npy_intp strides[1] = {static_cast<npy_intp>(sizeof(math_core::Complex64))};
-  PyArray_Descr* descr = PyArray_DescrFromType(NPY_CDOUBLE);  // new reference, stolen below
-  if (descr == nullptr) return CallError::fetch();
-  PyObject* array =
-      PyArray_NewFromDescr(&PyArray_Type, descr, 1, dims, strides, nullptr, 0, nullptr);
-  if (array == nullptr) {
-    // NumPy's own text gives the size in MiB; say it the way the check does.
-    if (!PyErr_ExceptionMatches(PyExc_MemoryError)) return CallError::fetch();
-    PyErr_Clear();
-    return Error{ErrorKind::kMemoryError, messages::allocation_failed(bytes, messages::kForStateVectorCopy)};
-  }
-  PyRef owned = PyRef::steal(array);
-  // The copy also faults in NumPy's fresh pages: spread it over the threads.
-  auto* target = static_cast<unsigned char*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array)));
-  const auto* source = reinterpret_cast<const unsigned char*>(amplitudes.data());
-  constexpr std::uint64_t kPiece = std::uint64_t{1} << 22;  // bytes
-  engine::parallel_for(engine::current_exec_policy().threads, bytes, kPiece, 4 * kPiece,
-                       [&](std::uint64_t begin, std::uint64_t end) {
-                         std::memcpy(target + begin, source + begin, end - begin);
-                       });
-  return owned;
+  PyRef array;
+  std::optional<CallError> failed;  // a failure other than lack of memory
+  // NumPy makes the array only once the engine has found room for it.
+  const Status copied = sv.copy_out(
+      [&](std::uint64_t bytes) -> math_core::Complex64* {
+        npy_intp dims[1] = {static_cast<npy_intp>(bytes / sizeof(math_core::Complex64))};
+        npy_intp strides[1] = {static_cast<npy_intp>(sizeof(math_core::Complex64))};
+        PyArray_Descr* descr = PyArray_DescrFromType(NPY_CDOUBLE);  // new reference, stolen below
+        if (descr != nullptr) {
+          array = PyRef::steal(
+              PyArray_NewFromDescr(&PyArray_Type, descr, 1, dims, strides, nullptr, 0, nullptr));
+        }
+        if (array) {
+          return static_cast<math_core::Complex64*>(
+              PyArray_DATA(reinterpret_cast<PyArrayObject*>(array.get())));
+        }
+        // NumPy's own MemoryError text gives the size in MiB; the engine's
+        // says it the way the check does.
+        if (PyErr_ExceptionMatches(PyExc_MemoryError)) {
+          PyErr_Clear();
+        } else {
+          failed = CallError::fetch();
+        }
+        return nullptr;
+      },
+      threads);
+  if (failed) return std::move(*failed);
+  if (!copied) return copied.error();
+  return array;
 }
 
 namespace {

@@ -5,17 +5,18 @@
 #include <span>
 
 #include "engine/amplitude_array.h"
+#include "engine/register.h"
 #include "lib/call_error.h"
 #include "lib/py_ref.h"
 #include "math_core/math_core.h"
 
 namespace velquin::lib {
 
-/// A new, writable, contiguous 1-D complex128 array owning a copy of
-/// `amplitudes`. MemoryError up front when the copy cannot fit in the memory
-/// still available; a panic ("Failed to access NumPy array API capsule...")
-/// when NumPy cannot be loaded.
-PyResult<PyRef> copy_to_numpy(std::span<const math_core::Complex64> amplitudes);
+/// A new, writable, contiguous 1-D complex128 array owning a copy of the
+/// register's amplitudes, copied on up to `threads` threads. MemoryError up
+/// front when the copy cannot fit in the memory still available; a panic
+/// ("Failed to access NumPy array API capsule...") when NumPy cannot be loaded.
+PyResult<PyRef> copy_to_numpy(const engine::Register& sv, unsigned threads);
 
 /// A new, writable, contiguous 1-D complex128 array over `amplitudes` itself,
 /// without a copy: the array keeps the block alive (through its base object)

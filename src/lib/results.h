@@ -10,7 +10,6 @@
 #include "engine/register.h"
 #include "base/result.h"
 #include "lib/call_error.h"
-#include "lib/numpy_array.h"
 #include "lib/py_ref.h"
 
 namespace velquin::lib {
@@ -33,11 +32,6 @@ inline PyResult<PyRef> to_python(std::uint64_t value) {
 /// (re, im) as two floats carrying the exact stored doubles.
 inline PyResult<PyRef> to_python(std::pair<double, double> value) {
   return checked(Py_BuildValue("(dd)", value.first, value.second));
-}
-
-/// A new NumPy complex128 array holding a copy of the amplitudes.
-inline PyResult<PyRef> to_python(std::span<const math_core::Complex64> amplitudes) {
-  return copy_to_numpy(amplitudes);
 }
 
 /// A dict from outcome bitstrings (qubit 0 rightmost) to counts.

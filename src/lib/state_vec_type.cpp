@@ -1,126 +1,102 @@
 // The Python class StateVecPy: a register (engine::Register) of n_qubits qubits.
-#include <array>
-
+#include "base/gate_table.h"
+#include "base/member_text.h"
 #include "base/messages.h"
-
 #include "engine/register.h"
+#include "lib/gate_methods.h"
 #include "lib/members.h"
-#include "lib/signal_check.h"
+#include "lib/method_table.h"
+#include "lib/numpy_array.h"
 #include "lib/types.h"
 
 namespace velquin::lib {
 namespace {
 
+using engine::ExecPolicy;
 using engine::Register;
+constexpr const MemberText& kClass = text::kRegisterClass;
 constexpr int kFastCall = METH_FASTCALL | METH_KEYWORDS;
-constexpr Borrow kShared = Borrow::kShared;
-constexpr Borrow kExclusive = Borrow::kExclusive;
 
-template <FixedString kName, auto kOp, Borrow kBorrow, FixedString... kParams>
-constexpr PyCFunction method() {
-  return as_cfunction(&fastcall_method<"StateVecPy", kName, kOp, kBorrow, kParams...>);
+constexpr FunctionDescription kNewCall = describe_constructor(kClass);
+constexpr FunctionDescription kNQubitsCall = describe(kClass.name, text::kNQubits);
+constexpr FunctionDescription kAmplitudeCall = describe(kClass.name, text::kAmplitude);
+constexpr FunctionDescription kAmplitudesCall = describe(kClass.name, text::kAmplitudes);
+constexpr FunctionDescription kStatevectorCall = describe(kClass.name, text::kStatevector);
+constexpr FunctionDescription kLengthCall = describe(kClass.name, text::kLength);
+constexpr FunctionDescription kMeasureCountsCall = describe(kClass.name, text::kMeasureCounts);
+
+Result<Register> make_register(std::uint64_t n_qubits, std::optional<std::uint64_t> seed,
+                               const ExecPolicy& policy) {
+  return Register::create(n_qubits, seed, policy.threads);
 }
 
-template <FixedString kName, auto kOp>
-constexpr PyCFunction noargs() {
-  return as_cfunction(&noargs_method<kName, kOp, kShared>);
+PyResult<PyRef> amplitudes(const Register& sv, const ExecPolicy& policy) {
+  return copy_to_numpy(sv, policy.threads);
 }
 
-std::span<const math_core::Complex64> amplitudes(const Register& sv) { return sv.amplitudes(); }
-
-PyResult<engine::MeasurementCounts> measure_counts(Register& sv, std::uint64_t shots,
-                                                   std::optional<std::uint64_t> seed) {
-  SignalCheck signals;
-  return signals.finish(sv.measure_counts(shots, seed, signals.check()));
+// Registration order and stored docstrings are part of the interface: the
+// gates the math_core kernels run, the accessors, the other gates, measurement.
+PyMethodDef* methods() {
+  static MethodTable& table = *[] {
+    auto* made = new MethodTable();  // kept by the class until the process ends
+    add_register_gates(*made, kRecordedKindCount, kGateKindCount);
+    made->add(text::kAmplitude,
+              as_cfunction(&fastcall_method<kAmplitudeCall, &Register::amplitude, Borrow::kShared>),
+              kFastCall);
+    made->add(text::kAmplitudes,
+              as_cfunction(&noargs_method<kAmplitudesCall, &amplitudes, Borrow::kShared>),
+              METH_NOARGS);
+    made->add(text::kStatevector,
+              as_cfunction(&noargs_method<kStatevectorCall, &amplitudes, Borrow::kShared>),
+              METH_NOARGS);
+    made->add(text::kLength,
+              as_cfunction(&noargs_method<kLengthCall, &Register::length, Borrow::kShared>),
+              METH_NOARGS);
+    add_register_gates(*made, 0, kRecordedKindCount);
+    made->add(
+        text::kMeasureCounts,
+        as_cfunction(
+            &fastcall_method<kMeasureCountsCall, &Register::measure_counts, Borrow::kExclusive>),
+        kFastCall);
+    return made;
+  }();
+  return table.defs();
 }
-
-// Registration order and stored docstrings (name, text signature, separator,
-// description) are part of the interface.
-PyMethodDef methods[] = {
-    {"h_cpp", method<"h_cpp", &Register::h_cpp, kExclusive, "q">(), kFastCall,
-     "h_cpp($self, q)\n--\n\nHadamard on qubit q (using C++ backend)."},
-    {"x_cpp", method<"x_cpp", &Register::x_cpp, kExclusive, "q">(), kFastCall,
-     "x_cpp($self, q)\n--\n\n"},
-    {"cx_cpp", method<"cx_cpp", &Register::cx_cpp, kExclusive, "c", "t">(), kFastCall,
-     "cx_cpp($self, c, t)\n--\n\n"},
-    {"amplitude", method<"amplitude", &Register::amplitude, kShared, "i">(), kFastCall,
-     "amplitude($self, i)\n--\n\nReturn amplitude of basis index `i` as (re, im)."},
-    {"amplitudes", noargs<"amplitudes", &amplitudes>(), METH_NOARGS,
-     "amplitudes($self)\n--\n\nReturn full state vector as a NumPy array of complex128."},
-    {"statevector", noargs<"statevector", &amplitudes>(), METH_NOARGS,
-     "statevector($self)\n--\n\nAlias for amplitudes(), matching earlier API."},
-    {"length", noargs<"length", &Register::length>(), METH_NOARGS, "length($self)\n--\n\n"},
-    {"x", method<"x", &Register::x, kExclusive, "q">(), kFastCall,
-     "x($self, q)\n--\n\nPauli-X on qubit q."},
-    {"y", method<"y", &Register::y, kExclusive, "q">(), kFastCall,
-     "y($self, q)\n--\n\nPauli-Y on qubit q."},
-    {"z", method<"z", &Register::z, kExclusive, "q">(), kFastCall,
-     "z($self, q)\n--\n\nPauli-Z on qubit q."},
-    {"h", method<"h", &Register::h, kExclusive, "q">(), kFastCall,
-     "h($self, q)\n--\n\nHadamard on qubit q."},
-    {"s", method<"s", &Register::s, kExclusive, "q">(), kFastCall,
-     "s($self, q)\n--\n\nPhase S gate (diag(1, i)) on qubit q."},
-    {"sdg", method<"sdg", &Register::sdg, kExclusive, "q">(), kFastCall,
-     "sdg($self, q)\n--\n\nS-dagger (phase -\u03c0/2) on qubit q."},
-    {"t", method<"t", &Register::t, kExclusive, "q">(), kFastCall,
-     "t($self, q)\n--\n\nT gate (diag(1, e^{i\u03c0/4})) on qubit q."},
-    {"tdg", method<"tdg", &Register::tdg, kExclusive, "q">(), kFastCall,
-     "tdg($self, q)\n--\n\nT-dagger on qubit q."},
-    {"sx", method<"sx", &Register::sx, kExclusive, "q">(), kFastCall,
-     "sx($self, q)\n--\n\n\u221aX (SX) on qubit q. Matrix = (1/2)[[1+i, 1-i],[1-i,1+i]]."},
-    {"rx", method<"rx", &Register::rx, kExclusive, "q", "theta">(), kFastCall,
-     "rx($self, q, theta)\n--\n\nRX(\u03b8) on qubit q: exp(-i \u03b8 X / 2)."},
-    {"ry", method<"ry", &Register::ry, kExclusive, "q", "theta">(), kFastCall,
-     "ry($self, q, theta)\n--\n\nRY(\u03b8) on qubit q: exp(-i \u03b8 Y / 2)."},
-    {"rz", method<"rz", &Register::rz, kExclusive, "q", "theta">(), kFastCall,
-     "rz($self, q, theta)\n--\n\nRZ(\u03b8) on qubit q: diag(e^{-i\u03b8/2}, e^{+i\u03b8/2})."},
-    {"cx", method<"cx", &Register::cx, kExclusive, "control", "target">(), kFastCall,
-     "cx($self, control, target)\n--\n\nControlled-X on (control, target)."},
-    {"swap", method<"swap", &Register::swap, kExclusive, "q1", "q2">(), kFastCall,
-     "swap($self, q1, q2)\n--\n\nSWAP(q1, q2) exchanges the two qubits."},
-    {"cy", method<"cy", &Register::cy, kExclusive, "control", "target">(), kFastCall,
-     "cy($self, control, target)\n--\n\nControlled-Y on (control, target)."},
-    {"cz", method<"cz", &Register::cz, kExclusive, "control", "target">(), kFastCall,
-     "cz($self, control, target)\n--\n\nControlled-Z on (control, target)."},
-    {"measure_counts",
-     method<"measure_counts", &measure_counts, kExclusive, "shots", "seed">(),
-     kFastCall,
-     "measure_counts($self, shots, seed=None)\n--\n\nSample counts dict of bitstrings -> counts."},
-    {nullptr, nullptr, 0, nullptr},
-};
 
 PyGetSetDef attributes[] = {
-    {"n_qubits", &getter<"n_qubits", &Register::n_qubits>, nullptr, "", nullptr},
+    {text::kNQubits.name.data(), &getter<kNQubitsCall, &Register::n_qubits>, nullptr,
+     text::kNQubits.description.data(), nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-PyType_Slot slots[] = {
-    {Py_tp_base, &PyBaseObject_Type},
-    {Py_tp_new, reinterpret_cast<void*>(
-                    &constructor<"StateVecPy", &Register::create, "n_qubits", "seed">)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(&deallocate<Register>)},
-    {Py_tp_doc, const_cast<char*>("StateVecPy(n_qubits, seed=None)\n--\n\n")},
-    {Py_tp_methods, methods},
-    {Py_tp_getset, attributes},
-    {0, nullptr},
-};
-
-PyType_Spec class_layout = {
-    "builtins.StateVecPy",
-    static_cast<int>(sizeof(Instance<Register>)),
-    0,
-    Py_TPFLAGS_DEFAULT,
-    slots,
-};
+const std::string& docstring() {
+  static const std::string& doc = *new std::string(class_docstring(kClass));
+  return doc;
+}
 
 PyObject* created = nullptr;  // once per process, never freed
 
 }  // namespace
 
-PyResult<PyObject*> state_vec_class() { return create_class_once(class_layout, created); }
+PyResult<PyObject*> state_vec_class() {
+  if (created != nullptr) return created;
+  static PyType_Slot slots[] = {
+      {Py_tp_base, &PyBaseObject_Type},
+      {Py_tp_new, reinterpret_cast<void*>(&constructor<kNewCall, &make_register>)},
+      {Py_tp_dealloc, reinterpret_cast<void*>(&deallocate<Register>)},
+      {Py_tp_doc, const_cast<char*>(docstring().c_str())},
+      {Py_tp_methods, methods()},
+      {Py_tp_getset, attributes},
+      {0, nullptr},
+  };
+  static PyType_Spec layout = {text::kRegisterTypeName,
+                               static_cast<int>(sizeof(Instance<Register>)), 0, Py_TPFLAGS_DEFAULT,
+                               slots};
+  return create_class_once(layout, created);
+}
 
 PyResult<HeldRegister> ArgumentKind<engine::Register&>::convert(PyObject* object,
-                                                                   std::string_view name) {
+                                                                std::string_view name) {
   PyResult<PyObject*> cls = state_vec_class();
   if (!cls.ok()) return std::move(cls).error();
   auto* type = reinterpret_cast<PyTypeObject*>(cls.value());

@@ -28,37 +28,18 @@ Register random_register(unsigned n, std::mt19937_64& gen) {
   return sv;
 }
 
+// Any gate of the table on random qubits, some of them CX(a, a) no-ops.
 std::vector<GateOp> random_ops(const Register& sv, std::size_t count, std::mt19937_64& gen) {
   const auto n = sv.n_qubits();
   std::uniform_int_distribution<std::uint64_t> qubit(0, n - 1);
-  std::uniform_int_distribution<int> kind(0, 18);
+  std::uniform_int_distribution<std::size_t> kind(0, kGateKindCount - 1);
   std::normal_distribution<double> angle(0.0, 2.0);
   std::vector<GateOp> ops;
   while (ops.size() < count) {
-    const std::uint64_t a = qubit(gen);
-    std::uint64_t b = qubit(gen);
-    if (b == a) b = (a + 1) % n;
-    switch (kind(gen)) {
-      case 0: ops.push_back(sv.prepare_h(a).value()); break;
-      case 1: ops.push_back(sv.prepare_x(a).value()); break;
-      case 2: ops.push_back(sv.prepare_y(a).value()); break;
-      case 3: ops.push_back(sv.prepare_z(a).value()); break;
-      case 4: ops.push_back(sv.prepare_s(a).value()); break;
-      case 5: ops.push_back(sv.prepare_tdg(a).value()); break;
-      case 6: ops.push_back(sv.prepare_sx(a).value()); break;
-      case 7: ops.push_back(sv.prepare_rx(a, angle(gen)).value()); break;
-      case 8: ops.push_back(sv.prepare_ry(a, angle(gen)).value()); break;
-      case 9: ops.push_back(sv.prepare_rz(a, angle(gen)).value()); break;
-      case 10: ops.push_back(sv.prepare_cx(a, b).value()); break;
-      case 11: ops.push_back(sv.prepare_cy(a, b).value()); break;
-      case 12: ops.push_back(sv.prepare_cz(a, b).value()); break;
-      case 13: ops.push_back(sv.prepare_swap(a, b).value()); break;
-      case 14: ops.push_back(sv.prepare_h_cpp(a).value()); break;
-      case 15: ops.push_back(sv.prepare_x_cpp(a).value()); break;
-      case 16: ops.push_back(sv.prepare_cx_cpp(a, b).value()); break;
-      case 17: ops.push_back(sv.prepare_cx_cpp(a, a).value()); break;  // a no-op
-      default: ops.push_back(sv.prepare_t(a).value()); break;
-    }
+    Gate g{static_cast<GateKind>(kind(gen)), qubit(gen), qubit(gen), angle(gen)};
+    if (g.b == g.a) g.b = (g.a + 1) % n;
+    if (g.kind == GateKind::kCxCpp && gen() % 3 == 0) g.b = g.a;
+    ops.push_back(sv.prepare(g).value());
   }
   return ops;
 }
@@ -78,7 +59,7 @@ class BlockedRunnerMatchesSequential : public ::testing::TestWithParam<Case> {};
 TEST_P(BlockedRunnerMatchesSequential, same_bits_as_gate_after_gate) {
   const Case c = GetParam();
   std::mt19937_64 gen(c.n * 1000 + c.shape.block_bits * 10 + c.threads);
-  const ExecPolicy policy{engine::current_exec_policy().isa, c.threads};
+  const ExecPolicy policy{chosen_isa(), c.threads};
   for (int trial = 0; trial < 3; ++trial) {
     Register blocked = random_register(c.n, gen);
     auto sequential = Register::create(c.n, 1).value();
@@ -90,8 +71,8 @@ TEST_P(BlockedRunnerMatchesSequential, same_bits_as_gate_after_gate) {
     const auto ops = random_ops(blocked, 60, gen);
     // Told to stop at its first question, it must leave the state after a
     // whole prefix of the ops: the sequential state at some step below.
-    const bool finished = run_blocked(stopped.mutable_amplitudes(), c.n, ops, policy, c.shape,
-                                      [] { return true; });
+    const bool finished =
+        run_blocked(stopped.mutable_amplitudes(), c.n, ops, policy, c.shape, [] { return true; });
     bool prefix_seen = same_bits(stopped.amplitudes(), sequential.amplitudes());
     const ExecPolicy one{Isa::kScalar, 1};
     for (const GateOp& op : ops) {
@@ -107,17 +88,18 @@ TEST_P(BlockedRunnerMatchesSequential, same_bits_as_gate_after_gate) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Shapes, BlockedRunnerMatchesSequential,
-    ::testing::Values(Case{10, {4, 2}, 1}, Case{10, {5, 1}, 2}, Case{12, {6, 3}, 3},
-                      Case{12, {8, 4}, 2}, Case{15, {14, 8}, 2}, Case{16, {14, 8}, 1},
-                      Case{16, {10, 6}, 2}, Case{17, {9, 3}, 3}, Case{9, {14, 8}, 2}));
+INSTANTIATE_TEST_SUITE_P(Shapes, BlockedRunnerMatchesSequential,
+                         ::testing::Values(Case{10, {4, 2}, 1}, Case{10, {5, 1}, 2},
+                                           Case{12, {6, 3}, 3}, Case{12, {8, 4}, 2},
+                                           Case{15, {14, 8}, 2}, Case{16, {14, 8}, 1},
+                                           Case{16, {10, 6}, 2}, Case{17, {9, 3}, 3},
+                                           Case{9, {14, 8}, 2}));
 
 TEST(BlockedRunner, empty_list_changes_nothing) {
   std::mt19937_64 gen(5);
   Register sv = random_register(16, gen);
   std::vector<Complex64> before(sv.amplitudes().begin(), sv.amplitudes().end());
-  EXPECT_TRUE(run_blocked(sv.mutable_amplitudes(), 16, {}, engine::current_exec_policy()));
+  EXPECT_TRUE(run_blocked(sv.mutable_amplitudes(), 16, {}, engine::default_exec_policy()));
   EXPECT_TRUE(same_bits(sv.amplitudes(), before));
 }
 

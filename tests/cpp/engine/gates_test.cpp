@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/register.h"
+#include "gate_calls.h"
 #include "reference_gates.h"
 
 namespace velquin::testing {
@@ -38,12 +39,10 @@ struct SingleCase {
 };
 
 std::vector<SingleCase> single_cases() {
-  using SV = Register;
-  auto plain = [](Status (SV::*gate)(std::uint64_t)) {
-    return [gate](SV& sv, std::uint64_t q, double) { return (sv.*gate)(q); };
-  };
-  auto rotation = [](Status (SV::*gate)(std::uint64_t, double)) {
-    return [gate](SV& sv, std::uint64_t q, double theta) { return (sv.*gate)(q, theta); };
+  // Every one-qubit gate takes the angle; only the rotations read it.
+  auto gate = [](GateKind kind) {
+    return
+        [kind](Register& sv, std::uint64_t q, double theta) { return rotate(sv, kind, q, theta); };
   };
   auto fixed = [](Amplitudes (*ref)(const Amplitudes&, unsigned)) {
     return [ref](const Amplitudes& a, unsigned q, double) { return ref(a, q); };
@@ -52,20 +51,20 @@ std::vector<SingleCase> single_cases() {
     return [p](const Amplitudes& a, unsigned q, double) { return ref_phase(a, q, p); };
   };
   return {
-      {"h", plain(&SV::h), fixed(ref_h)},
-      {"x", plain(&SV::x), fixed(ref_x)},
-      {"y", plain(&SV::y), fixed(ref_y)},
-      {"z", plain(&SV::z), fixed(ref_z)},
-      {"s", plain(&SV::s), phase({0.0, 1.0})},
-      {"sdg", plain(&SV::sdg), phase({0.0, -1.0})},
-      {"t", plain(&SV::t), phase(ref_t_phase(1.0))},
-      {"tdg", plain(&SV::tdg), phase(ref_t_phase(-1.0))},
-      {"sx", plain(&SV::sx), fixed(ref_sx)},
-      {"rx", rotation(&SV::rx), ref_rx},
-      {"ry", rotation(&SV::ry), ref_ry},
-      {"rz", rotation(&SV::rz), ref_rz},
-      {"h_cpp", plain(&SV::h_cpp), fixed(ref_h)},
-      {"x_cpp", plain(&SV::x_cpp), fixed(ref_x)},
+      {"h", gate(GateKind::kH), fixed(ref_h)},
+      {"x", gate(GateKind::kX), fixed(ref_x)},
+      {"y", gate(GateKind::kY), fixed(ref_y)},
+      {"z", gate(GateKind::kZ), fixed(ref_z)},
+      {"s", gate(GateKind::kS), phase({0.0, 1.0})},
+      {"sdg", gate(GateKind::kSdg), phase({0.0, -1.0})},
+      {"t", gate(GateKind::kT), phase(ref_t_phase(1.0))},
+      {"tdg", gate(GateKind::kTdg), phase(ref_t_phase(-1.0))},
+      {"sx", gate(GateKind::kSx), fixed(ref_sx)},
+      {"rx", gate(GateKind::kRx), ref_rx},
+      {"ry", gate(GateKind::kRy), ref_ry},
+      {"rz", gate(GateKind::kRz), ref_rz},
+      {"h_cpp", gate(GateKind::kHCpp), fixed(ref_h)},
+      {"x_cpp", gate(GateKind::kXCpp), fixed(ref_x)},
   };
 }
 
@@ -95,8 +94,8 @@ TEST_P(SingleQubitGate, out_of_range_index_changes_nothing) {
   std::mt19937_64 gen(7);
   for (unsigned n = 1; n <= 4; ++n) {
     const Amplitudes before = random_amplitudes(std::uint64_t{1} << n, gen);
-    for (std::uint64_t q : {std::uint64_t{n}, std::uint64_t{n} + 1, std::uint64_t{64},
-                            ~std::uint64_t{0}}) {
+    for (std::uint64_t q :
+         {std::uint64_t{n}, std::uint64_t{n} + 1, std::uint64_t{64}, ~std::uint64_t{0}}) {
       Register sv = register_with(before);
       const Status status = gate.engine(sv, q, 0.5);
       ASSERT_FALSE(status.ok());
@@ -112,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(AllGates, SingleQubitGate, ::testing::ValuesIn(single_c
 
 struct TwoCase {
   std::string name;
-  Status (Register::*engine)(std::uint64_t, std::uint64_t);
+  GateKind kind;
   Amplitudes (*reference)(const Amplitudes&, unsigned, unsigned);
 };
 
@@ -129,7 +128,7 @@ TEST_P(TwoQubitGate, matches_formulas_bit_for_bit_on_every_pair) {
         if (a == b) continue;
         const Amplitudes before = random_amplitudes(std::uint64_t{1} << n, gen);
         Register sv = register_with(before);
-        ASSERT_TRUE((sv.*gate.engine)(a, b).ok());
+        ASSERT_TRUE(apply(sv, gate.kind, a, b).ok());
         ASSERT_EQ(first_difference(sv.amplitudes(), gate.reference(before, a, b)), -1)
             << "n=" << n << " qubits " << a << ", " << b;
       }
@@ -138,18 +137,18 @@ TEST_P(TwoQubitGate, matches_formulas_bit_for_bit_on_every_pair) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllGates, TwoQubitGate,
-                         ::testing::Values(TwoCase{"cx", &Register::cx, ref_cx},
-                                           TwoCase{"cy", &Register::cy, ref_cy},
-                                           TwoCase{"cz", &Register::cz, ref_cz},
-                                           TwoCase{"swap", &Register::swap, ref_swap},
-                                           TwoCase{"cx_cpp", &Register::cx_cpp, ref_cx}),
+                         ::testing::Values(TwoCase{"cx", GateKind::kCx, ref_cx},
+                                           TwoCase{"cy", GateKind::kCy, ref_cy},
+                                           TwoCase{"cz", GateKind::kCz, ref_cz},
+                                           TwoCase{"swap", GateKind::kSwap, ref_swap},
+                                           TwoCase{"cx_cpp", GateKind::kCxCpp, ref_cx}),
                          [](const auto& param_info) { return param_info.param.name; });
 
 // The checks of each two-qubit gate, in order: (a, b) on a 3-qubit register,
 // and the error each must report.
 struct CheckCase {
   std::string label;
-  Status (Register::*gate)(std::uint64_t, std::uint64_t);
+  GateKind gate;
   std::uint64_t a;
   std::uint64_t b;
   ErrorKind kind;
@@ -165,7 +164,7 @@ TEST_P(TwoQubitChecks, report_in_order_and_change_nothing) {
   std::mt19937_64 gen(11);
   const Amplitudes before = random_amplitudes(8, gen);
   Register sv = register_with(before);
-  const Status status = (sv.*c.gate)(c.a, c.b);
+  const Status status = apply(sv, c.gate, c.a, c.b);
   ASSERT_FALSE(status.ok());
   EXPECT_EQ(status.error().kind, c.kind);
   EXPECT_EQ(status.error().message, c.message);
@@ -179,30 +178,30 @@ const std::string kSwapRange = "swap qubit index out of range";
 INSTANTIATE_TEST_SUITE_P(
     EveryCheck, TwoQubitChecks,
     ::testing::Values(
-        CheckCase{"cx_target", &Register::cx, 0, 3, ErrorKind::kIndexError, kRange},
-        CheckCase{"cx_control", &Register::cx, 3, 0, ErrorKind::kIndexError, kRange},
-        CheckCase{"cx_equal_out_of_range", &Register::cx, 5, 5, ErrorKind::kIndexError, kRange},
-        CheckCase{"cx_equal", &Register::cx, 1, 1, ErrorKind::kIndexError,
+        CheckCase{"cx_target", GateKind::kCx, 0, 3, ErrorKind::kIndexError, kRange},
+        CheckCase{"cx_control", GateKind::kCx, 3, 0, ErrorKind::kIndexError, kRange},
+        CheckCase{"cx_equal_out_of_range", GateKind::kCx, 5, 5, ErrorKind::kIndexError, kRange},
+        CheckCase{"cx_equal", GateKind::kCx, 1, 1, ErrorKind::kIndexError,
                   "control and target must be different qubits"},
-        CheckCase{"cy_target", &Register::cy, 0, 3, ErrorKind::kIndexError, kQubit},
-        CheckCase{"cy_control", &Register::cy, 3, 0, ErrorKind::kIndexError, kQubit},
-        CheckCase{"cy_equal_out_of_range", &Register::cy, 4, 4, ErrorKind::kIndexError, kQubit},
-        CheckCase{"cy_equal", &Register::cy, 1, 1, ErrorKind::kValueError,
+        CheckCase{"cy_target", GateKind::kCy, 0, 3, ErrorKind::kIndexError, kQubit},
+        CheckCase{"cy_control", GateKind::kCy, 3, 0, ErrorKind::kIndexError, kQubit},
+        CheckCase{"cy_equal_out_of_range", GateKind::kCy, 4, 4, ErrorKind::kIndexError, kQubit},
+        CheckCase{"cy_equal", GateKind::kCy, 1, 1, ErrorKind::kValueError,
                   "control and target must differ"},
-        CheckCase{"cz_target", &Register::cz, 0, 3, ErrorKind::kIndexError, kQubit},
-        CheckCase{"cz_control", &Register::cz, 3, 0, ErrorKind::kIndexError, kQubit},
-        CheckCase{"cz_equal", &Register::cz, 2, 2, ErrorKind::kValueError,
+        CheckCase{"cz_target", GateKind::kCz, 0, 3, ErrorKind::kIndexError, kQubit},
+        CheckCase{"cz_control", GateKind::kCz, 3, 0, ErrorKind::kIndexError, kQubit},
+        CheckCase{"cz_equal", GateKind::kCz, 2, 2, ErrorKind::kValueError,
                   "control and target must differ"},
-        CheckCase{"swap_first", &Register::swap, 3, 0, ErrorKind::kIndexError, kSwapRange},
-        CheckCase{"swap_second", &Register::swap, 0, 3, ErrorKind::kIndexError, kSwapRange},
-        CheckCase{"swap_equal_out_of_range", &Register::swap, 9, 9, ErrorKind::kIndexError,
+        CheckCase{"swap_first", GateKind::kSwap, 3, 0, ErrorKind::kIndexError, kSwapRange},
+        CheckCase{"swap_second", GateKind::kSwap, 0, 3, ErrorKind::kIndexError, kSwapRange},
+        CheckCase{"swap_equal_out_of_range", GateKind::kSwap, 9, 9, ErrorKind::kIndexError,
                   kSwapRange},
-        CheckCase{"swap_equal", &Register::swap, 1, 1, ErrorKind::kIndexError,
+        CheckCase{"swap_equal", GateKind::kSwap, 1, 1, ErrorKind::kIndexError,
                   "swap indices must differ"},
-        CheckCase{"cx_cpp_control", &Register::cx_cpp, 5, 0, ErrorKind::kIndexError, kQubit},
-        CheckCase{"cx_cpp_target", &Register::cx_cpp, 0, 5, ErrorKind::kIndexError, kQubit},
-        CheckCase{"cx_cpp_huge", &Register::cx_cpp, ~std::uint64_t{0}, 0,
-                  ErrorKind::kIndexError, kQubit}),
+        CheckCase{"cx_cpp_control", GateKind::kCxCpp, 5, 0, ErrorKind::kIndexError, kQubit},
+        CheckCase{"cx_cpp_target", GateKind::kCxCpp, 0, 5, ErrorKind::kIndexError, kQubit},
+        CheckCase{"cx_cpp_huge", GateKind::kCxCpp, ~std::uint64_t{0}, 0, ErrorKind::kIndexError,
+                  kQubit}),
     [](const auto& param_info) { return param_info.param.label; });
 
 TEST(KernelBackedGates, equal_indices_in_cx_cpp_change_nothing) {
@@ -210,7 +209,7 @@ TEST(KernelBackedGates, equal_indices_in_cx_cpp_change_nothing) {
   const Amplitudes before = random_amplitudes(16, gen);
   for (std::uint64_t c = 0; c < 4; ++c) {
     Register sv = register_with(before);
-    ASSERT_TRUE(sv.cx_cpp(c, c).ok());
+    ASSERT_TRUE(apply(sv, GateKind::kCxCpp, c, c).ok());
     EXPECT_TRUE(identical_bits(sv.amplitudes(), before));
   }
 }
@@ -221,13 +220,14 @@ TEST(KernelBackedGates, agree_with_engine_gates_on_random_states) {
     for (unsigned q = 0; q < n; ++q) {
       const Amplitudes before = random_amplitudes(std::uint64_t{1} << n, gen);
       Register native = register_with(before), engine = register_with(before);
-      ASSERT_TRUE(native.h_cpp(q).ok() && engine.h(q).ok());
+      ASSERT_TRUE(apply(native, GateKind::kHCpp, q).ok() && apply(engine, GateKind::kH, q).ok());
       EXPECT_EQ(first_difference(native.amplitudes(), contents(engine)), -1);
-      ASSERT_TRUE(native.x_cpp(q).ok() && engine.x(q).ok());
+      ASSERT_TRUE(apply(native, GateKind::kXCpp, q).ok() && apply(engine, GateKind::kX, q).ok());
       EXPECT_TRUE(identical_bits(native.amplitudes(), contents(engine)));
       for (unsigned t = 0; t < n; ++t) {
         if (t == q) continue;
-        ASSERT_TRUE(native.cx_cpp(q, t).ok() && engine.cx(q, t).ok());
+        ASSERT_TRUE(apply(native, GateKind::kCxCpp, q, t).ok() &&
+                    apply(engine, GateKind::kCx, q, t).ok());
         EXPECT_TRUE(identical_bits(native.amplitudes(), contents(engine)));
       }
     }

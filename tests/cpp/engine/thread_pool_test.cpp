@@ -9,6 +9,7 @@
 
 #include "engine/exec_policy.h"
 #include "engine/register.h"
+#include "gate_calls.h"
 
 namespace velquin::engine {
 namespace {
@@ -53,13 +54,13 @@ TEST(DefaultThreads, at_least_one) { EXPECT_GE(default_thread_count(), 1u); }
 // A child of fork() has none of the parent's pool threads; gates must still
 // run there, on several threads, with the parent's bits.
 TEST(ThreadPool, gates_run_in_a_forked_child) {
-  ScopedExecPolicy two_threads({detected_isa(), 2});
-  auto run_gates = [] {
+  const ExecPolicy two_threads{detected_isa(), 2};
+  auto run_gates = [&] {
     Register sv = Register::create(18, 0).value();
     for (std::uint64_t q = 0; q < 18; ++q) {
-      (void)sv.h(q);
-      (void)sv.rz(q, 0.1 * static_cast<double>(q));
-      (void)sv.h_cpp(q);
+      (void)testing::apply(sv, GateKind::kH, q, 0, two_threads);
+      (void)testing::rotate(sv, GateKind::kRz, q, 0.1 * static_cast<double>(q), two_threads);
+      (void)testing::apply(sv, GateKind::kHCpp, q, 0, two_threads);
     }
     return sv.amplitudes()[12345];
   };
