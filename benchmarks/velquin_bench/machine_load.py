@@ -59,6 +59,11 @@ class QuietWaiter:
         self.waited = 0.0
         self.calm = False  # the last row ran with outside load at most share
 
+    @property
+    def spent(self) -> bool:
+        """Whether the whole budget has gone on waiting."""
+        return self.waited >= self.budget
+
     def note(self, load: float) -> None:
         """Records the outside load of the row just timed."""
         self.calm = load <= self.share
@@ -66,7 +71,7 @@ class QuietWaiter:
     def wait_unless_calm(self) -> None:
         """Waits for quiet unless the last row just showed it: a wait between
         two quiet rows would cost a window per row and teach nothing."""
-        if not self.calm:
+        if not self.calm and not self.spent:
             self.wait()
 
     def wait(self, window: float = 0.5, patience: float = 90.0) -> float:

@@ -88,8 +88,9 @@ TIMING_NOTES = """\
   disturbed, it waits, within a budget of 20 minutes per run, for a
   half-second window in which others took at most 10% of the CPUs; a row
   during which they took more is timed again, up to three times (unless one
-  attempt takes over a minute); the attempt with the least outside load is
-  kept, and a † marks a row where any worker stayed above 10%.
+  attempt takes over a minute, or the budget is spent: then every row is
+  timed once); the attempt with the least outside load is kept, and a †
+  marks a row where any worker stayed above 10%.
 - Calls: a Python loop of single-gate calls on a 2-qubit register, the peers'
   cheapest per-gate call (Aer: the buffered `apply_*` calls and one final
   `flush`). qsim has no per-gate call.
