@@ -2,7 +2,7 @@
 # Times velquin against Qiskit Aer, qulacs, qsim and PennyLane Lightning on this
 # machine and writes results/latest.md, latest.json and latest.png.
 #
-#   benchmarks/run.sh                 full run (about half an hour on 2 cores)
+#   benchmarks/run.sh                 full run (allow 45 minutes on 2 quiet cores)
 #   benchmarks/run.sh --quick         n = 20 only, into results/quick/
 #   benchmarks/run.sh --threads 4     thread count for every simulator
 #                                     (default: the CPUs this process may use)
