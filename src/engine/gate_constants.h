@@ -4,9 +4,11 @@
 #pragma once
 
 #include "base/gate_table.h"
-#include "engine/gate_formulas.h"
+#include "math_core/pair_formulas.h"
 
 namespace velquin::engine {
+
+using math_core::FormulaConstants;
 
 /// The constants `rule` names (base/gate_table.h), for the angle `theta`:
 ///   kHadamard  a = 1.0 / sqrt(2.0) = 0.7071067811865475 (0x3FE6A09E667F3BCC)

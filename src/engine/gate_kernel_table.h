@@ -7,13 +7,14 @@
 #include <cstdint>
 
 #include "base/isa.h"
-#include "engine/gate_formulas.h"
 #include "math_core/math_core.h"
+#include "math_core/pair_formulas.h"
 #include "math_core/pair_space.h"
 
 namespace velquin::engine {
 
 using math_core::Complex64;
+using math_core::FormulaConstants;
 using math_core::PairSpace;
 
 /// Runs one formula over the pairs [begin, end) of `space`.
@@ -26,22 +27,15 @@ using PairKernelTable = std::array<PairKernel, kPairFormulaCount>;
 template <Isa I>
 const PairKernelTable& pair_kernels() noexcept;
 
-/// The table for a walk: Walk::template run<Formula> for each formula.
+/// The table for a walk: Walk::template run<Formula> for each pair formula,
+/// in Arithmetic order (math_core/pair_formulas.h lists them).
+template <class Walk, template <class> class... Formulas>
+constexpr PairKernelTable make_pair_kernel_table(math_core::FormulaList<Formulas...>) {
+  return {&Walk::template run<Formulas>...};
+}
 template <class Walk>
 constexpr PairKernelTable make_pair_kernel_table() {
-  PairKernelTable table{};
-  auto set = [&table](Arithmetic f, PairKernel k) { table[static_cast<unsigned>(f)] = k; };
-  set(Arithmetic::kHadamard, &Walk::template run<HadamardFormula>);
-  set(Arithmetic::kPauliY, &Walk::template run<PauliYFormula>);
-  set(Arithmetic::kSqrtX, &Walk::template run<SqrtXFormula>);
-  set(Arithmetic::kRotationX, &Walk::template run<RotationXFormula>);
-  set(Arithmetic::kRotationY, &Walk::template run<RotationYFormula>);
-  set(Arithmetic::kRotationZ, &Walk::template run<RotationZFormula>);
-  set(Arithmetic::kPhase, &Walk::template run<PhaseFormula>);
-  set(Arithmetic::kNegate, &Walk::template run<NegateFormula>);
-  set(Arithmetic::kExchange, &Walk::template run<ExchangeFormula>);
-  set(Arithmetic::kControlledY, &Walk::template run<ControlledYFormula>);
-  return table;
+  return make_pair_kernel_table<Walk>(math_core::PairFormulas{});
 }
 
 }  // namespace velquin::engine

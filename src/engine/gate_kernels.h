@@ -6,13 +6,14 @@
 #include <span>
 
 #include "engine/exec_policy.h"
-#include "engine/gate_formulas.h"
 #include "math_core/math_core.h"
+#include "math_core/pair_formulas.h"
 #include "math_core/pair_space.h"
 
 namespace velquin::engine {
 
 using math_core::Complex64;
+using math_core::FormulaConstants;
 using math_core::PairSpace;
 
 /// Pairs below which a gate runs on the calling thread only: waking the pool

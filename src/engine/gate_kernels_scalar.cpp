@@ -9,7 +9,8 @@ struct ScalarWalk {
   template <template <class> class Formula>
   static void run(Complex64* data, const PairSpace& space, const FormulaConstants& constants,
                   std::uint64_t begin, std::uint64_t end) noexcept {
-    math_core::traverse_pairs_scalar(data, space, Formula<double>(constants), begin, end);
+    math_core::traverse_pairs_scalar(data, space, Formula<math_core::Scalar::V>(constants), begin,
+                                     end);
   }
 };
 

@@ -11,10 +11,12 @@
 
 #include "base/gate_table.h"
 #include "engine/exec_policy.h"
-#include "engine/gate_formulas.h"
 #include "math_core/math_core.h"
+#include "math_core/pair_formulas.h"
 
 namespace velquin::engine {
+
+using math_core::FormulaConstants;
 
 class GateOp {
  public:

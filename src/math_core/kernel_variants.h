@@ -6,19 +6,20 @@
 
 #include <cstdint>
 
-#include "math_core/complex_lanes.h"
-#include "math_core/variant_fit.h"
 #include "math_core/math_core.h"
+#include "math_core/pair_formulas.h"
 #include "math_core/pair_space.h"
-#include "math_core/pair_traversal.h"
+#include "math_core/variant_fit.h"
 
 namespace math_core {
 
-/// Runs one kernel over the pairs [begin, end) of `space`; `s` is the
-/// Hadamard factor (unused by the exchange).
-using RangeKernel = void (*)(Complex64* data, const PairSpace& space, double s,
-                             std::uint64_t begin, std::uint64_t end) noexcept;
+/// Runs one kernel over the pairs [begin, end) of `space`.
+using RangeKernel = void (*)(Complex64* data, const PairSpace& space,
+                             const FormulaConstants& constants, std::uint64_t begin,
+                             std::uint64_t end) noexcept;
 
+/// The kernels' loops: the same Hadamard and exchange formulas as the
+/// engine's gates (pair_formulas.h), so h_cpp and h give the same bits.
 struct KernelSet {
   RangeKernel hadamard;
   RangeKernel exchange;  // X and CNOT: move pairs, no arithmetic
@@ -27,25 +28,5 @@ struct KernelSet {
 /// The loops of variant I, defined in kernels_<I>.cpp.
 template <Isa I>
 const KernelSet& kernels_for() noexcept;
-
-/// The sum or difference first, rounded, then the product with s.
-template <class V>
-struct HadamardKernel {
-  static constexpr Touch kTouch = Touch::kBoth;
-  V s;
-  explicit HadamardKernel(double factor) : s(factor) {}
-  void operator()(ComplexLanes<V>& a0, ComplexLanes<V>& a1) const {
-    const ComplexLanes<V> new0{(a0.re + a1.re) * s, (a0.im + a1.im) * s};
-    const ComplexLanes<V> new1{(a0.re - a1.re) * s, (a0.im - a1.im) * s};
-    a0 = new0;
-    a1 = new1;
-  }
-};
-
-template <class V>
-struct ExchangeKernel {
-  static constexpr Touch kTouch = Touch::kExchange;
-  explicit ExchangeKernel(double) {}
-};
 
 }  // namespace math_core

@@ -6,17 +6,17 @@
 namespace math_core {
 namespace {
 
-template <template <class> class Kernel>
-void run(Complex64* data, const PairSpace& space, double s, std::uint64_t begin,
-         std::uint64_t end) noexcept {
-  traverse_pairs_vector<Avx512>(data, space, Kernel<Avx512::V>(s), begin, end);
+template <template <class> class Formula>
+void run(Complex64* data, const PairSpace& space, const FormulaConstants& constants,
+         std::uint64_t begin, std::uint64_t end) noexcept {
+  traverse_pairs_vector<Avx512>(data, space, Formula<Avx512::V>(constants), begin, end);
 }
 
 }  // namespace
 
 template <>
 const KernelSet& kernels_for<Isa::kAvx512>() noexcept {
-  static constexpr KernelSet kSet{&run<HadamardKernel>, &run<ExchangeKernel>};
+  static constexpr KernelSet kSet{&run<HadamardFormula>, &run<ExchangeFormula>};
   return kSet;
 }
 

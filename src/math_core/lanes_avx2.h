@@ -14,14 +14,23 @@ struct Avx2 {
   static constexpr unsigned kLanes = 4;
   using Packed = __m256d;
 
+  /// + and * with the left operand first (lanes_scalar.h says why).
   struct V {
     __m256d v;
     V() = default;
     explicit V(__m256d x) : v(x) {}
     explicit V(double x) : v(_mm256_set1_pd(x)) {}
-    friend V operator+(V a, V b) { return V(_mm256_add_pd(a.v, b.v)); }
+    friend V operator+(V a, V b) {
+      V r;
+      __asm__("vaddpd %2, %1, %0" : "=x"(r.v) : "x"(a.v), "xm"(b.v));
+      return r;
+    }
     friend V operator-(V a, V b) { return V(_mm256_sub_pd(a.v, b.v)); }
-    friend V operator*(V a, V b) { return V(_mm256_mul_pd(a.v, b.v)); }
+    friend V operator*(V a, V b) {
+      V r;
+      __asm__("vmulpd %2, %1, %0" : "=x"(r.v) : "x"(a.v), "xm"(b.v));
+      return r;
+    }
     friend V operator-(V a) { return V(_mm256_xor_pd(a.v, _mm256_set1_pd(-0.0))); }
   };
 

@@ -14,14 +14,23 @@ struct Avx512 {
   static constexpr unsigned kLanes = 8;
   using Packed = __m512d;
 
+  /// + and * with the left operand first (lanes_scalar.h says why).
   struct V {
     __m512d v;
     V() = default;
     explicit V(__m512d x) : v(x) {}
     explicit V(double x) : v(_mm512_set1_pd(x)) {}
-    friend V operator+(V a, V b) { return V(_mm512_add_pd(a.v, b.v)); }
+    friend V operator+(V a, V b) {
+      V r;
+      __asm__("vaddpd %2, %1, %0" : "=v"(r.v) : "v"(a.v), "vm"(b.v));
+      return r;
+    }
     friend V operator-(V a, V b) { return V(_mm512_sub_pd(a.v, b.v)); }
-    friend V operator*(V a, V b) { return V(_mm512_mul_pd(a.v, b.v)); }
+    friend V operator*(V a, V b) {
+      V r;
+      __asm__("vmulpd %2, %1, %0" : "=v"(r.v) : "v"(a.v), "vm"(b.v));
+      return r;
+    }
     friend V operator-(V a) {
       const __m512i sign = _mm512_set1_epi64(static_cast<long long>(0x8000000000000000ull));
       return V(_mm512_castsi512_pd(_mm512_xor_si512(_mm512_castpd_si512(a.v), sign)));

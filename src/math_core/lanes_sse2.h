@@ -14,15 +14,22 @@ struct Sse2 {
   static constexpr unsigned kLanes = 2;
   using Packed = __m128d;
 
-  /// One double per lane; every operator is the one IEEE operation per lane.
+  /// One double per lane; every operator is the one IEEE operation per lane,
+  /// + and * with the left operand first (lanes_scalar.h says why).
   struct V {
     __m128d v;
     V() = default;
     explicit V(__m128d x) : v(x) {}
     explicit V(double x) : v(_mm_set1_pd(x)) {}
-    friend V operator+(V a, V b) { return V(_mm_add_pd(a.v, b.v)); }
+    friend V operator+(V a, V b) {
+      __asm__("addpd %1, %0" : "+x"(a.v) : "xm"(b.v));
+      return a;
+    }
     friend V operator-(V a, V b) { return V(_mm_sub_pd(a.v, b.v)); }
-    friend V operator*(V a, V b) { return V(_mm_mul_pd(a.v, b.v)); }
+    friend V operator*(V a, V b) {
+      __asm__("mulpd %1, %0" : "+x"(a.v) : "xm"(b.v));
+      return a;
+    }
     friend V operator-(V a) { return V(_mm_xor_pd(a.v, _mm_set1_pd(-0.0))); }
   };
 

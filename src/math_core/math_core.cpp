@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "math_core/variant_fit.h"
 #include "math_core/kernel_variants.h"
+#include "math_core/variant_fit.h"
 
 namespace math_core {
 namespace {
@@ -24,25 +24,25 @@ void check_range(ComplexView state, const PairSpace& space, std::uint64_t end) n
 }
 
 void run(RangeKernel KernelSet::*which, ComplexView state, const PairSpace& space, Isa isa,
-         double s, std::uint64_t begin, std::uint64_t end) noexcept {
+         const FormulaConstants& constants, std::uint64_t begin, std::uint64_t end) noexcept {
   if (begin >= end) return;
   check_range(state, space, end);
-  (kernels_of(isa_for(isa, space)).*which)(state.data(), space, s, begin, end);
+  (kernels_of(isa_for(isa, space)).*which)(state.data(), space, constants, begin, end);
 }
 
 }  // namespace
 
 void apply_h_cpp_range(ComplexView state, std::uint64_t q, Isa isa, std::uint64_t begin,
                        std::uint64_t end) noexcept {
-  const double s = 1.0 / std::sqrt(2.0);
-  run(&KernelSet::hadamard, state, PairSpace::single(state.size(), static_cast<unsigned>(q)),
-      isa, s, begin, end);
+  const FormulaConstants hadamard{1.0 / std::sqrt(2.0), 0.0};
+  run(&KernelSet::hadamard, state, PairSpace::single(state.size(), static_cast<unsigned>(q)), isa,
+      hadamard, begin, end);
 }
 
 void apply_x_cpp_range(ComplexView state, std::uint64_t q, Isa isa, std::uint64_t begin,
                        std::uint64_t end) noexcept {
-  run(&KernelSet::exchange, state, PairSpace::single(state.size(), static_cast<unsigned>(q)),
-      isa, 0.0, begin, end);
+  run(&KernelSet::exchange, state, PairSpace::single(state.size(), static_cast<unsigned>(q)), isa,
+      {}, begin, end);
 }
 
 void apply_cx_cpp_range(ComplexView state, std::uint64_t c, std::uint64_t t, Isa isa,
@@ -53,7 +53,7 @@ void apply_cx_cpp_range(ComplexView state, std::uint64_t c, std::uint64_t t, Isa
   run(&KernelSet::exchange, state,
       PairSpace::two(state.size(), static_cast<unsigned>(c), static_cast<unsigned>(t), c_mask,
                      c_mask | t_mask),
-      isa, 0.0, begin, end);
+      isa, {}, begin, end);
 }
 
 void apply_h_cpp(ComplexView state, std::uint64_t q) noexcept {

@@ -1,17 +1,20 @@
-// Every gate as its constants and its two formulas, written once for every
-// lane type V. A formula reads the old pair (a0, a1) and writes the new one;
-// a0 is the amplitude with the gate's bit clear, a1 its partner.
+// Every pair formula of every gate, written once for every lane type V: the
+// engine's gate loops and the math_core kernels (h_cpp, x_cpp, cx_cpp) take
+// them from here, so a gate and its kernel-backed twin give the same bits. A
+// formula reads the old pair (a0, a1) and writes the new one; a0 is the
+// amplitude with the gate's bit clear (or the pair's first member), a1 its
+// partner.
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 
 #include "base/gate_table.h"
-#include "engine/complex_arith.h"
+#include "math_core/complex_arith.h"
 #include "math_core/pair_traversal.h"
 
-namespace velquin::engine {
+namespace math_core {
 
-using math_core::Touch;
+using velquin::Arithmetic;
 
 /// Constants made once per gate call; what `a` and `b` mean is the formula's:
 /// a = r for Hadamard, (cos, sin) of the half angle for the rotations, the
@@ -21,9 +24,9 @@ struct FormulaConstants {
   double b = 0.0;
 };
 
-
 template <class V>
 struct HadamardFormula {
+  static constexpr Arithmetic kArithmetic = Arithmetic::kHadamard;
   static constexpr Touch kTouch = Touch::kBoth;
   V r;
   explicit HadamardFormula(const FormulaConstants& c) : r(c.a) {}
@@ -37,6 +40,7 @@ struct HadamardFormula {
 
 template <class V>
 struct PauliYFormula {
+  static constexpr Arithmetic kArithmetic = Arithmetic::kPauliY;
   static constexpr Touch kTouch = Touch::kBoth;
   ComplexLanes<V> u;
   ComplexLanes<V> minus_u;
@@ -52,6 +56,7 @@ struct PauliYFormula {
 
 template <class V>
 struct SqrtXFormula {
+  static constexpr Arithmetic kArithmetic = Arithmetic::kSqrtX;
   static constexpr Touch kTouch = Touch::kBoth;
   ComplexLanes<V> p;
   ComplexLanes<V> p_bar;
@@ -67,6 +72,7 @@ struct SqrtXFormula {
 
 template <class V>
 struct RotationXFormula {
+  static constexpr Arithmetic kArithmetic = Arithmetic::kRotationX;
   static constexpr Touch kTouch = Touch::kBoth;
   V co;
   ComplexLanes<V> w;
@@ -81,6 +87,7 @@ struct RotationXFormula {
 
 template <class V>
 struct RotationYFormula {
+  static constexpr Arithmetic kArithmetic = Arithmetic::kRotationY;
   static constexpr Touch kTouch = Touch::kBoth;
   V co;
   V si;
@@ -95,6 +102,7 @@ struct RotationYFormula {
 
 template <class V>
 struct RotationZFormula {
+  static constexpr Arithmetic kArithmetic = Arithmetic::kRotationZ;
   static constexpr Touch kTouch = Touch::kBoth;
   ComplexLanes<V> p0;
   ComplexLanes<V> p1;
@@ -108,6 +116,7 @@ struct RotationZFormula {
 
 template <class V>
 struct PhaseFormula {
+  static constexpr Arithmetic kArithmetic = Arithmetic::kPhase;
   static constexpr Touch kTouch = Touch::kSecondOnly;
   ComplexLanes<V> p;
   explicit PhaseFormula(const FormulaConstants& c) : p(splat<V>(c.a, c.b)) {}
@@ -116,6 +125,7 @@ struct PhaseFormula {
 
 template <class V>
 struct NegateFormula {
+  static constexpr Arithmetic kArithmetic = Arithmetic::kNegate;
   static constexpr Touch kTouch = Touch::kSecondOnly;
   explicit NegateFormula(const FormulaConstants&) {}
   void operator()(ComplexLanes<V>& a1) const { a1 = neg(a1); }
@@ -123,12 +133,14 @@ struct NegateFormula {
 
 template <class V>
 struct ExchangeFormula {
+  static constexpr Arithmetic kArithmetic = Arithmetic::kExchange;
   static constexpr Touch kTouch = Touch::kExchange;
   explicit ExchangeFormula(const FormulaConstants&) {}
 };
 
 template <class V>
 struct ControlledYFormula {
+  static constexpr Arithmetic kArithmetic = Arithmetic::kControlledY;
   static constexpr Touch kTouch = Touch::kBoth;
   ComplexLanes<V> u;
   ComplexLanes<V> minus_u;
@@ -142,4 +154,21 @@ struct ControlledYFormula {
   }
 };
 
-}  // namespace velquin::engine
+/// Every pair formula, in Arithmetic order: a new formula joins this list and
+/// takes the next Arithmetic value, and every variant's table has it.
+template <template <class> class... Formulas>
+struct FormulaList {};
+using PairFormulas =
+    FormulaList<HadamardFormula, PauliYFormula, SqrtXFormula, RotationXFormula, RotationYFormula,
+                RotationZFormula, PhaseFormula, NegateFormula, ExchangeFormula, ControlledYFormula>;
+
+template <template <class> class... Formulas>
+constexpr bool in_arithmetic_order(FormulaList<Formulas...>) {
+  std::size_t i = 0;
+  return ((static_cast<std::size_t>(Formulas<double>::kArithmetic) == i++) && ...) &&
+         i == velquin::kPairFormulaCount;
+}
+static_assert(in_arithmetic_order(PairFormulas{}),
+              "PairFormulas lists every pair formula in Arithmetic order");
+
+}  // namespace math_core

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "math_core/complex_lanes.h"
+#include "math_core/lanes_scalar.h"
 #include "math_core/math_core.h"
 #include "math_core/pair_space.h"
 
@@ -19,8 +20,9 @@ enum class Touch : std::uint8_t {
   kExchange,    // the two amplitudes trade places, bits unchanged, no arithmetic
 };
 
-/// Applies `formula` to the pairs k in [begin, end) of `space`, one amplitude
-/// pair at a time. Pairs are independent, so each is updated in place.
+/// Applies `formula` (instantiated for Scalar::V) to the pairs k in
+/// [begin, end) of `space`, one amplitude pair at a time. Pairs are
+/// independent, so each is updated in place.
 template <class Formula>
 void traverse_pairs_scalar(Complex64* data, const PairSpace& space, const Formula& formula,
                            std::uint64_t begin, std::uint64_t end) noexcept {
@@ -33,15 +35,15 @@ void traverse_pairs_scalar(Complex64* data, const PairSpace& space, const Formul
       x0 = x1;
       x1 = held;
     } else if constexpr (Formula::kTouch == Touch::kSecondOnly) {
-      ComplexLanes<double> a1{x1.re, x1.im};
+      ComplexLanes<Scalar::V> a1{Scalar::V(x1.re), Scalar::V(x1.im)};
       formula(a1);
-      x1 = Complex64{a1.re, a1.im};
+      x1 = Complex64{a1.re.v, a1.im.v};
     } else {
-      ComplexLanes<double> a0{x0.re, x0.im};
-      ComplexLanes<double> a1{x1.re, x1.im};
+      ComplexLanes<Scalar::V> a0{Scalar::V(x0.re), Scalar::V(x0.im)};
+      ComplexLanes<Scalar::V> a1{Scalar::V(x1.re), Scalar::V(x1.im)};
       formula(a0, a1);
-      x0 = Complex64{a0.re, a0.im};
-      x1 = Complex64{a1.re, a1.im};
+      x0 = Complex64{a0.re.v, a0.im.v};
+      x1 = Complex64{a1.re.v, a1.im.v};
     }
   }
 }

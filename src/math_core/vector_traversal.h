@@ -31,7 +31,7 @@ inline constexpr std::uint64_t kPrefetchPairs = 4096;
 /// consecutive indices, so each pair member is a whole register; a step takes
 /// the runs at k and k + C.
 template <class Lanes, bool kPrefetch, class Formula>
-void traverse_whole_registers(Complex64* data, const PairSpace& space, const Formula& formula,
+void traverse_whole_registers(Complex64* data, const PairSpace& space, const Formula formula,
                               std::uint64_t begin, std::uint64_t end) noexcept {
   using R = typename Lanes::Packed;
   constexpr unsigned kC = Lanes::kComplexPerVector;
@@ -60,18 +60,15 @@ void traverse_whole_registers(Complex64* data, const PairSpace& space, const For
       Lanes::store(x10, r00);
       Lanes::store(x11, r01);
     } else if constexpr (Formula::kTouch == Touch::kSecondOnly) {
-      ComplexLanes<typename Lanes::V> a1 =
-          Lanes::deinterleave(Lanes::load(x10), Lanes::load(x11));
+      ComplexLanes<typename Lanes::V> a1 = Lanes::deinterleave(Lanes::load(x10), Lanes::load(x11));
       formula(a1);
       R r10, r11;
       Lanes::interleave(a1, r10, r11);
       Lanes::store(x10, r10);
       Lanes::store(x11, r11);
     } else {
-      ComplexLanes<typename Lanes::V> a0 =
-          Lanes::deinterleave(Lanes::load(x00), Lanes::load(x01));
-      ComplexLanes<typename Lanes::V> a1 =
-          Lanes::deinterleave(Lanes::load(x10), Lanes::load(x11));
+      ComplexLanes<typename Lanes::V> a0 = Lanes::deinterleave(Lanes::load(x00), Lanes::load(x01));
+      ComplexLanes<typename Lanes::V> a1 = Lanes::deinterleave(Lanes::load(x10), Lanes::load(x11));
       formula(a0, a1);
       R r00, r01, r10, r11;
       Lanes::interleave(a0, r00, r01);
@@ -86,9 +83,10 @@ void traverse_whole_registers(Complex64* data, const PairSpace& space, const For
 
 /// Applies `formula` to the pairs k in [begin, end) of `space`; begin and end
 /// are multiples of Lanes::kLanes. For a two-qubit space, 2^space.lo must be at
-/// least Lanes::kComplexPerVector (see isa_for).
+/// least Lanes::kComplexPerVector (see isa_for). The formula is taken by value:
+/// a copy no store to `data` can alias keeps its constants in registers.
 template <class Lanes, class Formula>
-void traverse_pairs_vector(Complex64* data, const PairSpace& space, const Formula& formula,
+void traverse_pairs_vector(Complex64* data, const PairSpace& space, const Formula formula,
                            std::uint64_t begin, std::uint64_t end) noexcept {
   using R = typename Lanes::Packed;
   constexpr unsigned kC = Lanes::kComplexPerVector;

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "math_core/forwarding.h"
-#include "math_core/variant_fit.h"
 #include "math_core/math_core.h"
+#include "math_core/variant_fit.h"
 
 namespace math_core {
 namespace {
@@ -19,12 +19,12 @@ namespace {
 using Amplitudes = std::vector<Complex64>;
 
 Amplitudes random_amplitudes(std::uint64_t count, std::mt19937_64& gen) {
-  static constexpr double kSpecial[] = {0.0, -0.0, INFINITY, -INFINITY, NAN, 5e-324, 1e308};
+  static constexpr double kSpecial[] = {0.0, -0.0, INFINITY, -INFINITY, NAN, -NAN, 5e-324, 1e308};
   std::uniform_real_distribution<double> uniform(-2.0, 2.0);
-  std::uniform_int_distribution<int> pick(0, 69);
+  std::uniform_int_distribution<int> pick(0, 79);
   auto part = [&] {
     const int k = pick(gen);
-    return k < 7 ? kSpecial[k] : uniform(gen);
+    return k < 8 ? kSpecial[k] : uniform(gen);
   };
   Amplitudes out(count);
   for (Complex64& c : out) c = {part(), part()};
@@ -161,7 +161,7 @@ TEST(Complex64Layout, matches_numpy_complex128) {
 }
 
 // Every variant, with the pair range cut into aligned pieces, gives the bits of
-// the plain loops.
+// the plain loops, and every bit of the scalar variant's NaNs.
 class RangedKernels : public ::testing::TestWithParam<Isa> {};
 
 void in_pieces(std::uint64_t count, std::mt19937_64& gen,
@@ -187,14 +187,18 @@ TEST_P(RangedKernels, pieces_on_any_variant_match_plain_loops) {
       const ComplexView view(a.data(), n);
       in_pieces(n / 2, gen, [&](auto b, auto e) { apply_h_cpp_range(view, q, isa, b, e); });
       ASSERT_TRUE(agree(a, plain_h(start, q), false)) << "h m=" << m << " q=" << q;
+      Amplitudes scalar = start;
+      apply_h_cpp_range(ComplexView(scalar.data(), n), q, Isa::kScalar, 0, n / 2);
+      ASSERT_TRUE(agree(a, scalar, true)) << "h NaN bits m=" << m << " q=" << q;
       in_pieces(n / 2, gen, [&](auto b, auto e) { apply_x_cpp_range(view, q, isa, b, e); });
       ASSERT_TRUE(agree(a, plain_x(plain_h(start, q), q), false)) << "x m=" << m << " q=" << q;
       for (unsigned t = 0; t < m; ++t) {
         Amplitudes b = random_amplitudes(n, gen);
         const Amplitudes want = q == t ? b : plain_cx(b, q, t);
         const ComplexView bview(b.data(), n);
-        in_pieces(n / 4, gen,
-                  [&](auto lo, auto hi) { forwarding::apply_cx_cpp_range(bview, q, t, isa, lo, hi); });
+        in_pieces(n / 4, gen, [&](auto lo, auto hi) {
+          forwarding::apply_cx_cpp_range(bview, q, t, isa, lo, hi);
+        });
         ASSERT_TRUE(agree(b, want, true)) << "cx m=" << m << " c=" << q << " t=" << t;
       }
     }
