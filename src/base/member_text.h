@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <initializer_list>
+#include <string>
 #include <string_view>
 
 namespace velquin {
@@ -35,9 +36,27 @@ struct MemberText {
   }
 };
 
+/// The stored docstring of a member: its name, its text signature (after
+/// "$self, " for a method; parameters from `required` on default to None),
+/// the separator "\n--\n\n" and, if `with_description`, its description:
+/// "measure_counts($self, shots, seed=None)\n--\n\nSample counts ...". For a
+/// class (`method` false) the signature is its constructor's: "StateVecPy(n_qubits,
+/// seed=None)\n--\n\n". The interpreter reads the signature off it and shows
+/// the rest as __doc__.
+std::string stored_docstring(const MemberText& text, bool method, bool with_description);
+
 namespace text {
 
 inline constexpr char kModuleName[] = "velquin";
+
+// Where an internal failure arose, in its diagnostic: the entry points that
+// are no method of their own.
+inline constexpr char kModuleInit[] = "PyInit_velquin";
+inline constexpr char kConstructor[] = "__new__";
+inline constexpr char kDeallocation[] = "__del__";
+
+// The capsule that keeps a circuit's state vector alive under its NumPy array.
+inline constexpr char kAmplitudesCapsule[] = "velquin.amplitudes";
 
 // The classes: name, the constructor's parameters, and the type's full name.
 inline constexpr MemberText kRegisterClass{"StateVecPy", {"n_qubits", "seed"}, 1};

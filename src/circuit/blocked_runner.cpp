@@ -30,8 +30,8 @@ struct HighBits {
   }
   unsigned position(unsigned q, unsigned low_bits) const noexcept {
     if (q < low_bits) return q;
-    return low_bits + static_cast<unsigned>(std::find(bits.begin(), bits.begin() + count, q) -
-                                            bits.begin());
+    return low_bits +
+           static_cast<unsigned>(std::find(bits.begin(), bits.begin() + count, q) - bits.begin());
   }
 };
 
@@ -48,8 +48,7 @@ bool admit(const GateOp& op, unsigned low_bits, unsigned limit, HighBits& high) 
 }
 
 std::array<unsigned, 2> positions_of(const GateOp& op, const HighBits& high, unsigned low_bits) {
-  return {high.position(op.qubit(0), low_bits),
-          high.position(op.qubit(op.arity() - 1), low_bits)};
+  return {high.position(op.qubit(0), low_bits), high.position(op.qubit(op.arity() - 1), low_bits)};
 }
 
 // One buffer per thread, reused across runs and calls.
@@ -88,7 +87,8 @@ void run_group(std::span<Complex64> data, unsigned n_qubits, std::span<const Gat
     for (std::uint64_t b = begin; b < end; ++b) {
       // The block's first index: b's bits spread over the bits that are not free.
       std::uint64_t base = b << low_bits;
-      for (unsigned i = 0; i < high.count; ++i) base = math_core::insert_zero_bit(base, high.bits[i]);
+      for (unsigned i = 0; i < high.count; ++i)
+        base = math_core::insert_zero_bit(base, high.bits[i]);
       auto offset = [&](std::uint64_t c) {
         std::uint64_t index = base;
         for (unsigned i = 0; i < high.count; ++i) {

@@ -52,7 +52,7 @@ void* map_aligned(std::uint64_t bytes) {
   return reinterpret_cast<void*>(aligned);
 }
 
-// Faults every page of [p, p + bytes) in now, on the gate threads. False when
+// Faults every page of [p, p + bytes) in now, on `threads` threads. False when
 // the kernel refuses.
 bool populate_range(unsigned char* base, std::uint64_t bytes, unsigned threads) {
   std::atomic<bool> failed{false};

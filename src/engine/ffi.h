@@ -1,11 +1,12 @@
-// Binding functions: the engine's only way into the math_core kernels. Each
-// builds the view (first address, count) over the register's own storage and
-// calls the kernel of the same name through its forwarding function (math_core/forwarding.h).
+// Binding functions: the engine's only way into the math_core kernels. They
+// build the view (first address, count) over the register's own storage and
+// call the kernel through its forwarding function (math_core/forwarding.h).
 #pragma once
 
 #include <cstdint>
 #include <span>
 
+#include "base/gate_table.h"
 #include "engine/exec_policy.h"
 #include "math_core/math_core.h"
 
@@ -13,14 +14,10 @@ namespace velquin::engine::ffi {
 
 using math_core::Complex64;
 
-/// Hadamard on q in place. Requires state.size() == 2^m with q < m.
-void apply_h_cpp(std::span<Complex64> state, std::uint64_t q, const ExecPolicy& policy) noexcept;
-
-/// Pauli-X on q in place. Requires state.size() == 2^m with q < m.
-void apply_x_cpp(std::span<Complex64> state, std::uint64_t q, const ExecPolicy& policy) noexcept;
-
-/// CNOT in place. Requires state.size() == 2^m with c, t < m; c == t does nothing.
-void apply_cx_cpp(std::span<Complex64> state, std::uint64_t c, std::uint64_t t,
+/// The kernel `kernel` (kKernelH, kKernelX or kKernelCx) in place on qubit a,
+/// or with control a and target b (a == b does nothing), its pairs split over
+/// the policy's threads. Requires state.size() == 2^m with a, b < m.
+void apply_kernel(Arithmetic kernel, std::span<Complex64> state, std::uint64_t a, std::uint64_t b,
                   const ExecPolicy& policy) noexcept;
 
 }  // namespace velquin::engine::ffi

@@ -14,10 +14,13 @@ class FunctionRef;
 template <class R, class... Args>
 class FunctionRef<R(Args...)> {
  public:
+  // clang-format 14 misreads requires-clauses.
+  // clang-format off
   template <class F>
     requires(!std::is_same_v<std::remove_cvref_t<F>, FunctionRef> &&
              std::is_invocable_r_v<R, F&, Args...>)
   FunctionRef(F&& f) noexcept  // NOLINT(google-explicit-constructor)
+      // clang-format on
       : object_(const_cast<void*>(static_cast<const void*>(std::addressof(f)))),
         call_([](void* object, Args... args) -> R {
           return (*static_cast<std::remove_reference_t<F>*>(object))(std::forward<Args>(args)...);

@@ -16,18 +16,9 @@ std::uint64_t selected(std::uint8_t selector, unsigned a, unsigned b) noexcept {
 void GateOp::run(std::span<math_core::Complex64> data, std::array<unsigned, 2> positions,
                  const ExecPolicy& policy) const {
   const auto [a, b] = positions;
-  switch (arithmetic_) {
-    case Arithmetic::kKernelH:
-      ffi::apply_h_cpp(data, a, policy);
-      return;
-    case Arithmetic::kKernelX:
-      ffi::apply_x_cpp(data, a, policy);
-      return;
-    case Arithmetic::kKernelCx:
-      ffi::apply_cx_cpp(data, a, b, policy);
-      return;
-    default:
-      break;
+  if (is_kernel(arithmetic_)) {
+    ffi::apply_kernel(arithmetic_, data, a, b, policy);
+    return;
   }
   const math_core::PairSpace space =
       arity_ == 1 ? math_core::PairSpace::single(data.size(), a)

@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
-#include "engine/function_ref.h"
 #include "base/result.h"
+#include "engine/function_ref.h"
 
 namespace velquin::engine {
 

@@ -4,8 +4,8 @@
 namespace velquin::engine {
 
 Result<MeasurementCounts> Register::measure_counts(std::uint64_t shots,
-                                                     std::optional<std::uint64_t> seed,
-                                                     InterruptCheck interrupt) {
+                                                   std::optional<std::uint64_t> seed,
+                                                   InterruptCheck interrupt) {
   // The generator step comes first and stays even when sampling then fails.
   if (seed) {
     rng_ = random::StdRng::seed_from_u64(*seed);

@@ -163,8 +163,8 @@ Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, ran
     std::span<std::uint64_t> draws(words.data(), static_cast<std::size_t>(take));
     // Pieces of the stream in turn are the same words as one bulk draw.
     for (std::size_t first = 0; first < draws.size(); first += kPiece) {
-      const std::span<std::uint64_t> piece = draws.subspan(first).first(
-          std::min(kPiece, draws.size() - first));
+      const std::span<std::uint64_t> piece =
+          draws.subspan(first).first(std::min(kPiece, draws.size() - first));
       rng.fill_u64(piece);
       for (auto& word : piece) word >>= 12;
       if (poll.after(piece.size())) return interrupted();
@@ -173,8 +173,8 @@ Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, ran
     OutcomeCounts chunk_counts;
     sums.restart();
     for (std::size_t first = 0; first < draws.size(); first += kPiece) {
-      for (const std::uint64_t top_bits : draws.subspan(first).first(
-               std::min(kPiece, draws.size() - first))) {
+      for (const std::uint64_t top_bits :
+           draws.subspan(first).first(std::min(kPiece, draws.size() - first))) {
         add_count(chunk_counts, sums.first_above(distribution.from_bits(top_bits << 12)));
       }
       if (poll.after(kPiece)) return interrupted();
@@ -183,8 +183,9 @@ Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, ran
     // key and a value in the caller's result: refuse before that outgrows the
     // memory the machine can still give.
     const std::uint64_t outcomes = counts.size() + chunk_counts.size();
-    if (Status budget = check_allocation(outcomes * (2 * sizeof(counts[0]) + kResultBytesPerOutcome),
-                                         messages::kForMeasurementCounts);
+    if (Status budget =
+            check_allocation(outcomes * (2 * sizeof(counts[0]) + kResultBytesPerOutcome),
+                             messages::kForMeasurementCounts);
         !budget) {
       return std::move(budget).error();
     }

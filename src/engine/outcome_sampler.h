@@ -16,8 +16,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/interrupt.h"
 #include "base/result.h"
+#include "engine/interrupt.h"
 #include "math_core/math_core.h"
 #include "random/std_rng.h"
 

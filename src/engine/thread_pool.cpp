@@ -82,7 +82,8 @@ void forget_pool_in_child() { g_pool.store(nullptr, std::memory_order_relaxed); 
 
 ThreadPool& shared_pool() {
   static std::once_flag registered;
-  std::call_once(registered, [] { ::pthread_atfork(stop_idle_pool, nullptr, forget_pool_in_child); });
+  std::call_once(registered,
+                 [] { ::pthread_atfork(stop_idle_pool, nullptr, forget_pool_in_child); });
   ThreadPool* pool = g_pool.load(std::memory_order_acquire);
   if (pool == nullptr) {
     pool = new ThreadPool();  // lives until a fork or the end of the process
@@ -94,8 +95,10 @@ ThreadPool& shared_pool() {
 void parallel_for(unsigned threads, std::uint64_t count, std::uint64_t align,
                   std::uint64_t min_per_piece,
                   FunctionRef<void(std::uint64_t, std::uint64_t)> body) {
-  const std::uint64_t most = std::max<std::uint64_t>(1, count / std::max<std::uint64_t>(1, min_per_piece));
-  const unsigned pieces = static_cast<unsigned>(std::min<std::uint64_t>(std::max(threads, 1u), most));
+  const std::uint64_t most =
+      std::max<std::uint64_t>(1, count / std::max<std::uint64_t>(1, min_per_piece));
+  const unsigned pieces =
+      static_cast<unsigned>(std::min<std::uint64_t>(std::max(threads, 1u), most));
   if (pieces <= 1) {
     if (count > 0) body(0, count);
     return;

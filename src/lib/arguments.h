@@ -17,8 +17,8 @@ namespace velquin::lib {
 
 /// The constant argument descriptor of one member that takes arguments.
 struct FunctionDescription {
-  std::string_view cls_name;  // empty: a function outside any class
-  std::string_view func_name;  // "__new__" for constructors
+  std::string_view cls_name;   // empty: a function outside any class
+  std::string_view func_name;  // text::kConstructor for constructors
   std::span<const std::string_view> positional_parameter_names;
   std::size_t positional_only_parameters = 0;
   std::size_t required_positional_parameters = 0;

@@ -5,26 +5,13 @@
 namespace velquin::lib {
 
 PyObject* exception_type(ErrorKind kind) noexcept {
-  switch (kind) {
-    case ErrorKind::kTypeError:
-      return PyExc_TypeError;
-    case ErrorKind::kValueError:
-      return PyExc_ValueError;
-    case ErrorKind::kIndexError:
-      return PyExc_IndexError;
-    case ErrorKind::kOverflowError:
-      return PyExc_OverflowError;
-    case ErrorKind::kRuntimeError:
-      return PyExc_RuntimeError;
-    case ErrorKind::kMemoryError:
-      return PyExc_MemoryError;
-    case ErrorKind::kImportError:
-      return PyExc_ImportError;
-    case ErrorKind::kInterrupted:  // raised as the exception a handler raised (CallContext)
-    case ErrorKind::kPanic:        // raised as PanicException by the boundary
-      break;
-  }
-  return PyExc_SystemError;
+  // In ErrorKind's order. kInterrupted and kPanic have no type of their own:
+  // the call raises a handler's exception or PanicException in their place.
+  PyObject* const types[] = {PyExc_TypeError,     PyExc_ValueError,   PyExc_IndexError,
+                             PyExc_OverflowError, PyExc_RuntimeError, PyExc_MemoryError,
+                             PyExc_ImportError};
+  const auto index = static_cast<std::size_t>(kind);
+  return index < std::size(types) ? types[index] : PyExc_SystemError;
 }
 
 CallError CallError::fetch() {

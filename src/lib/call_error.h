@@ -42,9 +42,10 @@ class CallError {
 template <class T>
 class [[nodiscard]] PyResult {
  public:
-  PyResult(T value) : state_(std::move(value)) {}  // NOLINT(google-explicit-constructor)
+  PyResult(T value) : state_(std::move(value)) {}          // NOLINT(google-explicit-constructor)
   PyResult(CallError error) : state_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
-  PyResult(Error error) : state_(CallError(std::move(error))) {}  // NOLINT(google-explicit-constructor)
+  PyResult(Error error)
+      : state_(CallError(std::move(error))) {}  // NOLINT(google-explicit-constructor)
 
   bool ok() const noexcept { return state_.index() == 0; }
   T& value() & { return std::get<0>(state_); }

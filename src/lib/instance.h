@@ -13,8 +13,7 @@ namespace velquin::lib {
 
 template <class T>
 struct Instance {
-  PyObject_HEAD
-  T value;
+  PyObject_HEAD T value;
   BorrowFlag borrow;
 
   static Instance* from(PyObject* object) noexcept { return reinterpret_cast<Instance*>(object); }

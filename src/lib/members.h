@@ -31,6 +31,7 @@
 #include "lib/boundary.h"
 #include "lib/call_context.h"
 #include "lib/instance.h"
+#include "lib/method_table.h"
 #include "lib/results.h"
 #include "lib/types.h"
 
@@ -196,8 +197,15 @@ constexpr FunctionDescription describe(std::string_view cls, const MemberText& t
 
 /// The argument descriptor of a class's constructor.
 constexpr FunctionDescription describe_constructor(const MemberText& cls) {
-  return {cls.name, "__new__", {cls.params.data(), cls.param_count()}, 0, cls.required};
+  return {cls.name, text::kConstructor, {cls.params.data(), cls.param_count()}, 0, cls.required};
 }
+
+/// The descriptors the member templates take, one constant per member:
+/// member `kText` of class `kClass`, and the class's constructor.
+template <const MemberText& kClass, const MemberText& kText>
+inline constexpr FunctionDescription kMethodCall = describe(kClass.name, kText);
+template <const MemberText& kClass>
+inline constexpr FunctionDescription kConstructorCall = describe_constructor(kClass);
 
 /// Borrows `self`, converts the filled slots, calls `kOp` and converts its
 /// result; the borrows end when this returns.
@@ -292,13 +300,39 @@ PyObject* constructor(PyTypeObject* type, PyObject* args, PyObject* kwargs) noex
 /// tp_dealloc through the boundary.
 template <class T>
 void deallocate(PyObject* object) noexcept {
-  entry_unraisable("__del__", [&] { Instance<T>::dealloc(object); });
+  entry_unraisable(text::kDeallocation, [&] { Instance<T>::dealloc(object); });
 }
 
 /// Casts a typed entry point to the generic PyCFunction slot type.
 template <class F>
 PyCFunction as_cfunction(F* function) noexcept {
   return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
+/// Adds member `kText` of class `kClass` to `table`: a fast-call method, or a
+/// method without arguments, that calls kOp under a kBorrow borrow of self.
+template <const MemberText& kClass, const MemberText& kText, auto kOp, Borrow kBorrow>
+void add_fastcall(MethodTable& table) {
+  table.add(kText, as_cfunction(&fastcall_method<kMethodCall<kClass, kText>, kOp, kBorrow>),
+            METH_FASTCALL | METH_KEYWORDS);
+}
+template <const MemberText& kClass, const MemberText& kText, auto kOp, Borrow kBorrow>
+void add_noargs(MethodTable& table) {
+  table.add(kText, as_cfunction(&noargs_method<kMethodCall<kClass, kText>, kOp, kBorrow>),
+            METH_NOARGS);
+}
+
+/// The class `kClass` holding engine values T, made by kFactory, created on
+/// first use with these member tables and kept until the process ends.
+template <const MemberText& kClass, class T, auto kFactory>
+PyResult<PyObject*> class_once(const char* type_name, PyMethodDef* methods,
+                               PyGetSetDef* attributes = nullptr) {
+  static PyObject* created = nullptr;  // never freed
+  return create_class_once(
+      {kClass, type_name, static_cast<int>(sizeof(Instance<T>)),
+       reinterpret_cast<void*>(&constructor<kConstructorCall<kClass>, kFactory>),
+       reinterpret_cast<void*>(&deallocate<T>), methods, attributes},
+      created);
 }
 
 }  // namespace velquin::lib

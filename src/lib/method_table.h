@@ -1,7 +1,5 @@
 // The classes' method tables, built once when a class is made, from the
-// members' texts (src/base). This is the one place that composes a stored
-// docstring: the name, the text signature, the separator "\n--\n\n" and the
-// description, e.g. "measure_counts($self, shots, seed=None)\n--\n\nSample ...".
+// members' texts (src/base/member_text.h composes each stored docstring).
 #pragma once
 
 #include <Python.h>
@@ -28,9 +26,5 @@ class MethodTable {
   std::vector<PyMethodDef> defs_;
   std::deque<std::string> docs_;  // the composed docstrings; a deque keeps their addresses
 };
-
-/// A class's stored docstring: its name and its constructor's text signature,
-/// "StateVecPy(n_qubits, seed=None)\n--\n\n".
-std::string class_docstring(const MemberText& cls);
 
 }  // namespace velquin::lib

@@ -75,5 +75,5 @@ PyResult<PyRef> initialise() {
 }  // namespace velquin::lib
 
 PyMODINIT_FUNC PyInit_velquin() {
-  return velquin::lib::entry("PyInit_velquin", velquin::lib::initialise);
+  return velquin::lib::entry(velquin::text::kModuleInit, velquin::lib::initialise);
 }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "base/member_text.h"
 #include "base/messages.h"
 
 namespace velquin::lib {
@@ -71,7 +72,7 @@ PyResult<PyRef> copy_to_numpy(const engine::Register& sv, unsigned threads) {
 
 namespace {
 
-const char* const kCapsuleName = "velquin.amplitudes";
+const char* const kCapsuleName = text::kAmplitudesCapsule;
 
 void release_block(PyObject* capsule) {
   delete static_cast<engine::AmplitudeArray*>(PyCapsule_GetPointer(capsule, kCapsuleName));

@@ -7,8 +7,8 @@
 #include <span>
 #include <utility>
 
-#include "engine/register.h"
 #include "base/result.h"
+#include "engine/register.h"
 #include "lib/call_error.h"
 #include "lib/py_ref.h"
 

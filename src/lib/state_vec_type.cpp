@@ -15,15 +15,6 @@ namespace {
 using engine::ExecPolicy;
 using engine::Register;
 constexpr const MemberText& kClass = text::kRegisterClass;
-constexpr int kFastCall = METH_FASTCALL | METH_KEYWORDS;
-
-constexpr FunctionDescription kNewCall = describe_constructor(kClass);
-constexpr FunctionDescription kNQubitsCall = describe(kClass.name, text::kNQubits);
-constexpr FunctionDescription kAmplitudeCall = describe(kClass.name, text::kAmplitude);
-constexpr FunctionDescription kAmplitudesCall = describe(kClass.name, text::kAmplitudes);
-constexpr FunctionDescription kStatevectorCall = describe(kClass.name, text::kStatevector);
-constexpr FunctionDescription kLengthCall = describe(kClass.name, text::kLength);
-constexpr FunctionDescription kMeasureCountsCall = describe(kClass.name, text::kMeasureCounts);
 
 Result<Register> make_register(std::uint64_t n_qubits, std::optional<std::uint64_t> seed,
                                const ExecPolicy& policy) {
@@ -40,59 +31,29 @@ PyMethodDef* methods() {
   static MethodTable& table = *[] {
     auto* made = new MethodTable();  // kept by the class until the process ends
     add_register_gates(*made, kRecordedKindCount, kGateKindCount);
-    made->add(text::kAmplitude,
-              as_cfunction(&fastcall_method<kAmplitudeCall, &Register::amplitude, Borrow::kShared>),
-              kFastCall);
-    made->add(text::kAmplitudes,
-              as_cfunction(&noargs_method<kAmplitudesCall, &amplitudes, Borrow::kShared>),
-              METH_NOARGS);
-    made->add(text::kStatevector,
-              as_cfunction(&noargs_method<kStatevectorCall, &amplitudes, Borrow::kShared>),
-              METH_NOARGS);
-    made->add(text::kLength,
-              as_cfunction(&noargs_method<kLengthCall, &Register::length, Borrow::kShared>),
-              METH_NOARGS);
+    add_fastcall<kClass, text::kAmplitude, &Register::amplitude, Borrow::kShared>(*made);
+    add_noargs<kClass, text::kAmplitudes, &amplitudes, Borrow::kShared>(*made);
+    add_noargs<kClass, text::kStatevector, &amplitudes, Borrow::kShared>(*made);
+    add_noargs<kClass, text::kLength, &Register::length, Borrow::kShared>(*made);
     add_register_gates(*made, 0, kRecordedKindCount);
-    made->add(
-        text::kMeasureCounts,
-        as_cfunction(
-            &fastcall_method<kMeasureCountsCall, &Register::measure_counts, Borrow::kExclusive>),
-        kFastCall);
+    add_fastcall<kClass, text::kMeasureCounts, &Register::measure_counts, Borrow::kExclusive>(
+        *made);
     return made;
   }();
   return table.defs();
 }
 
 PyGetSetDef attributes[] = {
-    {text::kNQubits.name.data(), &getter<kNQubitsCall, &Register::n_qubits>, nullptr,
-     text::kNQubits.description.data(), nullptr},
+    {text::kNQubits.name.data(), &getter<kMethodCall<kClass, text::kNQubits>, &Register::n_qubits>,
+     nullptr, text::kNQubits.description.data(), nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
-
-const std::string& docstring() {
-  static const std::string& doc = *new std::string(class_docstring(kClass));
-  return doc;
-}
-
-PyObject* created = nullptr;  // once per process, never freed
 
 }  // namespace
 
 PyResult<PyObject*> state_vec_class() {
-  if (created != nullptr) return created;
-  static PyType_Slot slots[] = {
-      {Py_tp_base, &PyBaseObject_Type},
-      {Py_tp_new, reinterpret_cast<void*>(&constructor<kNewCall, &make_register>)},
-      {Py_tp_dealloc, reinterpret_cast<void*>(&deallocate<Register>)},
-      {Py_tp_doc, const_cast<char*>(docstring().c_str())},
-      {Py_tp_methods, methods()},
-      {Py_tp_getset, attributes},
-      {0, nullptr},
-  };
-  static PyType_Spec layout = {text::kRegisterTypeName,
-                               static_cast<int>(sizeof(Instance<Register>)), 0, Py_TPFLAGS_DEFAULT,
-                               slots};
-  return create_class_once(layout, created);
+  return class_once<kClass, Register, &make_register>(text::kRegisterTypeName, methods(),
+                                                      attributes);
 }
 
 PyResult<HeldRegister> ArgumentKind<engine::Register&>::convert(PyObject* object,

@@ -4,6 +4,7 @@
 
 #include <Python.h>
 
+#include "base/member_text.h"
 #include "lib/call_error.h"
 
 namespace velquin::lib {
@@ -13,8 +14,23 @@ PyResult<PyObject*> state_vec_class();
 /// The class QuantumCircuit (a borrowed reference), creating it on first use.
 PyResult<PyObject*> circuit_class();
 
-/// `created` if already set, else a new class from `layout` stored there.
-/// Its stored docstring holds only the text signature, so __doc__ is None.
-PyResult<PyObject*> create_class_once(PyType_Spec& layout, PyObject*& created);
+/// What makes a class: its texts (name, constructor parameters), its full
+/// type name, its instance size, its constructor and deallocator slots and its
+/// member tables, which must live until the process ends.
+struct ClassParts {
+  const MemberText& text;
+  const char* type_name;
+  int instance_size;
+  void* new_slot;
+  void* dealloc_slot;
+  PyMethodDef* methods;
+  PyGetSetDef* attributes = nullptr;
+};
+
+/// `created` if already set, else a new class made from `parts`, stored
+/// there: base object, default flags only (no subclassing, no instance dict,
+/// no cyclic collection). Its stored docstring holds only the text signature,
+/// so __doc__ is None.
+PyResult<PyObject*> create_class_once(const ClassParts& parts, PyObject*& created);
 
 }  // namespace velquin::lib

@@ -23,49 +23,36 @@ void check_range(ComplexView state, const PairSpace& space, std::uint64_t end) n
 #endif
 }
 
-void run(RangeKernel KernelSet::*which, ComplexView state, const PairSpace& space, Isa isa,
-         const FormulaConstants& constants, std::uint64_t begin, std::uint64_t end) noexcept {
-  if (begin >= end) return;
-  check_range(state, space, end);
-  (kernels_of(isa_for(isa, space)).*which)(state.data(), space, constants, begin, end);
-}
-
 }  // namespace
 
-void apply_h_cpp_range(ComplexView state, std::uint64_t q, Isa isa, std::uint64_t begin,
-                       std::uint64_t end) noexcept {
-  const FormulaConstants hadamard{1.0 / std::sqrt(2.0), 0.0};
-  run(&KernelSet::hadamard, state, PairSpace::single(state.size(), static_cast<unsigned>(q)), isa,
-      hadamard, begin, end);
-}
-
-void apply_x_cpp_range(ComplexView state, std::uint64_t q, Isa isa, std::uint64_t begin,
-                       std::uint64_t end) noexcept {
-  run(&KernelSet::exchange, state, PairSpace::single(state.size(), static_cast<unsigned>(q)), isa,
-      {}, begin, end);
-}
-
-void apply_cx_cpp_range(ComplexView state, std::uint64_t c, std::uint64_t t, Isa isa,
+void apply_kernel_range(Kernel kernel, ComplexView state, std::uint64_t a, std::uint64_t b, Isa isa,
                         std::uint64_t begin, std::uint64_t end) noexcept {
-  if (c == t) return;
-  const std::uint64_t c_mask = std::uint64_t{1} << c;
-  const std::uint64_t t_mask = std::uint64_t{1} << t;
-  run(&KernelSet::exchange, state,
-      PairSpace::two(state.size(), static_cast<unsigned>(c), static_cast<unsigned>(t), c_mask,
-                     c_mask | t_mask),
-      isa, {}, begin, end);
+  if (begin >= end || (kernel == Kernel::kCnot && a == b)) return;
+  const std::uint64_t a_mask = std::uint64_t{1} << a;
+  const PairSpace space =
+      kernel == Kernel::kCnot
+          ? PairSpace::two(state.size(), static_cast<unsigned>(a), static_cast<unsigned>(b), a_mask,
+                           a_mask | (std::uint64_t{1} << b))
+          : PairSpace::single(state.size(), static_cast<unsigned>(a));
+  check_range(state, space, end);
+  const KernelSet& kernels = kernels_of(isa_for(isa, space));
+  if (kernel == Kernel::kHadamard) {
+    kernels.hadamard(state.data(), space, {1.0 / std::sqrt(2.0), 0.0}, begin, end);
+  } else {
+    kernels.exchange(state.data(), space, {}, begin, end);
+  }
 }
 
 void apply_h_cpp(ComplexView state, std::uint64_t q) noexcept {
-  apply_h_cpp_range(state, q, velquin::chosen_isa(), 0, state.size() / 2);
+  apply_kernel_range(Kernel::kHadamard, state, q, q, velquin::chosen_isa(), 0, state.size() / 2);
 }
 
 void apply_x_cpp(ComplexView state, std::uint64_t q) noexcept {
-  apply_x_cpp_range(state, q, velquin::chosen_isa(), 0, state.size() / 2);
+  apply_kernel_range(Kernel::kPauliX, state, q, q, velquin::chosen_isa(), 0, state.size() / 2);
 }
 
 void apply_cx_cpp(ComplexView state, std::uint64_t c, std::uint64_t t) noexcept {
-  apply_cx_cpp_range(state, c, t, velquin::chosen_isa(), 0, state.size() / 4);
+  apply_kernel_range(Kernel::kCnot, state, c, t, velquin::chosen_isa(), 0, state.size() / 4);
 }
 
 }  // namespace math_core

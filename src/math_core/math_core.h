@@ -59,23 +59,23 @@ void apply_cx_cpp(ComplexView state, std::uint64_t c, std::uint64_t t) noexcept;
 
 using velquin::Isa;
 
-// Ranged forms, so a caller can spread one kernel over threads of its own (the
-// library itself starts none). They run the pairs [begin, end) on the given
-// instruction-set variant (base/isa.h); the pairs are numbered as the kernels visit
-// them: 0 .. size()/2 - 1 for H and X, 0 .. size()/4 - 1 for CNOT. begin and
-// end are multiples of kRangeAlign, or end is the pair count. Any split into
-// ranges and any variant give the same bits as the whole call.
+/// The three kernels, for the ranged entry below.
+enum class Kernel : std::uint8_t { kHadamard, kPauliX, kCnot };
 
-/// Hadamard on `q` over the pairs [begin, end).
-void apply_h_cpp_range(ComplexView state, std::uint64_t q, Isa isa, std::uint64_t begin,
-                       std::uint64_t end) noexcept;
+/// How many pairs `kernel` visits in an array of `count` amplitudes: count / 2
+/// for H and X, count / 4 for CNOT.
+constexpr std::uint64_t kernel_pairs(Kernel kernel, std::uint64_t count) noexcept {
+  return kernel == Kernel::kCnot ? count / 4 : count / 2;
+}
 
-/// Pauli-X on `q` over the pairs [begin, end).
-void apply_x_cpp_range(ComplexView state, std::uint64_t q, Isa isa, std::uint64_t begin,
-                       std::uint64_t end) noexcept;
-
-/// CNOT over the pairs [begin, end); c == t does nothing.
-void apply_cx_cpp_range(ComplexView state, std::uint64_t c, std::uint64_t t, Isa isa,
+/// The kernels in ranged form, so a caller can spread one over threads of its
+/// own (the library itself starts none): `kernel` on qubit a (H, X) or with
+/// control a and target b (CNOT; a == b does nothing), over the pairs
+/// [begin, end) as the kernel visits them (kernel_pairs), on the variant
+/// `isa` (base/isa.h). begin and end are multiples of kRangeAlign, or end is
+/// the pair count. Any split into ranges and any variant give the bits of the
+/// whole call.
+void apply_kernel_range(Kernel kernel, ComplexView state, std::uint64_t a, std::uint64_t b, Isa isa,
                         std::uint64_t begin, std::uint64_t end) noexcept;
 
 }  // namespace math_core

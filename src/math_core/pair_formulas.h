@@ -24,134 +24,122 @@ struct FormulaConstants {
   double b = 0.0;
 };
 
+/// What every formula declares: which Arithmetic value it is and how it
+/// touches a pair (pair_traversal.h).
+template <Arithmetic A, Touch T>
+struct PairFormula {
+  static constexpr Arithmetic kArithmetic = A;
+  static constexpr Touch kTouch = T;
+};
+
+/// The new pair, both members computed from the old one before either is
+/// written.
 template <class V>
-struct HadamardFormula {
-  static constexpr Arithmetic kArithmetic = Arithmetic::kHadamard;
-  static constexpr Touch kTouch = Touch::kBoth;
+[[gnu::always_inline]] inline void assign_pair(ComplexLanes<V>& a0, ComplexLanes<V>& a1,
+                                               const ComplexLanes<V>& new0,
+                                               const ComplexLanes<V>& new1) {
+  a0 = new0;
+  a1 = new1;
+}
+
+/// (r·(a0 + a1), r·(a0 − a1)) with r = 1 / sqrt(2).
+template <class V>
+struct HadamardFormula : PairFormula<Arithmetic::kHadamard, Touch::kBoth> {
   V r;
   explicit HadamardFormula(const FormulaConstants& c) : r(c.a) {}
   void operator()(ComplexLanes<V>& a0, ComplexLanes<V>& a1) const {
-    const ComplexLanes<V> new0 = scale(r, add(a0, a1));
-    const ComplexLanes<V> new1 = scale(r, sub(a0, a1));
-    a0 = new0;
-    a1 = new1;
+    assign_pair(a0, a1, scale(r, add(a0, a1)), scale(r, sub(a0, a1)));
   }
 };
 
-template <class V>
-struct PauliYFormula {
-  static constexpr Arithmetic kArithmetic = Arithmetic::kPauliY;
-  static constexpr Touch kTouch = Touch::kBoth;
+/// Y as y has it, ((−u) × a1, u × a0), or as cy has it, (a1 × (−u), a0 × u),
+/// u = (0, 1): the same values, but which operand comes first decides the
+/// bits of a NaN.
+template <class V, bool kConstantFirst>
+struct YFormula
+    : PairFormula<kConstantFirst ? Arithmetic::kPauliY : Arithmetic::kControlledY, Touch::kBoth> {
   ComplexLanes<V> u;
   ComplexLanes<V> minus_u;
-  explicit PauliYFormula(const FormulaConstants&)
+  explicit YFormula(const FormulaConstants&)
       : u(splat<V>(0.0, 1.0)), minus_u(neg(splat<V>(0.0, 1.0))) {}
   void operator()(ComplexLanes<V>& a0, ComplexLanes<V>& a1) const {
-    const ComplexLanes<V> new0 = mul(minus_u, a1);
-    const ComplexLanes<V> new1 = mul(u, a0);
-    a0 = new0;
-    a1 = new1;
+    if constexpr (kConstantFirst) {
+      assign_pair(a0, a1, mul(minus_u, a1), mul(u, a0));
+    } else {
+      assign_pair(a0, a1, mul(a1, minus_u), mul(a0, u));
+    }
   }
 };
-
 template <class V>
-struct SqrtXFormula {
-  static constexpr Arithmetic kArithmetic = Arithmetic::kSqrtX;
-  static constexpr Touch kTouch = Touch::kBoth;
+using PauliYFormula = YFormula<V, true>;
+template <class V>
+using ControlledYFormula = YFormula<V, false>;
+
+/// ((p × a0) + (p̄ × a1), (p̄ × a0) + (p × a1)), p = (0.5, 0.5), p̄ = (0.5, −0.5).
+template <class V>
+struct SqrtXFormula : PairFormula<Arithmetic::kSqrtX, Touch::kBoth> {
   ComplexLanes<V> p;
   ComplexLanes<V> p_bar;
   explicit SqrtXFormula(const FormulaConstants&)
       : p(splat<V>(0.5, 0.5)), p_bar(splat<V>(0.5, -0.5)) {}
   void operator()(ComplexLanes<V>& a0, ComplexLanes<V>& a1) const {
-    const ComplexLanes<V> new0 = add(mul(p, a0), mul(p_bar, a1));
-    const ComplexLanes<V> new1 = add(mul(p_bar, a0), mul(p, a1));
-    a0 = new0;
-    a1 = new1;
+    assign_pair(a0, a1, add(mul(p, a0), mul(p_bar, a1)), add(mul(p_bar, a0), mul(p, a1)));
   }
 };
 
+/// ((co·a0) + (w × a1), (w × a0) + (co·a1)), w = (0, −si).
 template <class V>
-struct RotationXFormula {
-  static constexpr Arithmetic kArithmetic = Arithmetic::kRotationX;
-  static constexpr Touch kTouch = Touch::kBoth;
+struct RotationXFormula : PairFormula<Arithmetic::kRotationX, Touch::kBoth> {
   V co;
   ComplexLanes<V> w;
   explicit RotationXFormula(const FormulaConstants& c) : co(c.a), w{V(0.0), -V(c.b)} {}
   void operator()(ComplexLanes<V>& a0, ComplexLanes<V>& a1) const {
-    const ComplexLanes<V> new0 = add(scale(co, a0), mul(w, a1));
-    const ComplexLanes<V> new1 = add(mul(w, a0), scale(co, a1));
-    a0 = new0;
-    a1 = new1;
+    assign_pair(a0, a1, add(scale(co, a0), mul(w, a1)), add(mul(w, a0), scale(co, a1)));
   }
 };
 
+/// ((co·a0) − (si·a1), (si·a0) + (co·a1)).
 template <class V>
-struct RotationYFormula {
-  static constexpr Arithmetic kArithmetic = Arithmetic::kRotationY;
-  static constexpr Touch kTouch = Touch::kBoth;
+struct RotationYFormula : PairFormula<Arithmetic::kRotationY, Touch::kBoth> {
   V co;
   V si;
   explicit RotationYFormula(const FormulaConstants& c) : co(c.a), si(c.b) {}
   void operator()(ComplexLanes<V>& a0, ComplexLanes<V>& a1) const {
-    const ComplexLanes<V> new0 = sub(scale(co, a0), scale(si, a1));
-    const ComplexLanes<V> new1 = add(scale(si, a0), scale(co, a1));
-    a0 = new0;
-    a1 = new1;
+    assign_pair(a0, a1, sub(scale(co, a0), scale(si, a1)), add(scale(si, a0), scale(co, a1)));
   }
 };
 
+/// (a0 × (co, −si), a1 × (co, si)).
 template <class V>
-struct RotationZFormula {
-  static constexpr Arithmetic kArithmetic = Arithmetic::kRotationZ;
-  static constexpr Touch kTouch = Touch::kBoth;
+struct RotationZFormula : PairFormula<Arithmetic::kRotationZ, Touch::kBoth> {
   ComplexLanes<V> p0;
   ComplexLanes<V> p1;
   explicit RotationZFormula(const FormulaConstants& c)
       : p0{V(c.a), -V(c.b)}, p1(splat<V>(c.a, c.b)) {}
   void operator()(ComplexLanes<V>& a0, ComplexLanes<V>& a1) const {
-    a0 = mul(a0, p0);
-    a1 = mul(a1, p1);
+    assign_pair(a0, a1, mul(a0, p0), mul(a1, p1));
   }
 };
 
+/// a1 × (a, b); a0 is not touched.
 template <class V>
-struct PhaseFormula {
-  static constexpr Arithmetic kArithmetic = Arithmetic::kPhase;
-  static constexpr Touch kTouch = Touch::kSecondOnly;
+struct PhaseFormula : PairFormula<Arithmetic::kPhase, Touch::kSecondOnly> {
   ComplexLanes<V> p;
   explicit PhaseFormula(const FormulaConstants& c) : p(splat<V>(c.a, c.b)) {}
   void operator()(ComplexLanes<V>& a1) const { a1 = mul(a1, p); }
 };
 
+/// −a1: both sign bits flipped; a0 is not touched.
 template <class V>
-struct NegateFormula {
-  static constexpr Arithmetic kArithmetic = Arithmetic::kNegate;
-  static constexpr Touch kTouch = Touch::kSecondOnly;
+struct NegateFormula : PairFormula<Arithmetic::kNegate, Touch::kSecondOnly> {
   explicit NegateFormula(const FormulaConstants&) {}
   void operator()(ComplexLanes<V>& a1) const { a1 = neg(a1); }
 };
 
+/// a0 and a1 trade places, bits unchanged (the traversal moves them).
 template <class V>
-struct ExchangeFormula {
-  static constexpr Arithmetic kArithmetic = Arithmetic::kExchange;
-  static constexpr Touch kTouch = Touch::kExchange;
+struct ExchangeFormula : PairFormula<Arithmetic::kExchange, Touch::kExchange> {
   explicit ExchangeFormula(const FormulaConstants&) {}
-};
-
-template <class V>
-struct ControlledYFormula {
-  static constexpr Arithmetic kArithmetic = Arithmetic::kControlledY;
-  static constexpr Touch kTouch = Touch::kBoth;
-  ComplexLanes<V> u;
-  ComplexLanes<V> minus_u;
-  explicit ControlledYFormula(const FormulaConstants&)
-      : u(splat<V>(0.0, 1.0)), minus_u(neg(splat<V>(0.0, 1.0))) {}
-  void operator()(ComplexLanes<V>& a0, ComplexLanes<V>& a1) const {
-    const ComplexLanes<V> new0 = mul(a1, minus_u);
-    const ComplexLanes<V> new1 = mul(a0, u);
-    a0 = new0;
-    a1 = new1;
-  }
 };
 
 /// Every pair formula, in Arithmetic order: a new formula joins this list and

@@ -34,7 +34,7 @@ namespace math_core {
 struct PairSpace {
   unsigned bits;  // 1 or 2
   unsigned lo;
-  unsigned hi;    // only when bits == 2; lo < hi
+  unsigned hi;  // only when bits == 2; lo < hi
   std::uint64_t first;
   std::uint64_t second;
   std::uint64_t count;

@@ -21,6 +21,8 @@ struct TwoBlocks {
   __m256i a, b, c, d;
 };
 
+// The byte masks and the quarter rounds are laid out by row.
+// clang-format off
 inline __m256i rotl16(__m256i v) {
   const __m256i mask = _mm256_setr_epi8(2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13,
                                         2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13);
@@ -45,6 +47,7 @@ inline void column_round(TwoBlocks& s) {
   s.a = _mm256_add_epi32(s.a, s.b); s.d = _mm256_xor_si256(s.d, s.a); s.d = rotl8(s.d);
   s.c = _mm256_add_epi32(s.c, s.d); s.b = _mm256_xor_si256(s.b, s.c); s.b = rotl<7>(s.b);
 }
+// clang-format on
 
 // After this, column k holds the diagonal (k, 5+k, 10+k, 15+k) of the block.
 inline void diagonalize(TwoBlocks& s) {
@@ -64,8 +67,8 @@ inline TwoBlocks input_pair(const std::uint32_t* rows, std::uint64_t first_count
   const __m128i key_lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows));
   const __m128i key_hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows + 4));
   TwoBlocks s;
-  s.a = _mm256_setr_epi32(0x61707865, 0x3320646e, 0x79622d32, 0x6b206574,
-                          0x61707865, 0x3320646e, 0x79622d32, 0x6b206574);
+  s.a = _mm256_setr_epi32(0x61707865, 0x3320646e, 0x79622d32, 0x6b206574, 0x61707865, 0x3320646e,
+                          0x79622d32, 0x6b206574);
   s.b = _mm256_broadcastsi128_si256(key_lo);
   s.c = _mm256_broadcastsi128_si256(key_hi);
   s.d = _mm256_setr_epi32(static_cast<int>(static_cast<std::uint32_t>(first_counter)),

@@ -9,12 +9,14 @@ namespace {
 static_assert(std::endian::native == std::endian::little,
               "output words are stored by copying their native representation");
 
+// clang-format off
 inline void quarter_round(ChaChaBlock& x, int a, int b, int c, int d) noexcept {
   x[a] += x[b]; x[d] ^= x[a]; x[d] = std::rotl(x[d], 16);
   x[c] += x[d]; x[b] ^= x[c]; x[b] = std::rotl(x[b], 12);
   x[a] += x[b]; x[d] ^= x[a]; x[d] = std::rotl(x[d], 8);
   x[c] += x[d]; x[b] ^= x[c]; x[b] = std::rotl(x[b], 7);
 }
+// clang-format on
 
 }  // namespace
 

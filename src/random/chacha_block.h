@@ -10,8 +10,8 @@
 
 namespace velquin::random {
 
-inline constexpr std::uint32_t kChaChaConstants[4] = {0x61707865u, 0x3320646eu,
-                                                      0x79622d32u, 0x6b206574u};
+inline constexpr std::uint32_t kChaChaConstants[4] = {0x61707865u, 0x3320646eu, 0x79622d32u,
+                                                      0x6b206574u};
 inline constexpr int kChaCha12DoubleRounds = 6;
 inline constexpr int kChaCha20DoubleRounds = 10;
 

@@ -179,9 +179,8 @@ Status fill_from_device_files(std::span<std::uint8_t> dest) {
 Status fill_from_os(std::span<std::uint8_t> dest) {
   if (dest.empty()) return Status::Ok();
   if (!getrandom_usable()) return fill_from_device_files(dest);
-  return fill_by_reads(dest, [](std::uint8_t* data, std::size_t length) {
-    return getrandom_call(data, length);
-  });
+  return fill_by_reads(
+      dest, [](std::uint8_t* data, std::size_t length) { return getrandom_call(data, length); });
 }
 
 Result<StdRng> seed_from_entropy_source(const EntropyFill& fill) {

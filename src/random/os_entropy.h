@@ -2,13 +2,14 @@
 // "/dev/random" is readable) and the seeding of a generator from it.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <span>
 #include <string>
-#include <sys/types.h>
 
 #include "base/result.h"
 #include "random/std_rng.h"
@@ -20,7 +21,9 @@ namespace velquin::random {
 class EntropyError {
  public:
   /// An operating-system error number (errno value, > 0).
-  static EntropyError os(int code) noexcept { return EntropyError(static_cast<std::uint32_t>(code)); }
+  static EntropyError os(int code) noexcept {
+    return EntropyError(static_cast<std::uint32_t>(code));
+  }
   /// The system call returned something no documented outcome allows.
   static EntropyError unexpected() noexcept { return EntropyError(kUnexpected); }
   /// A call failed but left errno at zero or below.
@@ -28,9 +31,7 @@ class EntropyError {
   /// Any code, including ones no condition above produces.
   static EntropyError from_code(std::uint32_t code) noexcept { return EntropyError(code); }
   /// The error for the current errno after a failed call.
-  static EntropyError from_errno() noexcept {
-    return errno > 0 ? os(errno) : errno_not_positive();
-  }
+  static EntropyError from_errno() noexcept { return errno > 0 ? os(errno) : errno_not_positive(); }
 
   std::uint32_t code() const noexcept { return code_; }
   /// The text that follows "from_entropy failed: ".

@@ -14,7 +14,8 @@ std::array<std::uint8_t, 32> pcg32_seed_bytes(std::uint64_t x) noexcept {
     const auto xorshifted = static_cast<std::uint32_t>(((state >> 18) ^ state) >> 27);
     const auto rotation = static_cast<int>(state >> 59);
     const std::uint32_t word = std::rotr(xorshifted, rotation);
-    for (std::size_t b = 0; b < 4; ++b) seed[4 * k + b] = static_cast<std::uint8_t>(word >> (8 * b));
+    for (std::size_t b = 0; b < 4; ++b)
+      seed[4 * k + b] = static_cast<std::uint8_t>(word >> (8 * b));
   }
   return seed;
 }

@@ -15,7 +15,8 @@ static_assert(std::endian::native == std::endian::little,
               "byte output copies the words' native representation");
 
 void ChaCha12Core::generate(std::array<std::uint32_t, 64>& results) noexcept {
-  generate_bytes(std::span<std::uint8_t, 256>(reinterpret_cast<std::uint8_t*>(results.data()), 256));
+  generate_bytes(
+      std::span<std::uint8_t, 256>(reinterpret_cast<std::uint8_t*>(results.data()), 256));
 }
 
 void ChaCha12Core::generate_bytes(std::span<std::uint8_t, 256> out) noexcept {

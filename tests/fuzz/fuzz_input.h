@@ -31,6 +31,7 @@ class FuzzInput {
   /// Mostly the values that break arithmetic (signed zeros, subnormals,
   /// infinities, NaN, the extremes), otherwise any bit pattern.
   double number() noexcept {
+    // clang-format off
     static const double kPalette[] = {
         0.0, -0.0, 1.0, 0.5, 0.25, 3.0, -1.0, 0.7071067811865476,
         std::numeric_limits<double>::denorm_min(), -std::numeric_limits<double>::denorm_min(),
@@ -40,6 +41,7 @@ class FuzzInput {
         std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN(),
         std::bit_cast<double>(std::uint64_t{0x7FF0000000000001}),  // signalling NaN
     };
+    // clang-format on
     constexpr std::size_t kCount = sizeof kPalette / sizeof kPalette[0];
     const std::uint8_t selector = byte();
     if (selector < 0xC0) return kPalette[selector % kCount];

@@ -87,6 +87,8 @@ class ModelRng {
 
  private:
   static std::uint32_t rotl(std::uint32_t v, int c) { return (v << c) | (v >> (32 - c)); }
+  // The quarter rounds are laid out by row.
+  // clang-format off
   static void quarter(std::uint32_t* x, int a, int b, int c, int d) {
     x[a] += x[b]; x[d] ^= x[a]; x[d] = rotl(x[d], 16);
     x[c] += x[d]; x[b] ^= x[c]; x[b] = rotl(x[b], 12);
@@ -107,6 +109,7 @@ class ModelRng {
       quarter(w, 0, 5, 10, 15); quarter(w, 1, 6, 11, 12); quarter(w, 2, 7, 8, 13);
       quarter(w, 3, 4, 9, 14);
     }
+    // clang-format on
     for (int i = 0; i < 16; ++i) out[i] = w[i] + input[i];
   }
 

@@ -14,8 +14,8 @@
 #include <variant>
 #include <vector>
 
-#include "engine/outcome_sampler.h"
 #include "base/result.h"
+#include "engine/outcome_sampler.h"
 #include "fuzz_input.h"
 #include "random/std_rng.h"
 #include "random/weighted_index.h"
@@ -74,8 +74,10 @@ inline bool same_error(const Result<random::WeightedIndex>& made, ModelOutcome e
   const std::string& text = made.error().message;
   if (made.error().kind == ErrorKind::kPanic) return expected == ModelOutcome::kHighNonFinite;
   if (text == "No weights provided in distribution") return expected == ModelOutcome::kNoItem;
-  if (text == "A weight is invalid in distribution") return expected == ModelOutcome::kInvalidWeight;
-  if (text == "All weights are zero in distribution") return expected == ModelOutcome::kAllWeightsZero;
+  if (text == "A weight is invalid in distribution")
+    return expected == ModelOutcome::kInvalidWeight;
+  if (text == "All weights are zero in distribution")
+    return expected == ModelOutcome::kAllWeightsZero;
   return false;
 }
 
@@ -158,8 +160,7 @@ inline void check_outcome_sampler(FuzzInput& in) {
       const char* text = expected == ModelOutcome::kInvalidWeight
                              ? "A weight is invalid in distribution"
                              : "All weights are zero in distribution";
-      require(expected == ModelOutcome::kInvalidWeight ||
-                  expected == ModelOutcome::kAllWeightsZero,
+      require(expected == ModelOutcome::kInvalidWeight || expected == ModelOutcome::kAllWeightsZero,
               "sampler failed where the model did not");
       require(counts.error().message == text, "sampler error text");
       require(drawn == modelled, "nothing drawn after an error");

@@ -53,8 +53,8 @@ TEST_P(ZeroedSizes, every_part_is_positive_zero_aligned_and_resident) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AroundThresholds, ZeroedSizes,
-                         ::testing::Values(1, 2, 3, 4096, (1u << 17) - 1, 1u << 17,
-                                           (1u << 17) + 1, 3u << 17, 1u << 21, (1u << 24) + 5));
+                         ::testing::Values(1, 2, 3, 4096, (1u << 17) - 1, 1u << 17, (1u << 17) + 1,
+                                           3u << 17, 1u << 21, (1u << 24) + 5));
 
 TEST(Zeroed, writes_reach_every_element_and_move_transfers_ownership) {
   Result<AmplitudeArray> made = AmplitudeArray::zeroed(std::uint64_t{1} << 18);

@@ -44,9 +44,7 @@ void replay(Check check, const char* target, int random_inputs, std::size_t max_
 
 TEST(FuzzReplay, sampler_checks_hold) { replay(&check_sampler_input, "sampler", 4000, 300); }
 
-TEST(FuzzReplay, generator_checks_hold) {
-  replay(&check_generator_input, "generator", 4000, 600);
-}
+TEST(FuzzReplay, generator_checks_hold) { replay(&check_generator_input, "generator", 4000, 600); }
 
 }  // namespace
 }  // namespace velquin::fuzz

@@ -161,7 +161,7 @@ inline Amplitudes ref_cy(const Amplitudes& old, unsigned c, unsigned t) {
 /// Random amplitudes; about one part in eight is a special value (signed
 /// zeros, infinities, NaN, subnormal, huge) so that sign and NaN rules show.
 inline Amplitudes random_amplitudes(std::uint64_t count, std::mt19937_64& gen) {
-  static constexpr double kSpecial[] = {0.0,  -0.0,    INFINITY, -INFINITY, NAN,
+  static constexpr double kSpecial[] = {0.0,  -0.0,   INFINITY, -INFINITY, NAN,
                                         -NAN, 4e-320, -1e300,   1e300,     1.0};
   std::uniform_real_distribution<double> uniform(-1.0, 1.0);
   std::uniform_int_distribution<int> pick(0, 79);

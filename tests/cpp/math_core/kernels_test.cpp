@@ -130,9 +130,10 @@ TEST(Boundary, forwards_view_and_indices_unchanged) {
   apply_h_cpp(ComplexView(direct.data(), 32), 3);
   apply_x_cpp(ComplexView(direct.data(), 32), 1);
   apply_cx_cpp(ComplexView(direct.data(), 32), 4, 0);
-  forwarding::apply_h_cpp(ComplexView(forwarded.data(), 32), 3);
-  forwarding::apply_x_cpp(ComplexView(forwarded.data(), 32), 1);
-  forwarding::apply_cx_cpp(ComplexView(forwarded.data(), 32), 4, 0);
+  const ComplexView view(forwarded.data(), 32);
+  forwarding::apply_kernel_range(Kernel::kHadamard, view, 3, 3, velquin::chosen_isa(), 0, 16);
+  forwarding::apply_kernel_range(Kernel::kPauliX, view, 1, 1, velquin::chosen_isa(), 0, 16);
+  forwarding::apply_kernel_range(Kernel::kCnot, view, 4, 0, velquin::chosen_isa(), 0, 8);
   EXPECT_TRUE(agree(forwarded, direct, false));
 }
 
@@ -185,19 +186,24 @@ TEST_P(RangedKernels, pieces_on_any_variant_match_plain_loops) {
       Amplitudes a = random_amplitudes(n, gen);
       const Amplitudes start = a;
       const ComplexView view(a.data(), n);
-      in_pieces(n / 2, gen, [&](auto b, auto e) { apply_h_cpp_range(view, q, isa, b, e); });
+      in_pieces(n / 2, gen, [&](auto b, auto e) {
+        apply_kernel_range(Kernel::kHadamard, view, q, q, isa, b, e);
+      });
       ASSERT_TRUE(agree(a, plain_h(start, q), false)) << "h m=" << m << " q=" << q;
       Amplitudes scalar = start;
-      apply_h_cpp_range(ComplexView(scalar.data(), n), q, Isa::kScalar, 0, n / 2);
+      apply_kernel_range(Kernel::kHadamard, ComplexView(scalar.data(), n), q, q, Isa::kScalar, 0,
+                         n / 2);
       ASSERT_TRUE(agree(a, scalar, true)) << "h NaN bits m=" << m << " q=" << q;
-      in_pieces(n / 2, gen, [&](auto b, auto e) { apply_x_cpp_range(view, q, isa, b, e); });
+      in_pieces(n / 2, gen, [&](auto b, auto e) {
+        apply_kernel_range(Kernel::kPauliX, view, q, q, isa, b, e);
+      });
       ASSERT_TRUE(agree(a, plain_x(plain_h(start, q), q), false)) << "x m=" << m << " q=" << q;
       for (unsigned t = 0; t < m; ++t) {
         Amplitudes b = random_amplitudes(n, gen);
         const Amplitudes want = q == t ? b : plain_cx(b, q, t);
         const ComplexView bview(b.data(), n);
         in_pieces(n / 4, gen, [&](auto lo, auto hi) {
-          forwarding::apply_cx_cpp_range(bview, q, t, isa, lo, hi);
+          forwarding::apply_kernel_range(Kernel::kCnot, bview, q, t, isa, lo, hi);
         });
         ASSERT_TRUE(agree(b, want, true)) << "cx m=" << m << " c=" << q << " t=" << t;
       }

@@ -37,12 +37,14 @@ std::uint64_t join(std::uint32_t lo, std::uint32_t hi) {
 }
 
 TEST(Seeding, pcg32_expansion_of_worked_seeds) {
+  // clang-format off
   const std::array<std::uint8_t, 32> seed0 = {
       0xec, 0xf2, 0x73, 0xf9, 0x81, 0xb5, 0xcd, 0x45, 0x87, 0xf0, 0x46, 0x73, 0x06, 0xad, 0x6c, 0xad,
       0xd0, 0xd0, 0xa3, 0xe3, 0x33, 0x17, 0xe7, 0x67, 0xf2, 0x9b, 0xea, 0x72, 0xd7, 0x8a, 0x7d, 0xfe};
   const std::array<std::uint8_t, 32> seed42 = {
       0xa4, 0x8f, 0xa1, 0x7b, 0x58, 0x32, 0x3d, 0x0a, 0xea, 0xb8, 0xa1, 0xcc, 0x69, 0x01, 0x14, 0xb8,
       0x2b, 0x8c, 0xc8, 0x75, 0x18, 0xb4, 0xf7, 0x54, 0x8d, 0x44, 0x6e, 0xa1, 0xe4, 0xdf, 0x20, 0xf2};
+  // clang-format on
   EXPECT_EQ(pcg32_seed_bytes(0), seed0);
   EXPECT_EQ(pcg32_seed_bytes(42), seed42);
 }
@@ -144,8 +146,8 @@ struct FillCase {
 std::string fill_case_name(const ::testing::TestParamInfo<std::tuple<Isa, FillCase>>& param_info) {
   const Isa variant = std::get<0>(param_info.param);
   const FillCase fill = std::get<1>(param_info.param);
-  return std::string(isa_name(variant)) + "_from_word_" +
-         std::to_string(fill.start_words) + "_bytes_" + std::to_string(fill.bytes);
+  return std::string(isa_name(variant)) + "_from_word_" + std::to_string(fill.start_words) +
+         "_bytes_" + std::to_string(fill.bytes);
 }
 
 class FillBytes : public ::testing::TestWithParam<std::tuple<Isa, FillCase>> {};
@@ -173,10 +175,9 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, FillBytes,
     ::testing::Combine(::testing::ValuesIn(available_variants()),
                        ::testing::Values(FillCase{0, 8, 2}, FillCase{0, 5, 2}, FillCase{0, 0, 0},
-                                         FillCase{64, 0, 0}, FillCase{63, 8, 2},
-                                         FillCase{63, 3, 1}, FillCase{10, 256, 64},
-                                         FillCase{0, 256, 64}, FillCase{64, 1000, 250},
-                                         FillCase{1, 1021, 256})),
+                                         FillCase{64, 0, 0}, FillCase{63, 8, 2}, FillCase{63, 3, 1},
+                                         FillCase{10, 256, 64}, FillCase{0, 256, 64},
+                                         FillCase{64, 1000, 250}, FillCase{1, 1021, 256})),
     fill_case_name);
 
 TEST_P(Stream, fill_bytes_straddle_leaves_index_1) {
@@ -197,15 +198,15 @@ TEST_P(Stream, fill_u64_equals_repeated_next_u64_from_every_start) {
       std::vector<std::uint64_t> dest(count);
       bulk.fill_u64(dest);
       for (std::size_t i = 0; i < count; ++i) {
-        ASSERT_EQ(dest[i], single.next_u64()) << "start " << start << " count " << count << " i " << i;
+        ASSERT_EQ(dest[i], single.next_u64())
+            << "start " << start << " count " << count << " i " << i;
       }
       ASSERT_EQ(bulk, single) << "start " << start << " count " << count;
     }
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, Stream, ::testing::ValuesIn(available_variants()),
-                         variant_name);
+INSTANTIATE_TEST_SUITE_P(Variants, Stream, ::testing::ValuesIn(available_variants()), variant_name);
 
 }  // namespace
 }  // namespace velquin::random
