@@ -23,7 +23,7 @@ from pennylane.transforms.core import CompilePipeline
 from velquin_adapters import Executor, fan_out
 
 from .observables import SparseObservables
-from .plan import Plan, make_plan
+from .plan import Plan, Structures, make_plan
 from .simulate import run
 from .transforms import decompose_or_by_matrix, group_for_sampling, prepare_from_zero
 
@@ -71,6 +71,7 @@ class VelquinQubit(Device):
         self._rng = np.random.default_rng(seed)
         self._executor = executor
         self._observables = SparseObservables()
+        self._structures = Structures()
 
     def _stopping_condition(self, shots: bool) -> Any:
         assert self.capabilities is not None
@@ -127,7 +128,7 @@ class VelquinQubit(Device):
         root = None
         if any(circuit.shots for circuit in circuits):
             root = int.from_bytes(self._rng.bytes(16), "little")
-        return [make_plan(circuit, root, (i,), self._lower, self._observables)
+        return [make_plan(circuit, root, (i,), self._lower, self._observables, self._structures)
                 for i, circuit in enumerate(circuits)]
 
     def execute(self, circuits: Any, execution_config: ExecutionConfig | None = None) -> Any:

@@ -16,6 +16,8 @@ from pennylane.operation import Operator
 from pennylane.ops import Sum
 from scipy.sparse import csr_matrix
 
+from .recent import Recent
+
 LIMIT = 1 << 22
 """Most stored entries (2^wires per Pauli word) a matrix may have: about 100 MB."""
 KEEP = 8
@@ -26,7 +28,7 @@ class SparseObservables:
     """The matrix of a Pauli sum on given wires, from a small cache keyed by the object."""
 
     def __init__(self) -> None:
-        self._entries: dict[int, tuple[Operator, tuple[object, ...], csr_matrix]] = {}
+        self._entries: Recent[tuple[Operator, tuple[object, ...], csr_matrix]] = Recent(KEEP)
 
     def matrix(self, obs: Operator, wires: Sequence[object]) -> csr_matrix | None:
         """The sparse matrix of ``obs`` with ``wires`` as its wire order (the first wire the
@@ -43,8 +45,6 @@ class SparseObservables:
         order = list(wires)
         matrix = sum(word.to_mat(wire_order=order, format="csr", coeff=coeff)
                      for word, coeff in sentence.items())
-        if len(self._entries) >= KEEP:
-            del self._entries[next(iter(self._entries))]
         # The entry holds the observable, so its id cannot be reused while it is here.
-        self._entries[id(obs)] = (obs, wires, matrix)
+        self._entries.add(id(obs), (obs, wires, matrix))
         return matrix

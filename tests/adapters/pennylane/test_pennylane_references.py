@@ -11,10 +11,23 @@ WIRE_SETS = {"ints": [0, 1, 2, 3, 4], "ints out of order": [3, 1, 4, 0, 2],
              "mixed labels": ["a", 7, "q", -1, "b"]}
 
 
-def both(function, wires, **kwargs):
-    """The function's results on velquin.qubit and on default.qubit."""
-    return [qml.QNode(function, qml.device(name, wires=wires), **kwargs)()
-            for name in ("velquin.qubit", "default.qubit")]
+def both(function, wires, seed):
+    """Results on velquin.qubit and on default.qubit of one batch: the function's tape, then
+    twice the same in velquin.qubit's gates with every scalar parameter (angles,
+    coefficients) redrawn, the second time also on reversed wires. The first two share a
+    structure, which velquin.qubit translates once and binds to each tape's angles."""
+    tape = qml.tape.make_qscript(function)()
+    ours = qml.device("velquin.qubit", wires=wires)
+    (lowered,), _ = ours.preprocess_transforms()((tape,))
+    scalars = [i for i, p in enumerate(lowered.get_parameters()) if np.ndim(p) == 0]
+    rng = np.random.default_rng(seed)
+    redrawn = [lowered.bind_new_parameters(rng.uniform(-4, 4, len(scalars)), scalars)
+               for _ in range(2)]
+    reverse = dict(zip(wires, reversed(wires)))
+    reversed_wires = qml.tape.QuantumScript([op.map_wires(reverse) for op in redrawn[1].operations],
+                                            [mp.map_wires(reverse) for mp in redrawn[1].measurements])
+    tapes = [tape, redrawn[0], reversed_wires]
+    return [qml.execute(tapes, device) for device in (ours, qml.device("default.qubit", wires=wires))]
 
 
 @pytest.mark.parametrize("graph", [False, True], ids=["decompose", "graph decompose"])
@@ -37,11 +50,12 @@ def test_random_circuits_match_default_qubit(seed, labels, graph):
                 qml.density_matrix(wires=wires[2]))
 
     with qml.decomposition.toggle_graph_ctx(graph):
-        ours, reference = both(state, wires)
-        # Per amplitude, global phase included.
-        assert np.max(np.abs(ours - reference)) < 1e-12
-        for ours, reference in zip(*both(measured, wires)):
+        for ours, reference in zip(*both(state, wires, seed)):
+            # Per amplitude, global phase included.
             assert np.max(np.abs(ours - reference)) < 1e-12
+        for our_tape, reference_tape in zip(*both(measured, wires, seed)):
+            for ours, reference in zip(our_tape, reference_tape):
+                assert np.max(np.abs(ours - reference)) < 1e-12
 
 
 # Each check below fails a correct device with probability ALPHA; with the checks of all
