@@ -8,7 +8,7 @@ builder methods, a global phase, and what to compute.
 from __future__ import annotations
 
 import cmath
-from collections.abc import Iterable, Iterator, Sequence
+from collections.abc import Iterator, Sequence
 from dataclasses import dataclass
 from typing import NamedTuple, overload
 
@@ -99,11 +99,12 @@ def build(n_qubits: int, gates: Sequence[Gate]) -> velquin.QuantumCircuit:
     circuit = velquin.QuantumCircuit(n_qubits)
     # One bound method per distinct gate: the lookup is a large share of a record's cost.
     methods = {name: getattr(circuit, name) for name in GATE_NAMES}
-    records: Iterable[tuple[str, tuple[int, ...], float | None]] = gates
-    if isinstance(gates, BoundGates):  # the hot path of a sweep: no per-set gate list
-        at = dict(zip(gates.slots, gates.angles))
-        records = ((name, qubits, at.get(i, angle))
-                   for i, (name, qubits, angle) in enumerate(gates.gates))
+    records: Sequence[tuple[str, tuple[int, ...], float | None]] = gates
+    if isinstance(gates, BoundGates):  # the hot path of a sweep: plain tuples, no Gate objects
+        records = list(gates.gates)
+        for slot, value in zip(gates.slots, gates.angles):
+            name, qubits, _ = records[slot]
+            records[slot] = (name, qubits, value)
     for name, qubits, angle in records:
         if angle is None:
             methods[name](*qubits)

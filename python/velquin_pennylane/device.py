@@ -22,7 +22,7 @@ from pennylane.transforms import broadcast_expand, defer_measurements
 from pennylane.transforms.core import CompilePipeline
 from velquin_adapters import Executor, fan_out
 
-from .observables import SparseObservables
+from .observables import SparseObservables, remembered
 from .plan import Plan, Structures, make_plan
 from .simulate import run
 from .transforms import decompose_or_by_matrix, group_for_sampling, prepare_from_zero
@@ -106,8 +106,8 @@ class VelquinQubit(Device):
         program.add_transform(validate_measurements, name=NAME)
         program.add_transform(
             validate_observables,
-            stopping_condition=observable_stopping_condition_factory(exact),
-            stopping_condition_shots=observable_stopping_condition_factory(sampled),
+            stopping_condition=remembered(observable_stopping_condition_factory(exact)),
+            stopping_condition_shots=remembered(observable_stopping_condition_factory(sampled)),
             name=NAME,
         )
         program.add_transform(group_for_sampling, self._lower)

@@ -1,4 +1,4 @@
-"""Sparse matrices of Pauli-sum observables, built once per observable and kept by the device.
+"""What the device works out once per observable object: Pauli-sum matrices, support checks.
 
 A gradient measures one observable object on many tapes (161 per step of an
 80-parameter ansatz under parameter-shift). PennyLane's ``measure`` applies a
@@ -6,11 +6,14 @@ Pauli sum to the state term by term on each of them (about 1.4 ms for 10 terms
 on 10 wires); its sparse matrix, summed once from PennyLane's own per-word
 matrices, gives ``<psi|H|psi>`` in tens of microseconds. The product is the
 one PennyLane's ``csr_dot_products`` forms for other sparse observables.
+Likewise PennyLane's check that an observable is supported walks the whole sum
+(every factor of every term) on each tape; its answer is kept per object.
+Entries hold their observable, so its id cannot be reused while it is kept.
 """
 
 from __future__ import annotations
 
-from collections.abc import Sequence
+from collections.abc import Callable, Sequence
 
 from pennylane.operation import Operator
 from pennylane.ops import Sum
@@ -21,7 +24,7 @@ from .recent import Recent
 LIMIT = 1 << 22
 """Most stored entries (2^wires per Pauli word) a matrix may have: about 100 MB."""
 KEEP = 8
-"""Observables whose matrices are kept (the most recent)."""
+"""Observables whose matrices, or answers, are kept (the most recent)."""
 
 
 class SparseObservables:
@@ -48,3 +51,16 @@ class SparseObservables:
         # The entry holds the observable, so its id cannot be reused while it is here.
         self._entries.add(id(obs), (obs, wires, matrix))
         return matrix
+
+
+def remembered(supported: Callable[[Operator], bool]) -> Callable[[Operator], bool]:
+    """``supported``, answering again from memory for the last KEEP observable objects."""
+    answers: Recent[tuple[Operator, bool]] = Recent(KEEP)
+
+    def check(obs: Operator) -> bool:
+        entry = answers.get(id(obs))
+        if entry is not None and entry[0] is obs:
+            return entry[1]
+        return answers.add(id(obs), (obs, supported(obs)))[1]
+
+    return check

@@ -69,10 +69,9 @@ def signature(ops: Sequence[Operator]) -> tuple[Signature, ...]:
     out = []
     for op in ops:
         kind = kinds.get(type(op))
-        if kind == _PLAIN:  # nearly every operation: no wrapper to look through
-            out.append((op.name, False, op.wires.labels))
-            continue
-        op, inverse, kind = _unwrapped(op)
+        inverse = False
+        if kind != _PLAIN and kind != _CONTROLLED:  # not seen yet, or an adjoint
+            op, inverse, kind = _unwrapped(op)
         # Controlled.wires rebuilds the wires on each access; its parts are stored.
         wires = (op.control_wires.labels + op.target_wires.labels if kind == _CONTROLLED
                  else op.wires.labels)
