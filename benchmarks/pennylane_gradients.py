@@ -8,12 +8,13 @@ Hamiltonian, diff_method="parameter-shift" on both devices.
 Every timed run is a fresh worker process with OMP_NUM_THREADS=T (1 and all
 CPUs by default) that imports PennyLane, warms up with one step, and times the
 steps (wall and CPU time); runs alternate between the devices (the order flips
-each round), and the report gives medians and the ratio of the medians. Both devices must end on the same parameters (to
-1e-9). One more velquin run is profiled: the time inside the device's execute,
-split into planning (translation, wires, seeds), velquin (recording gates and
-simulating) and PennyLane's measurement of the state; the rest is PennyLane's
-own work (gradient transform, preprocessing, interface), the same for both
-devices. Lightning's execute is timed the same way (at the first thread count).
+each round), and the report gives medians and the ratio of the medians. Both
+devices must end on the same parameters (to 1e-9). One more run per device
+(at the first thread count) is profiled: each transform of the device's
+preprocessing, the device's execute (for velquin split into planning, and
+simulation and measurement, of which velquin recording and simulating), and
+garbage collection; the rest is PennyLane's own work (gradient transform,
+parameter conversion, interface), the same for both devices.
 
 Run through benchmarks/pennylane.sh; writes pennylane.md and pennylane.json.
 """
@@ -21,6 +22,8 @@ Run through benchmarks/pennylane.sh; writes pennylane.md and pennylane.json.
 from __future__ import annotations
 
 import argparse
+import functools
+import gc
 import json
 import os
 import platform
@@ -32,6 +35,8 @@ from pathlib import Path
 
 QUBITS, LAYERS, TERMS, STEPS = 10, 4, 10, 100
 DEVICES = {"velquin": "velquin.qubit", "lightning": "lightning.qubit"}
+PARTS = ("planning", "simulation and measurement", "of which velquin")
+"""The parts of velquin.qubit's execute that a profiled run times."""
 
 
 def problem():
@@ -79,6 +84,7 @@ def descend(cost, start, steps):
 
 def _timer(spent):
     def timed(name, function):
+        @functools.wraps(function)
         def wrapper(*args, **kwargs):
             begin = time.perf_counter()
             try:
@@ -89,6 +95,36 @@ def _timer(spent):
     return timed
 
 
+def _time_preprocessing(device_class, timed):
+    """Each transform of the device's preprocessing timed on its own ("preprocess: name")."""
+    import pennylane as qml
+    from pennylane.transforms.core import CompilePipeline
+
+    original = device_class.preprocess_transforms
+
+    def preprocess_transforms(self, execution_config=None):
+        pipeline = CompilePipeline()
+        for bound in original(self, execution_config):
+            function = bound.tape_transform
+            pipeline.add_transform(qml.transform(timed(f"preprocess: {function.__name__}",
+                                                       function)), *bound.args, **bound.kwargs)
+        return pipeline
+
+    device_class.preprocess_transforms = preprocess_transforms
+
+
+def _time_collections(spent):
+    started = [0.0]
+
+    def callback(phase, info):
+        if phase == "start":
+            started[0] = time.perf_counter()
+        else:
+            spent["garbage collection"] = (spent.get("garbage collection", 0.0)
+                                           + time.perf_counter() - started[0])
+    gc.callbacks.append(callback)
+
+
 def worker(sim, steps, profile):
     """One timed run in this process; prints a JSON record."""
     spent: dict[str, float] = {}
@@ -97,13 +133,15 @@ def worker(sim, steps, profile):
         if sim == "velquin":
             import velquin_pennylane.device as device
             import velquin_pennylane.simulate as simulate
-            device.VelquinQubit.execute = timed("device execute", device.VelquinQubit.execute)
+            device_class = device.VelquinQubit
             device.make_plan = timed("planning", device.make_plan)
-            simulate.statevector = timed("velquin", simulate.statevector)
-            simulate.measure = timed("PennyLane measurement", simulate.measure)
+            device.run = timed("simulation and measurement", device.run)
+            simulate.statevector = timed("of which velquin", simulate.statevector)
         else:
-            from pennylane_lightning.lightning_qubit import LightningQubit
-            LightningQubit.execute = timed("device execute", LightningQubit.execute)
+            from pennylane_lightning.lightning_qubit import LightningQubit as device_class
+        device_class.execute = timed("device execute", device_class.execute)
+        _time_preprocessing(device_class, timed)
+        _time_collections(spent)
     cost, start = cost_function(DEVICES[sim])
     descend(cost, start, 1)  # warm-up: imports, caches, thread pools
     spent.clear()
@@ -178,18 +216,31 @@ def report(records, profiles, args):
         f"## Where the time goes (one profiled run per device, {args.threads[0]} thread"
         f"{'s' if args.threads[0] > 1 else ''})",
         "",
-        "| device | total (s) | inside the device's execute (s) | of which |",
-        "|---|---|---|---|",
+        "| device | total (s) | device's preprocessing (s) | device's execute (s) | "
+        "of which | garbage collection (s) |",
+        "|---|---|---|---|---|---|",
     ]
     for sim in DEVICES:
         p = profiles[sim]
-        parts = ", ".join(f"{name} {seconds:.2f} s" for name, seconds in p["spent"].items()
-                          if name != "device execute") or "-"
-        lines.append(f"| {DEVICES[sim]} | {p['seconds']:.2f} | "
-                     f"{p['spent'].get('device execute', 0.0):.2f} | {parts} |")
+        spent = p["spent"]
+        preprocessing = {name.split(": ", 1)[1]: seconds for name, seconds in spent.items()
+                         if name.startswith("preprocess: ")}
+        inside = ", ".join(f"{name} {spent[name]:.2f} s" for name in PARTS if name in spent) or "-"
+        lines.append(f"| {DEVICES[sim]} | {p['seconds']:.2f} | {sum(preprocessing.values()):.2f} | "
+                     f"{spent.get('device execute', 0.0):.2f} | {inside} | "
+                     f"{spent.get('garbage collection', 0.0):.2f} |")
+    lines += ["", "The device's preprocessing, transform by transform (s):", "",
+              "| transform | " + " | ".join(DEVICES.values()) + " |",
+              "|---|" + "---|" * len(DEVICES)]
+    steps = {sim: {name.split(": ", 1)[1]: seconds for name, seconds in profiles[sim]["spent"].items()
+                   if name.startswith("preprocess: ")} for sim in DEVICES}
+    for name in dict.fromkeys(name for sim in DEVICES for name in steps[sim]):
+        lines.append(f"| {name} | " + " | ".join(
+            f"{steps[sim][name]:.2f}" if name in steps[sim] else "-" for sim in DEVICES) + " |")
     lines += ["", "The rest of each total is PennyLane's own work (the parameter-shift "
-              "transform, preprocessing, autograd), the same code for both devices.", "",
-              "Versions: " + ", ".join(f"{k} {v}" for k, v in versions().items()) + "."]
+              "transform, the conversion of every tape's parameters to NumPy, autograd), the "
+              "same code for both devices. Garbage collection is counted wherever it happened.",
+              "", "Versions: " + ", ".join(f"{k} {v}" for k, v in versions().items()) + "."]
     data["ratios"] = ratios
     return "\n".join(lines) + "\n", data
 
@@ -226,6 +277,8 @@ def main():
         args.out.mkdir(parents=True, exist_ok=True)
         (args.out / "pennylane.md").write_text(text)
         (args.out / "pennylane.json").write_text(json.dumps(data, indent=1))
+    if data["agreement"] > 1e-9:
+        sys.exit(f"the devices disagree: final parameters differ by {data['agreement']:.1e}")
 
 
 if __name__ == "__main__":
