@@ -61,7 +61,7 @@ std::span<Complex64> scratch(std::size_t size) {
 // Plays `ops` block by block; every op's qubits are below low_bits or in `high`.
 void run_group(std::span<Complex64> data, unsigned n_qubits, std::span<const GateOp> ops,
                const HighBits& high, unsigned low_bits, const ExecPolicy& policy) {
-  const ExecPolicy inside{policy.isa, 1};
+  const ExecPolicy inside{policy.isa, 1, policy.prefetch_from};
   std::vector<std::array<unsigned, 2>> positions;
   positions.reserve(ops.size());
   for (const GateOp& op : ops) positions.push_back(positions_of(op, high, low_bits));
@@ -115,7 +115,7 @@ bool run_blocked(std::span<Complex64> data, unsigned n_qubits, std::span<const G
   engine::InterruptPoll poll(interrupt);
   if (n_qubits <= shape.block_bits) {
     // The whole register fits the cache: gate after gate, on this thread.
-    const ExecPolicy inside{policy.isa, 1};
+    const ExecPolicy inside{policy.isa, 1, policy.prefetch_from};
     for (const GateOp& op : ops) {
       op.run(data, {op.qubit(0), op.qubit(op.arity() - 1)}, inside);
       if (poll.after(data.size())) return false;

@@ -17,10 +17,11 @@ using math_core::Complex64;
 using math_core::FormulaConstants;
 using math_core::PairSpace;
 
-/// Runs one formula over the pairs [begin, end) of `space`.
+/// Runs one formula over the pairs [begin, end) of `space`, prefetching if
+/// `prefetch` (math_core::kPrefetchFrom).
 using PairKernel = void (*)(Complex64* data, const PairSpace& space,
                             const FormulaConstants& constants, std::uint64_t begin,
-                            std::uint64_t end) noexcept;
+                            std::uint64_t end, bool prefetch) noexcept;
 using PairKernelTable = std::array<PairKernel, kPairFormulaCount>;
 
 /// The table of variant I, defined in gate_kernels_<I>.cpp.

@@ -9,9 +9,9 @@ namespace {
 struct Avx2Walk {
   template <template <class> class Formula>
   static void run(Complex64* data, const PairSpace& space, const FormulaConstants& constants,
-                  std::uint64_t begin, std::uint64_t end) noexcept {
+                  std::uint64_t begin, std::uint64_t end, bool prefetch) noexcept {
     math_core::traverse_pairs_vector<math_core::Avx2>(
-        data, space, Formula<math_core::Avx2::V>(constants), begin, end);
+        data, space, Formula<math_core::Avx2::V>(constants), begin, end, prefetch);
   }
 };
 

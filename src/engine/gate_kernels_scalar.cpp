@@ -8,7 +8,7 @@ namespace {
 struct ScalarWalk {
   template <template <class> class Formula>
   static void run(Complex64* data, const PairSpace& space, const FormulaConstants& constants,
-                  std::uint64_t begin, std::uint64_t end) noexcept {
+                  std::uint64_t begin, std::uint64_t end, bool) noexcept {
     math_core::traverse_pairs_scalar(data, space, Formula<math_core::Scalar::V>(constants), begin,
                                      end);
   }

@@ -12,6 +12,6 @@ namespace math_core::forwarding {
 
 /// Forwards to math_core::apply_kernel_range.
 void apply_kernel_range(Kernel kernel, ComplexView state, std::uint64_t a, std::uint64_t b, Isa isa,
-                        std::uint64_t begin, std::uint64_t end) noexcept;
+                        std::uint64_t begin, std::uint64_t end, bool prefetch) noexcept;
 
 }  // namespace math_core::forwarding

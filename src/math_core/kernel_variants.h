@@ -16,7 +16,7 @@ namespace math_core {
 /// Runs one kernel over the pairs [begin, end) of `space`.
 using RangeKernel = void (*)(Complex64* data, const PairSpace& space,
                              const FormulaConstants& constants, std::uint64_t begin,
-                             std::uint64_t end) noexcept;
+                             std::uint64_t end, bool prefetch) noexcept;
 
 /// The kernels' loops: the same Hadamard and exchange formulas as the
 /// engine's gates (pair_formulas.h), so h_cpp and h give the same bits.

@@ -8,8 +8,8 @@ namespace {
 
 template <template <class> class Formula>
 void run(Complex64* data, const PairSpace& space, const FormulaConstants& constants,
-         std::uint64_t begin, std::uint64_t end) noexcept {
-  traverse_pairs_vector<Avx512>(data, space, Formula<Avx512::V>(constants), begin, end);
+         std::uint64_t begin, std::uint64_t end, bool prefetch) noexcept {
+  traverse_pairs_vector<Avx512>(data, space, Formula<Avx512::V>(constants), begin, end, prefetch);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@ namespace {
 
 template <template <class> class Formula>
 void run(Complex64* data, const PairSpace& space, const FormulaConstants& constants,
-         std::uint64_t begin, std::uint64_t end) noexcept {
+         std::uint64_t begin, std::uint64_t end, bool) noexcept {
   traverse_pairs_scalar(data, space, Formula<Scalar::V>(constants), begin, end);
 }
 

@@ -26,7 +26,7 @@ void check_range(ComplexView state, const PairSpace& space, std::uint64_t end) n
 }  // namespace
 
 void apply_kernel_range(Kernel kernel, ComplexView state, std::uint64_t a, std::uint64_t b, Isa isa,
-                        std::uint64_t begin, std::uint64_t end) noexcept {
+                        std::uint64_t begin, std::uint64_t end, bool prefetch) noexcept {
   if (begin >= end || (kernel == Kernel::kCnot && a == b)) return;
   const std::uint64_t a_mask = std::uint64_t{1} << a;
   const PairSpace space =
@@ -37,22 +37,32 @@ void apply_kernel_range(Kernel kernel, ComplexView state, std::uint64_t a, std::
   check_range(state, space, end);
   const KernelSet& kernels = kernels_of(isa_for(isa, space));
   if (kernel == Kernel::kHadamard) {
-    kernels.hadamard(state.data(), space, {1.0 / std::sqrt(2.0), 0.0}, begin, end);
+    kernels.hadamard(state.data(), space, {1.0 / std::sqrt(2.0), 0.0}, begin, end, prefetch);
   } else {
-    kernels.exchange(state.data(), space, {}, begin, end);
+    kernels.exchange(state.data(), space, {}, begin, end, prefetch);
   }
 }
 
+namespace {
+
+// A whole kernel call on the variant in force, prefetching by the state's size.
+void apply_whole(Kernel kernel, ComplexView state, std::uint64_t a, std::uint64_t b) noexcept {
+  apply_kernel_range(kernel, state, a, b, velquin::chosen_isa(), 0,
+                     kernel_pairs(kernel, state.size()), state.size() >= kPrefetchFrom);
+}
+
+}  // namespace
+
 void apply_h_cpp(ComplexView state, std::uint64_t q) noexcept {
-  apply_kernel_range(Kernel::kHadamard, state, q, q, velquin::chosen_isa(), 0, state.size() / 2);
+  apply_whole(Kernel::kHadamard, state, q, q);
 }
 
 void apply_x_cpp(ComplexView state, std::uint64_t q) noexcept {
-  apply_kernel_range(Kernel::kPauliX, state, q, q, velquin::chosen_isa(), 0, state.size() / 2);
+  apply_whole(Kernel::kPauliX, state, q, q);
 }
 
 void apply_cx_cpp(ComplexView state, std::uint64_t c, std::uint64_t t) noexcept {
-  apply_kernel_range(Kernel::kCnot, state, c, t, velquin::chosen_isa(), 0, state.size() / 4);
+  apply_whole(Kernel::kCnot, state, c, t);
 }
 
 }  // namespace math_core

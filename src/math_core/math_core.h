@@ -68,14 +68,20 @@ constexpr std::uint64_t kernel_pairs(Kernel kernel, std::uint64_t count) noexcep
   return kernel == Kernel::kCnot ? count / 4 : count / 2;
 }
 
+/// States of at least this many amplitudes are taken to lie beyond the
+/// caches: there the loops prefetch ahead of themselves where the pairs'
+/// layout defeats the hardware prefetchers (vector_traversal.h).
+inline constexpr std::uint64_t kPrefetchFrom = std::uint64_t{1} << 22;
+
 /// The kernels in ranged form, so a caller can spread one over threads of its
 /// own (the library itself starts none): `kernel` on qubit a (H, X) or with
 /// control a and target b (CNOT; a == b does nothing), over the pairs
 /// [begin, end) as the kernel visits them (kernel_pairs), on the variant
-/// `isa` (base/isa.h). begin and end are multiples of kRangeAlign, or end is
-/// the pair count. Any split into ranges and any variant give the bits of the
-/// whole call.
+/// `isa` (base/isa.h), prefetching if `prefetch` (see kPrefetchFrom). begin
+/// and end are multiples of kRangeAlign, or end is the pair count. Any split
+/// into ranges, any variant and either `prefetch` give the bits of the whole
+/// call.
 void apply_kernel_range(Kernel kernel, ComplexView state, std::uint64_t a, std::uint64_t b, Isa isa,
-                        std::uint64_t begin, std::uint64_t end) noexcept;
+                        std::uint64_t begin, std::uint64_t end, bool prefetch) noexcept;
 
 }  // namespace math_core

@@ -24,12 +24,13 @@ struct FormulaConstants {
   double b = 0.0;
 };
 
-/// What every formula declares: which Arithmetic value it is and how it
-/// touches a pair (pair_traversal.h).
-template <Arithmetic A, Touch T>
+/// What every formula declares: which Arithmetic value it is, how it touches
+/// a pair and whether it is part-wise (pair_traversal.h).
+template <Arithmetic A, Touch T, bool kIsPartwise = false>
 struct PairFormula {
   static constexpr Arithmetic kArithmetic = A;
   static constexpr Touch kTouch = T;
+  static constexpr bool kPartwise = kIsPartwise;
 };
 
 /// The new pair, both members computed from the old one before either is
@@ -44,7 +45,7 @@ template <class V>
 
 /// (r·(a0 + a1), r·(a0 − a1)) with r = 1 / sqrt(2).
 template <class V>
-struct HadamardFormula : PairFormula<Arithmetic::kHadamard, Touch::kBoth> {
+struct HadamardFormula : PairFormula<Arithmetic::kHadamard, Touch::kBoth, true> {
   V r;
   explicit HadamardFormula(const FormulaConstants& c) : r(c.a) {}
   void operator()(ComplexLanes<V>& a0, ComplexLanes<V>& a1) const {
@@ -100,7 +101,7 @@ struct RotationXFormula : PairFormula<Arithmetic::kRotationX, Touch::kBoth> {
 
 /// ((co·a0) − (si·a1), (si·a0) + (co·a1)).
 template <class V>
-struct RotationYFormula : PairFormula<Arithmetic::kRotationY, Touch::kBoth> {
+struct RotationYFormula : PairFormula<Arithmetic::kRotationY, Touch::kBoth, true> {
   V co;
   V si;
   explicit RotationYFormula(const FormulaConstants& c) : co(c.a), si(c.b) {}
@@ -131,7 +132,7 @@ struct PhaseFormula : PairFormula<Arithmetic::kPhase, Touch::kSecondOnly> {
 
 /// −a1: both sign bits flipped; a0 is not touched.
 template <class V>
-struct NegateFormula : PairFormula<Arithmetic::kNegate, Touch::kSecondOnly> {
+struct NegateFormula : PairFormula<Arithmetic::kNegate, Touch::kSecondOnly, true> {
   explicit NegateFormula(const FormulaConstants&) {}
   void operator()(ComplexLanes<V>& a1) const { a1 = neg(a1); }
 };

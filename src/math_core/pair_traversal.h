@@ -20,6 +20,15 @@ enum class Touch : std::uint8_t {
   kExchange,    // the two amplitudes trade places, bits unchanged, no arithmetic
 };
 
+/// A formula with real coefficients only (`kPartwise`): it applies the same
+/// operations, in the same order, to a real part as to the imaginary part of
+/// the same amplitude and never mixes the two. Run on registers whose lanes
+/// hold both kinds of part interleaved, as memory holds them, it computes per
+/// double exactly what it computes on split parts, so a walk may skip the
+/// (de)interleave.
+template <class Formula>
+concept PartwiseFormula = Formula::kPartwise;
+
 /// Applies `formula` (instantiated for Scalar::V) to the pairs k in
 /// [begin, end) of `space`, one amplitude pair at a time. Pairs are
 /// independent, so each is updated in place.

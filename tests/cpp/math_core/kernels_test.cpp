@@ -131,9 +131,10 @@ TEST(Boundary, forwards_view_and_indices_unchanged) {
   apply_x_cpp(ComplexView(direct.data(), 32), 1);
   apply_cx_cpp(ComplexView(direct.data(), 32), 4, 0);
   const ComplexView view(forwarded.data(), 32);
-  forwarding::apply_kernel_range(Kernel::kHadamard, view, 3, 3, velquin::chosen_isa(), 0, 16);
-  forwarding::apply_kernel_range(Kernel::kPauliX, view, 1, 1, velquin::chosen_isa(), 0, 16);
-  forwarding::apply_kernel_range(Kernel::kCnot, view, 4, 0, velquin::chosen_isa(), 0, 8);
+  forwarding::apply_kernel_range(Kernel::kHadamard, view, 3, 3, velquin::chosen_isa(), 0, 16,
+                                 false);
+  forwarding::apply_kernel_range(Kernel::kPauliX, view, 1, 1, velquin::chosen_isa(), 0, 16, true);
+  forwarding::apply_kernel_range(Kernel::kCnot, view, 4, 0, velquin::chosen_isa(), 0, 8, false);
   EXPECT_TRUE(agree(forwarded, direct, false));
 }
 
@@ -161,8 +162,9 @@ TEST(Complex64Layout, matches_numpy_complex128) {
   EXPECT_EQ(parts[1], -2.5);
 }
 
-// Every variant, with the pair range cut into aligned pieces, gives the bits of
-// the plain loops, and every bit of the scalar variant's NaNs.
+// Every variant, with the pair range cut into aligned pieces, prefetching or
+// not, gives the bits of the plain loops, and every bit of the scalar
+// variant's NaNs.
 class RangedKernels : public ::testing::TestWithParam<Isa> {};
 
 void in_pieces(std::uint64_t count, std::mt19937_64& gen,
@@ -183,19 +185,20 @@ TEST_P(RangedKernels, pieces_on_any_variant_match_plain_loops) {
   for (unsigned m = 1; m <= 11; ++m) {
     const std::uint64_t n = std::uint64_t{1} << m;
     for (unsigned q = 0; q < m; ++q) {
+      const bool prefetch = (m + q) % 2 == 1;
       Amplitudes a = random_amplitudes(n, gen);
       const Amplitudes start = a;
       const ComplexView view(a.data(), n);
       in_pieces(n / 2, gen, [&](auto b, auto e) {
-        apply_kernel_range(Kernel::kHadamard, view, q, q, isa, b, e);
+        apply_kernel_range(Kernel::kHadamard, view, q, q, isa, b, e, prefetch);
       });
       ASSERT_TRUE(agree(a, plain_h(start, q), false)) << "h m=" << m << " q=" << q;
       Amplitudes scalar = start;
       apply_kernel_range(Kernel::kHadamard, ComplexView(scalar.data(), n), q, q, Isa::kScalar, 0,
-                         n / 2);
+                         n / 2, false);
       ASSERT_TRUE(agree(a, scalar, true)) << "h NaN bits m=" << m << " q=" << q;
       in_pieces(n / 2, gen, [&](auto b, auto e) {
-        apply_kernel_range(Kernel::kPauliX, view, q, q, isa, b, e);
+        apply_kernel_range(Kernel::kPauliX, view, q, q, isa, b, e, prefetch);
       });
       ASSERT_TRUE(agree(a, plain_x(plain_h(start, q), q), false)) << "x m=" << m << " q=" << q;
       for (unsigned t = 0; t < m; ++t) {
@@ -203,7 +206,8 @@ TEST_P(RangedKernels, pieces_on_any_variant_match_plain_loops) {
         const Amplitudes want = q == t ? b : plain_cx(b, q, t);
         const ComplexView bview(b.data(), n);
         in_pieces(n / 4, gen, [&](auto lo, auto hi) {
-          forwarding::apply_kernel_range(Kernel::kCnot, bview, q, t, isa, lo, hi);
+          forwarding::apply_kernel_range(Kernel::kCnot, bview, q, t, isa, lo, hi,
+                                         prefetch);
         });
         ASSERT_TRUE(agree(b, want, true)) << "cx m=" << m << " c=" << q << " t=" << t;
       }
