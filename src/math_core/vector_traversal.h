@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "math_core/pair_traversal.h"
 
@@ -31,53 +32,82 @@ namespace math_core {
 /// How far ahead (in pairs) the address-order prefetch runs.
 inline constexpr std::uint64_t kPrefetchPairs = 4096;
 
-/// One step over 2L amplitudes per pair member: the first members of L pairs
-/// fill the registers at x0 and x0b, their partners those at x1 and x1b, lane
-/// for lane. A part-wise formula gets the registers as they lie in memory.
+/// Prefetches, in address order, the memory of the pairs kPrefetchPairs
+/// ahead of pair k; the pairs k .. k + L - 1 span about L << bits amplitudes.
+template <unsigned kL>
+[[gnu::always_inline]] inline void prefetch_ahead(const Complex64* data, const PairSpace& space,
+                                                  std::uint64_t k) noexcept {
+  const std::uint64_t target = std::min(k + kPrefetchPairs, space.count - kL);
+  const char* ahead = reinterpret_cast<const char*>(data + (target << space.bits));
+  const std::uint64_t bytes = (std::uint64_t{kL} * sizeof(Complex64)) << space.bits;
+  for (std::uint64_t offset = 0; offset < bytes; offset += 64) {
+    __builtin_prefetch(ahead + offset, 1, 3);
+  }
+}
+
+/// The formula on L pairs held in registers: the first members in f0 and f1,
+/// their partners in s0 and s1, lane for lane, each register as memory holds
+/// amplitudes (re, im interleaved). A part-wise formula takes them as they
+/// are; any other gets the parts split and joined again around it.
+template <class Lanes, class Formula>
+[[gnu::always_inline]] inline void apply_to_second(typename Lanes::Packed& s0,
+                                                   typename Lanes::Packed& s1,
+                                                   const Formula& formula) {
+  using V = typename Lanes::V;
+  if constexpr (PartwiseFormula<Formula>) {
+    ComplexLanes<V> a1{V(s0), V(s1)};
+    formula(a1);
+    s0 = a1.re.v, s1 = a1.im.v;
+  } else {
+    ComplexLanes<V> a1 = Lanes::deinterleave(s0, s1);
+    formula(a1);
+    Lanes::interleave(a1, s0, s1);
+  }
+}
+
+template <class Lanes, class Formula>
+[[gnu::always_inline]] inline void apply_to_pairs(typename Lanes::Packed& f0,
+                                                  typename Lanes::Packed& f1,
+                                                  typename Lanes::Packed& s0,
+                                                  typename Lanes::Packed& s1,
+                                                  const Formula& formula) {
+  using V = typename Lanes::V;
+  if constexpr (Formula::kTouch == Touch::kExchange) {
+    std::swap(f0, s0);
+    std::swap(f1, s1);
+  } else if constexpr (Formula::kTouch == Touch::kSecondOnly) {
+    apply_to_second<Lanes>(s0, s1, formula);
+  } else if constexpr (PartwiseFormula<Formula>) {
+    ComplexLanes<V> a0{V(f0), V(f1)};
+    ComplexLanes<V> a1{V(s0), V(s1)};
+    formula(a0, a1);
+    f0 = a0.re.v, f1 = a0.im.v, s0 = a1.re.v, s1 = a1.im.v;
+  } else {
+    ComplexLanes<V> a0 = Lanes::deinterleave(f0, f1);
+    ComplexLanes<V> a1 = Lanes::deinterleave(s0, s1);
+    formula(a0, a1);
+    Lanes::interleave(a0, f0, f1);
+    Lanes::interleave(a1, s0, s1);
+  }
+}
+
+/// One step over L pairs whose first members fill the registers at x0 and
+/// x0b and their partners those at x1 and x1b.
 template <class Lanes, class Formula>
 [[gnu::always_inline]] inline void step_registers(Complex64* x0, Complex64* x0b, Complex64* x1,
                                                   Complex64* x1b, const Formula& formula) {
   using R = typename Lanes::Packed;
-  using V = typename Lanes::V;
-  if constexpr (Formula::kTouch == Touch::kExchange) {
-    const R r00 = Lanes::load(x0), r01 = Lanes::load(x0b);
-    const R r10 = Lanes::load(x1), r11 = Lanes::load(x1b);
-    Lanes::store(x0, r10);
-    Lanes::store(x0b, r11);
-    Lanes::store(x1, r00);
-    Lanes::store(x1b, r01);
-  } else if constexpr (PartwiseFormula<Formula> && Formula::kTouch == Touch::kSecondOnly) {
-    ComplexLanes<V> a1{V(Lanes::load(x1)), V(Lanes::load(x1b))};
-    formula(a1);
-    Lanes::store(x1, a1.re.v);
-    Lanes::store(x1b, a1.im.v);
-  } else if constexpr (PartwiseFormula<Formula>) {
-    ComplexLanes<V> a0{V(Lanes::load(x0)), V(Lanes::load(x0b))};
-    ComplexLanes<V> a1{V(Lanes::load(x1)), V(Lanes::load(x1b))};
-    formula(a0, a1);
-    Lanes::store(x0, a0.re.v);
-    Lanes::store(x0b, a0.im.v);
-    Lanes::store(x1, a1.re.v);
-    Lanes::store(x1b, a1.im.v);
-  } else if constexpr (Formula::kTouch == Touch::kSecondOnly) {
-    ComplexLanes<V> a1 = Lanes::deinterleave(Lanes::load(x1), Lanes::load(x1b));
-    formula(a1);
-    R r10, r11;
-    Lanes::interleave(a1, r10, r11);
-    Lanes::store(x1, r10);
-    Lanes::store(x1b, r11);
+  R s0 = Lanes::load(x1), s1 = Lanes::load(x1b);
+  if constexpr (Formula::kTouch == Touch::kSecondOnly) {
+    apply_to_second<Lanes>(s0, s1, formula);
   } else {
-    ComplexLanes<V> a0 = Lanes::deinterleave(Lanes::load(x0), Lanes::load(x0b));
-    ComplexLanes<V> a1 = Lanes::deinterleave(Lanes::load(x1), Lanes::load(x1b));
-    formula(a0, a1);
-    R r00, r01, r10, r11;
-    Lanes::interleave(a0, r00, r01);
-    Lanes::interleave(a1, r10, r11);
-    Lanes::store(x0, r00);
-    Lanes::store(x0b, r01);
-    Lanes::store(x1, r10);
-    Lanes::store(x1b, r11);
+    R f0 = Lanes::load(x0), f1 = Lanes::load(x0b);
+    apply_to_pairs<Lanes>(f0, f1, s0, s1, formula);
+    Lanes::store(x0, f0);
+    Lanes::store(x0b, f1);
   }
+  Lanes::store(x1, s0);
+  Lanes::store(x1b, s1);
 }
 
 /// The walk when 2^space.lo >= C: the pairs come in runs of 2^lo consecutive
@@ -95,25 +125,12 @@ void traverse_whole_registers(Complex64* data, const PairSpace& space_ref,
   const PairSpace space = space_ref;
   const Formula formula = formula_ref;
   const std::uint64_t first = space.first, second = space.second;
-  auto prefetch_ahead = [&](std::uint64_t k) {
-    if constexpr (kPrefetch) {
-      // The pairs k .. k + L - 1 span about L << bits amplitudes of memory.
-      const std::uint64_t target = std::min(k + kPrefetchPairs, space.count - kL);
-      const char* ahead = reinterpret_cast<const char*>(data + (target << space.bits));
-      const std::uint64_t bytes = (std::uint64_t{kL} * sizeof(Complex64)) << space.bits;
-      for (std::uint64_t offset = 0; offset < bytes; offset += 64) {
-        __builtin_prefetch(ahead + offset, 1, 3);
-      }
-    } else {
-      (void)k;
-    }
-  };
   const std::uint64_t run = std::uint64_t{1} << space.lo;
   if (run == kC) {
     // The pairs k + C .. k + L - 1 start base(C) after the pairs k .. k + C - 1.
     const std::uint64_t next = space.base(kC);
     for (std::uint64_t k = begin; k < end; k += kL) {
-      prefetch_ahead(k);
+      if constexpr (kPrefetch) prefetch_ahead<kL>(data, space, k);
       const std::uint64_t base = space.base(k);
       Complex64* x0 = data + base + first;
       Complex64* x1 = data + base + second;
@@ -127,21 +144,20 @@ void traverse_whole_registers(Complex64* data, const PairSpace& space_ref,
     Complex64* x0 = data + base + first;
     Complex64* x1 = data + base + second;
     for (; k < run_end; k += kL, x0 += kL, x1 += kL) {
-      prefetch_ahead(k);
+      if constexpr (kPrefetch) prefetch_ahead<kL>(data, space, k);
       step_registers<Lanes>(x0, x0 + kC, x1, x1 + kC, formula);
     }
   }
 }
 
-/// The walk when 2^space.lo < C (a single-qubit space): the pairs sit inside
-/// registers. A step covers the 2L consecutive amplitudes from index 2k, four
-/// registers, split into members with bit lo clear and their partners, lane
-/// for lane.
+/// The walk when 2^space.lo < C for a single-qubit space: the pairs sit
+/// inside registers. A step covers the 2L consecutive amplitudes from index
+/// 2k, four registers, split into members with bit lo clear and their
+/// partners, lane for lane.
 template <class Lanes, class Formula>
 void traverse_inside_registers(Complex64* data, unsigned q, const Formula& formula_ref,
                                std::uint64_t begin, std::uint64_t end) noexcept {
   using R = typename Lanes::Packed;
-  using V = typename Lanes::V;
   constexpr unsigned kC = Lanes::kComplexPerVector;
   constexpr unsigned kL = Lanes::kLanes;
   const Formula formula = formula_ref;
@@ -150,29 +166,7 @@ void traverse_inside_registers(Complex64* data, unsigned q, const Formula& formu
     R clear0, set0, clear1, set1;
     Lanes::split(q, Lanes::load(p), Lanes::load(p + kC), clear0, set0);
     Lanes::split(q, Lanes::load(p + 2 * kC), Lanes::load(p + 3 * kC), clear1, set1);
-    if constexpr (Formula::kTouch == Touch::kExchange) {
-      const R held0 = clear0, held1 = clear1;
-      clear0 = set0, clear1 = set1, set0 = held0, set1 = held1;
-    } else if constexpr (PartwiseFormula<Formula> && Formula::kTouch == Touch::kSecondOnly) {
-      ComplexLanes<V> a1{V(set0), V(set1)};
-      formula(a1);
-      set0 = a1.re.v, set1 = a1.im.v;
-    } else if constexpr (PartwiseFormula<Formula>) {
-      ComplexLanes<V> a0{V(clear0), V(clear1)};
-      ComplexLanes<V> a1{V(set0), V(set1)};
-      formula(a0, a1);
-      clear0 = a0.re.v, clear1 = a0.im.v, set0 = a1.re.v, set1 = a1.im.v;
-    } else if constexpr (Formula::kTouch == Touch::kSecondOnly) {
-      ComplexLanes<V> a1 = Lanes::deinterleave(set0, set1);
-      formula(a1);
-      Lanes::interleave(a1, set0, set1);
-    } else {
-      ComplexLanes<V> a0 = Lanes::deinterleave(clear0, clear1);
-      ComplexLanes<V> a1 = Lanes::deinterleave(set0, set1);
-      formula(a0, a1);
-      Lanes::interleave(a0, clear0, clear1);
-      Lanes::interleave(a1, set0, set1);
-    }
+    apply_to_pairs<Lanes>(clear0, clear1, set0, set1, formula);
     R out0, out1, out2, out3;
     Lanes::merge(q, clear0, set0, out0, out1);
     Lanes::merge(q, clear1, set1, out2, out3);
@@ -183,18 +177,95 @@ void traverse_inside_registers(Complex64* data, unsigned q, const Formula& formu
   }
 }
 
+/// The walk when 2^space.lo < C for a two-qubit space: each group of four
+/// has its lower qubit, and on AVX-512 perhaps both, inside one register. A
+/// step takes the groups k .. k + L - 1: eight registers, split by the
+/// in-register bits into four registers per half-step, one per member of the
+/// group (index: lower bit + 2 * higher bit), lane i of each holding the same
+/// group. The formula runs on the two members the space pairs, as on any other
+/// path; splitting and merging only move bits.
+template <class Lanes, bool kPrefetch, class Formula>
+void traverse_groups_in_registers(Complex64* data, const PairSpace& space_ref,
+                                  const Formula& formula_ref, std::uint64_t begin,
+                                  std::uint64_t end) noexcept {
+  using R = typename Lanes::Packed;
+  constexpr unsigned kC = Lanes::kComplexPerVector;
+  constexpr unsigned kL = Lanes::kLanes;
+  const PairSpace space = space_ref;
+  const Formula formula = formula_ref;
+  const unsigned lo = space.lo, hi = space.hi;
+  auto member = [&](std::uint64_t offset) {
+    return static_cast<unsigned>(((offset >> lo) & 1) | (((offset >> hi) & 1) << 1));
+  };
+  const unsigned f = member(space.first), s = member(space.second);
+  const bool both_inside = (std::uint64_t{1} << hi) < kC;
+  const std::uint64_t hi_step = std::uint64_t{1} << hi;
+  for (std::uint64_t k = begin; k < end; k += kL) {
+    if constexpr (kPrefetch) prefetch_ahead<kL>(data, space, k);
+    // The registers of the step, four per half; in[h][m] holds member m.
+    Complex64* p[2][4];
+    R in[2][4];
+    for (unsigned h = 0; h < 2; ++h) {
+      for (unsigned r = 0; r < 4; ++r) {
+        // Groups k .. k + L - 1 cover the indices 2k .. 2k + 4C - 1 once
+        // bit lo is inserted; each C of them are consecutive once bit hi is.
+        const std::uint64_t j = 2 * k + (2 * h + r / 2) * kC;
+        p[h][r] = both_inside ? data + 4 * k + (4 * h + r) * kC
+                              : data + insert_zero_bit(j, hi) + (r % 2) * hi_step;
+      }
+      if (both_inside) {
+        R c0, s0, c1, s1;
+        Lanes::split(hi, Lanes::load(p[h][0]), Lanes::load(p[h][1]), c0, s0);
+        Lanes::split(hi, Lanes::load(p[h][2]), Lanes::load(p[h][3]), c1, s1);
+        Lanes::split(lo, c0, c1, in[h][0], in[h][1]);
+        Lanes::split(lo, s0, s1, in[h][2], in[h][3]);
+      } else {
+        Lanes::split(lo, Lanes::load(p[h][0]), Lanes::load(p[h][2]), in[h][0], in[h][1]);
+        Lanes::split(lo, Lanes::load(p[h][1]), Lanes::load(p[h][3]), in[h][2], in[h][3]);
+      }
+    }
+    apply_to_pairs<Lanes>(in[0][f], in[1][f], in[0][s], in[1][s], formula);
+    for (unsigned h = 0; h < 2; ++h) {
+      R o0, o1, o2, o3;
+      if (both_inside) {
+        R c0, s0, c1, s1;
+        Lanes::merge(lo, in[h][0], in[h][1], c0, c1);
+        Lanes::merge(lo, in[h][2], in[h][3], s0, s1);
+        Lanes::merge(hi, c0, s0, o0, o1);
+        Lanes::merge(hi, c1, s1, o2, o3);
+      } else {
+        Lanes::merge(lo, in[h][0], in[h][1], o0, o2);
+        Lanes::merge(lo, in[h][2], in[h][3], o1, o3);
+      }
+      Lanes::store(p[h][0], o0);
+      Lanes::store(p[h][1], o1);
+      Lanes::store(p[h][2], o2);
+      Lanes::store(p[h][3], o3);
+    }
+  }
+}
+
 /// Applies `formula` to the pairs k in [begin, end) of `space`; begin and end
-/// are multiples of Lanes::kLanes. For a two-qubit space, 2^space.lo must be at
-/// least Lanes::kComplexPerVector (see isa_for). `prefetch`: the state is too
-/// large for the caches, so prefetch where the pairs' layout needs it.
+/// are multiples of Lanes::kLanes. `prefetch`: the state is too large for the
+/// caches, so prefetch where the pairs' layout needs it.
 template <class Lanes, class Formula>
 void traverse_pairs_vector(Complex64* data, const PairSpace& space, const Formula& formula,
                            std::uint64_t begin, std::uint64_t end, bool prefetch) noexcept {
   static_assert(Lanes::kLanes == 2 * Lanes::kComplexPerVector,
                 "a step covers two registers per pair member");
-  if ((std::uint64_t{1} << space.lo) < Lanes::kComplexPerVector) {
+  const bool inside = (std::uint64_t{1} << space.lo) < Lanes::kComplexPerVector;
+  const bool ahead = prefetch_linearly(space, Formula::kTouch, prefetch);
+  if (inside && space.bits == 1) {
     traverse_inside_registers<Lanes>(data, space.lo, formula, begin, end);
-  } else if (prefetch_linearly(space, Formula::kTouch, prefetch)) {
+  } else if (inside) {
+    if constexpr (Lanes::kComplexPerVector > 1) {
+      if (ahead) {
+        traverse_groups_in_registers<Lanes, true>(data, space, formula, begin, end);
+      } else {
+        traverse_groups_in_registers<Lanes, false>(data, space, formula, begin, end);
+      }
+    }
+  } else if (ahead) {
     traverse_whole_registers<Lanes, true>(data, space, formula, begin, end);
   } else {
     traverse_whole_registers<Lanes, false>(data, space, formula, begin, end);

@@ -21,7 +21,7 @@ using engine::ExecPolicy;
 using engine::Register;
 
 // Any gate of the table on random qubits; low qubits come up often: they take
-// the in-vector and fallback paths.
+// the in-register paths (one or both qubits of a pair inside one vector).
 std::vector<Gate> random_steps(unsigned n, std::size_t count, std::mt19937_64& gen) {
   std::uniform_int_distribution<std::size_t> kind(0, kGateKindCount - 1);
   std::uniform_int_distribution<unsigned> any(0, n - 1), low(0, std::min(2u, n - 1));
