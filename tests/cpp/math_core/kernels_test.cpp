@@ -206,8 +206,7 @@ TEST_P(RangedKernels, pieces_on_any_variant_match_plain_loops) {
         const Amplitudes want = q == t ? b : plain_cx(b, q, t);
         const ComplexView bview(b.data(), n);
         in_pieces(n / 4, gen, [&](auto lo, auto hi) {
-          forwarding::apply_kernel_range(Kernel::kCnot, bview, q, t, isa, lo, hi,
-                                         prefetch);
+          forwarding::apply_kernel_range(Kernel::kCnot, bview, q, t, isa, lo, hi, prefetch);
         });
         ASSERT_TRUE(agree(b, want, true)) << "cx m=" << m << " c=" << q << " t=" << t;
       }
