@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -109,11 +110,19 @@ void run_group(std::span<Complex64> data, unsigned n_qubits, std::span<const Gat
 
 }  // namespace
 
+BlockShape BlockShape::for_cache(std::uint64_t cache_amplitudes) noexcept {
+  const auto bits = static_cast<unsigned>(std::bit_width(cache_amplitudes) - 1);
+  BlockShape shape;
+  shape.block_bits = std::max(shape.low_bits + 2, bits - 1);
+  shape.whole_bits = bits;
+  return shape;
+}
+
 bool run_blocked(std::span<Complex64> data, unsigned n_qubits, std::span<const GateOp> ops,
                  const ExecPolicy& policy, BlockShape shape, engine::InterruptCheck interrupt) {
   // One unit of work per amplitude a gate passes over.
   engine::InterruptPoll poll(interrupt);
-  if (n_qubits <= shape.block_bits) {
+  if (n_qubits <= std::max(shape.block_bits, shape.whole_bits)) {
     // The whole register fits the cache: gate after gate, on this thread.
     const ExecPolicy inside{policy.isa, 1, policy.prefetch_from};
     for (const GateOp& op : ops) {
@@ -124,11 +133,16 @@ bool run_blocked(std::span<Complex64> data, unsigned n_qubits, std::span<const G
   }
   const unsigned low_bits = std::min(shape.low_bits, shape.block_bits - 2);
   const unsigned limit = shape.block_bits - low_bits;
+  // The interrupt is asked between runs only, so a run holds a bounded amount
+  // of work (about 2^30 amplitude passes, at least 16 gates).
+  const std::size_t longest = std::max<std::uint64_t>(16, (std::uint64_t{1} << 30) >> n_qubits);
   std::size_t first = 0;
   while (first < ops.size()) {
     HighBits high;
     std::size_t last = first;
-    while (last < ops.size() && admit(ops[last], low_bits, limit, high)) ++last;
+    while (last < ops.size() && last - first < longest && admit(ops[last], low_bits, limit, high)) {
+      ++last;
+    }
     const std::span<const GateOp> run = ops.subspan(first, last - first);
     if (run.size() == 1) {
       // A lone gate gains nothing from blocking: one threaded pass.

@@ -25,6 +25,12 @@ namespace velquin::circuit {
 struct BlockShape {
   unsigned block_bits = 14;  // 2^14 amplitudes: 256 KiB, well inside a core's L2
   unsigned low_bits = 8;     // chunks of 2^8 amplitudes (4 KiB) are always free bits
+  unsigned whole_bits = 0;   // registers up to 2^max(block_bits, whole_bits) run whole
+
+  /// For a core whose L2 holds `cache_amplitudes` (a power of two): a
+  /// register that fits runs gate after gate, as blocking would only add
+  /// copies; larger ones in blocks of half the cache.
+  static BlockShape for_cache(std::uint64_t cache_amplitudes) noexcept;
 };
 
 /// Applies `ops` in order to `data` (2^n_qubits amplitudes) with `policy`;

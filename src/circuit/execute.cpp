@@ -19,8 +19,8 @@ Status QuantumCircuit::apply_gates(engine::Register& sv, const engine::ExecPolic
     }
     ops.push_back(op.value());
   }
-  if (!run_blocked(sv.mutable_amplitudes(), static_cast<unsigned>(sv.n_qubits()), ops, policy, {},
-                   interrupt)) {
+  if (!run_blocked(sv.mutable_amplitudes(), static_cast<unsigned>(sv.n_qubits()), ops, policy,
+                   BlockShape::for_cache(policy.cache_amplitudes), interrupt)) {
     return engine::interrupted();
   }
   return failure;

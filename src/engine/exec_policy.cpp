@@ -1,8 +1,10 @@
 #include "engine/exec_policy.h"
 
 #include <sched.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <thread>
 
@@ -38,6 +40,21 @@ unsigned default_thread_count() noexcept {
   return count;
 }
 
-ExecPolicy default_exec_policy() noexcept { return {chosen_isa(), default_thread_count()}; }
+std::uint64_t cache_amplitudes() noexcept {
+  static const std::uint64_t amplitudes = [] {
+    const long bytes = ::sysconf(_SC_LEVEL2_CACHE_SIZE);
+    const std::uint64_t fit = bytes > 0 ? static_cast<std::uint64_t>(bytes) / 16 : 0;
+    // Below 64 KiB or above 4 MiB the answer is not a per-core L2.
+    if (fit < (std::uint64_t{1} << 12) || fit > (std::uint64_t{1} << 18)) {
+      return ExecPolicy::kDefaultCacheAmplitudes;
+    }
+    return std::bit_floor(fit);
+  }();
+  return amplitudes;
+}
+
+ExecPolicy default_exec_policy() noexcept {
+  return {chosen_isa(), default_thread_count(), math_core::kPrefetchFrom, cache_amplitudes()};
+}
 
 }  // namespace velquin::engine

@@ -15,8 +15,9 @@ void apply_kernel(Arithmetic kernel, std::span<Complex64> state, std::uint64_t a
                                                                    : math_core::Kernel::kCnot;
   const math_core::ComplexView view{state.data(), state.size()};
   const bool prefetch = policy.prefetches(state.size());
-  parallel_for(policy.threads, math_core::kernel_pairs(which, state.size()), math_core::kRangeAlign,
-               kMinPairsPerThread, [&](std::uint64_t begin, std::uint64_t end) {
+  parallel_for(policy.threads_for(state.size()), math_core::kernel_pairs(which, state.size()),
+               math_core::kRangeAlign, kMinPairsPerThread,
+               [&](std::uint64_t begin, std::uint64_t end) {
                  math_core::forwarding::apply_kernel_range(which, view, a, b, policy.isa, begin,
                                                            end, prefetch);
                });

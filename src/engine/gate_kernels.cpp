@@ -19,8 +19,8 @@ void run_pair_formula(std::span<Complex64> data, Arithmetic formula, const PairS
       table_for(math_core::isa_for(policy.isa, space))[static_cast<unsigned>(formula)];
   Complex64* first = data.data();
   const bool prefetch = policy.prefetches(data.size());
-  parallel_for(policy.threads, space.count, math_core::kRangeAlign, kMinPairsPerThread,
-               [&](std::uint64_t begin, std::uint64_t end) {
+  parallel_for(policy.threads_for(data.size()), space.count, math_core::kRangeAlign,
+               kMinPairsPerThread, [&](std::uint64_t begin, std::uint64_t end) {
                  kernel(first, space, constants, begin, end, prefetch);
                });
 }

@@ -16,8 +16,8 @@ using math_core::Complex64;
 using math_core::FormulaConstants;
 using math_core::PairSpace;
 
-/// Pairs below which a gate runs on the calling thread only: waking the pool
-/// costs more than the work.
+/// The fewest pairs a thread gets when a gate's pass is spread over threads
+/// (ExecPolicy::threads_for says when it is).
 inline constexpr std::uint64_t kMinPairsPerThread = std::uint64_t{1} << 14;
 
 /// Applies `formula` with `constants` to every pair of `space`, in place, with

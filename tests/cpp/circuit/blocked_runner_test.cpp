@@ -93,7 +93,10 @@ INSTANTIATE_TEST_SUITE_P(Shapes, BlockedRunnerMatchesSequential,
                                            Case{12, {6, 3}, 3}, Case{12, {8, 4}, 2},
                                            Case{15, {14, 8}, 2}, Case{16, {14, 8}, 1},
                                            Case{16, {10, 6}, 2}, Case{17, {9, 3}, 3},
-                                           Case{9, {14, 8}, 2}));
+                                           Case{9, {14, 8}, 2}, Case{13, {8, 4, 13}, 2},
+                                           Case{14, {8, 4, 13}, 2},
+                                           Case{16, BlockShape::for_cache(1 << 16), 2},
+                                           Case{17, BlockShape::for_cache(1 << 16), 2}));
 
 TEST(BlockedRunner, empty_list_changes_nothing) {
   std::mt19937_64 gen(5);
