@@ -133,6 +133,7 @@ struct PhaseFormula : PairFormula<Arithmetic::kPhase, Touch::kSecondOnly> {
 /// −a1: both sign bits flipped; a0 is not touched.
 template <class V>
 struct NegateFormula : PairFormula<Arithmetic::kNegate, Touch::kSecondOnly, true> {
+  static constexpr bool kSignFlip = true;
   explicit NegateFormula(const FormulaConstants&) {}
   void operator()(ComplexLanes<V>& a1) const { a1 = neg(a1); }
 };

@@ -29,6 +29,13 @@ enum class Touch : std::uint8_t {
 template <class Formula>
 concept PartwiseFormula = Formula::kPartwise;
 
+/// A formula that only flips both sign bits of the second member
+/// (`kSignFlip`): a walk may apply it as an exclusive or with the sign bits.
+template <class Formula>
+concept SignFlipFormula = requires {
+  requires Formula::kSignFlip;
+};
+
 /// Applies `formula` (instantiated for Scalar::V) to the pairs k in
 /// [begin, end) of `space`, one amplitude pair at a time. Pairs are
 /// independent, so each is updated in place.

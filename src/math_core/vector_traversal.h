@@ -177,6 +177,21 @@ void traverse_inside_registers(Complex64* data, unsigned q, const Formula& formu
   }
 }
 
+/// Register r (0-3) of half h of the step over the groups k .. k + L - 1 of a
+/// two-qubit space whose lower qubit lies inside a register (both qubits if
+/// `both_inside`). Registers 0 and 1, and 2 and 3, are pairs that hold whole
+/// groups: the second 2^hi after the first (C after it if both_inside).
+template <unsigned kC>
+[[gnu::always_inline]] inline Complex64* group_register(Complex64* data, std::uint64_t k,
+                                                        unsigned h, unsigned r, bool both_inside,
+                                                        unsigned hi) noexcept {
+  if (both_inside) return data + 4 * k + (4 * h + r) * kC;
+  // Groups k .. k + L - 1 cover the indices 2k .. 2k + 4C - 1 once bit lo is
+  // inserted; each C of them are consecutive once bit hi is.
+  const std::uint64_t j = 2 * k + (2 * h + r / 2) * kC;
+  return data + insert_zero_bit(j, hi) + (r % 2) * (std::uint64_t{1} << hi);
+}
+
 /// The walk when 2^space.lo < C for a two-qubit space: each group of four
 /// has its lower qubit, and on AVX-512 perhaps both, inside one register. A
 /// step takes the groups k .. k + L - 1: eight registers, split by the
@@ -199,20 +214,13 @@ void traverse_groups_in_registers(Complex64* data, const PairSpace& space_ref,
   };
   const unsigned f = member(space.first), s = member(space.second);
   const bool both_inside = (std::uint64_t{1} << hi) < kC;
-  const std::uint64_t hi_step = std::uint64_t{1} << hi;
   for (std::uint64_t k = begin; k < end; k += kL) {
     if constexpr (kPrefetch) prefetch_ahead<kL>(data, space, k);
     // The registers of the step, four per half; in[h][m] holds member m.
     Complex64* p[2][4];
     R in[2][4];
     for (unsigned h = 0; h < 2; ++h) {
-      for (unsigned r = 0; r < 4; ++r) {
-        // Groups k .. k + L - 1 cover the indices 2k .. 2k + 4C - 1 once
-        // bit lo is inserted; each C of them are consecutive once bit hi is.
-        const std::uint64_t j = 2 * k + (2 * h + r / 2) * kC;
-        p[h][r] = both_inside ? data + 4 * k + (4 * h + r) * kC
-                              : data + insert_zero_bit(j, hi) + (r % 2) * hi_step;
-      }
+      for (unsigned r = 0; r < 4; ++r) p[h][r] = group_register<kC>(data, k, h, r, both_inside, hi);
       if (both_inside) {
         R c0, s0, c1, s1;
         Lanes::split(hi, Lanes::load(p[h][0]), Lanes::load(p[h][1]), c0, s0);
@@ -245,6 +253,90 @@ void traverse_groups_in_registers(Complex64* data, const PairSpace& space_ref,
   }
 }
 
+/// The walk of traverse_groups_in_registers for an exchange or a sign flip,
+/// where the lane type can pick any lane of two registers (Lanes::pick): no
+/// arithmetic, so each pair of registers holding whole groups is rewritten by
+/// one lane permutation (or sign mask) per register, worked out once per call
+/// from which members the space pairs. Registers the gate leaves alone are
+/// not written.
+template <class Lanes, bool kPrefetch, class Formula>
+void traverse_groups_by_lanes(Complex64* data, const PairSpace& space_ref, std::uint64_t begin,
+                              std::uint64_t end) noexcept {
+  using R = typename Lanes::Packed;
+  constexpr unsigned kC = Lanes::kComplexPerVector;
+  constexpr unsigned kL = Lanes::kLanes;
+  constexpr bool kExchange = Formula::kTouch == Touch::kExchange;
+  const PairSpace space = space_ref;
+  const unsigned hi = space.hi;
+  const bool both_inside = (std::uint64_t{1} << hi) < kC;
+  // Slot u (0 .. 2C - 1) of a pair of registers, as an index relative to the
+  // pair's first amplitude (whose bits lo and hi are clear), and back.
+  const std::uint64_t other = both_inside ? kC : std::uint64_t{1} << hi;
+  const std::uint64_t bits = (std::uint64_t{1} << space.lo) | (std::uint64_t{1} << hi);
+  auto relative = [&](std::uint64_t u) { return u < kC ? u : other + (u - kC); };
+  auto slot = [&](std::uint64_t rel) { return rel < kC ? rel : rel - other + kC; };
+  std::uint64_t lanes[2][kL];
+  bool touched[2] = {false, false};
+  for (std::uint64_t u = 0; u < 2 * kC; ++u) {
+    const std::uint64_t rel = relative(u), member = rel & bits, group = rel & ~bits;
+    std::uint64_t source = rel, sign = 0;
+    if (kExchange && member == space.first) source = group | space.second;
+    if (kExchange && member == space.second) source = group | space.first;
+    if (!kExchange && member == space.second) sign = std::uint64_t{1} << 63;
+    for (unsigned part = 0; part < 2; ++part) {
+      lanes[u / kC][2 * (u % kC) + part] = kExchange ? 2 * slot(source) + part : sign;
+    }
+    touched[u / kC] = touched[u / kC] || source != rel || sign != 0;
+  }
+  const typename Lanes::Index index0 = Lanes::index(lanes[0]), index1 = Lanes::index(lanes[1]);
+  // Every pair of registers (x, x + other) holding the groups [begin, end):
+  // consecutive pairs if both qubits are inside, else one pair per C indices
+  // j of 2 begin .. 2 end - 1 (bit lo inserted), in runs of 2^hi that bit hi
+  // leaves consecutive.
+  auto each_pair = [&](auto&& step) {
+    if (both_inside) {
+      for (Complex64* x = data + 4 * begin; x < data + 4 * end; x += 2 * kC) step(x, x + kC);
+      return;
+    }
+    for (std::uint64_t j = 2 * begin; j < 2 * end;) {
+      const std::uint64_t run_end = std::min(2 * end, (j | (other - 1)) + 1);
+      Complex64* x = data + insert_zero_bit(j, hi);
+      for (; j < run_end; j += kC, x += kC) {
+        if constexpr (kPrefetch) prefetch_ahead<kC / 2>(data, space, j / 2);
+        step(x, x + other);
+      }
+    }
+  };
+  if constexpr (kExchange) {
+    if (touched[0] && touched[1]) {
+      each_pair([&](Complex64* x0, Complex64* x1) {
+        const R a = Lanes::load(x0), b = Lanes::load(x1);
+        Lanes::store(x0, Lanes::pick(a, index0, b));
+        Lanes::store(x1, Lanes::pick(a, index1, b));
+      });
+    } else if (touched[0]) {
+      each_pair([&](Complex64* x0, Complex64* x1) {
+        Lanes::store(x0, Lanes::pick(Lanes::load(x0), index0, Lanes::load(x1)));
+      });
+    } else {
+      each_pair([&](Complex64* x0, Complex64* x1) {
+        Lanes::store(x1, Lanes::pick(Lanes::load(x0), index1, Lanes::load(x1)));
+      });
+    }
+  } else if (touched[0] && touched[1]) {
+    each_pair([&](Complex64* x0, Complex64* x1) {
+      Lanes::store(x0, Lanes::flip(Lanes::load(x0), index0));
+      Lanes::store(x1, Lanes::flip(Lanes::load(x1), index1));
+    });
+  } else if (touched[0]) {
+    each_pair(
+        [&](Complex64* x0, Complex64*) { Lanes::store(x0, Lanes::flip(Lanes::load(x0), index0)); });
+  } else {
+    each_pair(
+        [&](Complex64*, Complex64* x1) { Lanes::store(x1, Lanes::flip(Lanes::load(x1), index1)); });
+  }
+}
+
 /// Applies `formula` to the pairs k in [begin, end) of `space`; begin and end
 /// are multiples of Lanes::kLanes. `prefetch`: the state is too large for the
 /// caches, so prefetch where the pairs' layout needs it.
@@ -258,7 +350,14 @@ void traverse_pairs_vector(Complex64* data, const PairSpace& space, const Formul
   if (inside && space.bits == 1) {
     traverse_inside_registers<Lanes>(data, space.lo, formula, begin, end);
   } else if (inside) {
-    if constexpr (Lanes::kComplexPerVector > 1) {
+    if constexpr (requires { typename Lanes::Index; } &&
+                  (Formula::kTouch == Touch::kExchange || SignFlipFormula<Formula>)) {
+      if (ahead) {
+        traverse_groups_by_lanes<Lanes, true, Formula>(data, space, begin, end);
+      } else {
+        traverse_groups_by_lanes<Lanes, false, Formula>(data, space, begin, end);
+      }
+    } else if constexpr (Lanes::kComplexPerVector > 1) {
       if (ahead) {
         traverse_groups_in_registers<Lanes, true>(data, space, formula, begin, end);
       } else {
