@@ -39,12 +39,14 @@ struct Avx512 {
 
   /// Lane moves for groups of four inside a pair of registers (see
   /// traverse_groups_by_lanes): lane d of pick(a, index, b) is lane index[d]
-  /// of a (0-7) or of b (8-15); flip(a, signs) toggles the bits set in signs.
+  /// of a (0-7) or of b (8-15), of pick_own(a, index) lane index[d] mod 8 of
+  /// a; flip(a, signs) toggles the bits set in signs.
   using Index = __m512i;
   static Index index(const std::uint64_t* lanes) { return _mm512_loadu_si512(lanes); }
   static Packed pick(Packed a, Index index, Packed b) {
     return _mm512_permutex2var_pd(a, index, b);
   }
+  static Packed pick_own(Packed a, Index index) { return _mm512_permutexvar_pd(index, a); }
   static Packed flip(Packed a, Index signs) {
     return _mm512_castsi512_pd(_mm512_xor_si512(_mm512_castpd_si512(a), signs));
   }

@@ -277,6 +277,7 @@ void traverse_groups_by_lanes(Complex64* data, const PairSpace& space_ref, std::
   auto slot = [&](std::uint64_t rel) { return rel < kC ? rel : rel - other + kC; };
   std::uint64_t lanes[2][kL];
   bool touched[2] = {false, false};
+  bool own[2] = {true, true};  // every new lane of the register comes from itself
   for (std::uint64_t u = 0; u < 2 * kC; ++u) {
     const std::uint64_t rel = relative(u), member = rel & bits, group = rel & ~bits;
     std::uint64_t source = rel, sign = 0;
@@ -287,6 +288,7 @@ void traverse_groups_by_lanes(Complex64* data, const PairSpace& space_ref, std::
       lanes[u / kC][2 * (u % kC) + part] = kExchange ? 2 * slot(source) + part : sign;
     }
     touched[u / kC] = touched[u / kC] || source != rel || sign != 0;
+    own[u / kC] = own[u / kC] && slot(source) / kC == u / kC;
   }
   const typename Lanes::Index index0 = Lanes::index(lanes[0]), index1 = Lanes::index(lanes[1]);
   // Every pair of registers (x, x + other) holding the groups [begin, end):
@@ -313,6 +315,14 @@ void traverse_groups_by_lanes(Complex64* data, const PairSpace& space_ref, std::
         const R a = Lanes::load(x0), b = Lanes::load(x1);
         Lanes::store(x0, Lanes::pick(a, index0, b));
         Lanes::store(x1, Lanes::pick(a, index1, b));
+      });
+    } else if (touched[0] && own[0]) {
+      each_pair([&](Complex64* x0, Complex64*) {
+        Lanes::store(x0, Lanes::pick_own(Lanes::load(x0), index0));
+      });
+    } else if (touched[1] && own[1]) {
+      each_pair([&](Complex64*, Complex64* x1) {
+        Lanes::store(x1, Lanes::pick_own(Lanes::load(x1), index1));
       });
     } else if (touched[0]) {
       each_pair([&](Complex64* x0, Complex64* x1) {
