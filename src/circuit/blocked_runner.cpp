@@ -59,11 +59,51 @@ std::span<Complex64> scratch(std::size_t size) {
   return {buffer.data(), size};
 }
 
+// How many gates a run may hold: the interrupt is asked between runs only,
+// so a run holds a bounded amount of work (about 2^30 amplitude passes, at
+// least 16 gates).
+std::size_t longest_run(std::uint64_t amplitudes) {
+  return std::max<std::uint64_t>(16, (std::uint64_t{1} << 30) / amplitudes);
+}
+
+using Positions = std::array<unsigned, 2>;
+
+// Plays ops[i] at positions[i] on `data` in order, on this thread. A run of
+// two or more gates whose positions all lie below inner_bits is played on
+// 2^inner_bits amplitudes at a time, in place, so each such block stays in
+// L1 through the run. `poll`, if given, counts the work after each whole
+// prefix and may stop it (false).
+bool play_in_cache(std::span<Complex64> data, std::span<const GateOp> ops,
+                   std::span<const Positions> positions, const ExecPolicy& inside,
+                   unsigned inner_bits, engine::InterruptPoll* poll) {
+  const std::uint64_t inner = std::uint64_t{1} << inner_bits;
+  const std::size_t longest = longest_run(data.size());
+  auto low = [&](std::size_t i) { return std::max(positions[i][0], positions[i][1]) < inner_bits; };
+  std::size_t first = 0;
+  while (first < ops.size()) {
+    std::size_t last = first;
+    while (data.size() > inner && last < ops.size() && last - first < longest && low(last)) ++last;
+    if (last - first >= 2) {
+      for (std::uint64_t b = 0; b < data.size(); b += inner) {
+        const std::span<Complex64> block = data.subspan(b, inner);
+        for (std::size_t i = first; i < last; ++i) ops[i].run(block, positions[i], inside);
+      }
+    } else {
+      last = first + 1;
+      ops[first].run(data, positions[first], inside);
+    }
+    if (poll != nullptr && poll->after(data.size() * (last - first))) return false;
+    first = last;
+  }
+  return true;
+}
+
 // Plays `ops` block by block; every op's qubits are below low_bits or in `high`.
 void run_group(std::span<Complex64> data, unsigned n_qubits, std::span<const GateOp> ops,
-               const HighBits& high, unsigned low_bits, const ExecPolicy& policy) {
+               const HighBits& high, unsigned low_bits, unsigned inner_bits,
+               const ExecPolicy& policy) {
   const ExecPolicy inside{policy.isa, 1, policy.prefetch_from};
-  std::vector<std::array<unsigned, 2>> positions;
+  std::vector<Positions> positions;
   positions.reserve(ops.size());
   for (const GateOp& op : ops) positions.push_back(positions_of(op, high, low_bits));
 
@@ -74,8 +114,8 @@ void run_group(std::span<Complex64> data, unsigned n_qubits, std::span<const Gat
   if (high.count == 0) {  // blocks are contiguous: work in place
     engine::parallel_for(policy.threads, blocks, 1, 1, [&](std::uint64_t begin, std::uint64_t end) {
       for (std::uint64_t b = begin; b < end; ++b) {
-        const std::span<Complex64> block = data.subspan(b * block_size, block_size);
-        for (std::size_t i = 0; i < ops.size(); ++i) ops[i].run(block, positions[i], inside);
+        play_in_cache(data.subspan(b * block_size, block_size), ops, positions, inside, inner_bits,
+                      nullptr);
       }
     });
     return;
@@ -100,7 +140,7 @@ void run_group(std::span<Complex64> data, unsigned n_qubits, std::span<const Gat
       for (std::uint64_t c = 0; c < chunks; ++c) {
         std::memcpy(block.data() + c * chunk, data.data() + offset(c), chunk * sizeof(Complex64));
       }
-      for (std::size_t i = 0; i < ops.size(); ++i) ops[i].run(block, positions[i], inside);
+      play_in_cache(block, ops, positions, inside, inner_bits, nullptr);
       for (std::uint64_t c = 0; c < chunks; ++c) {
         std::memcpy(data.data() + offset(c), block.data() + c * chunk, chunk * sizeof(Complex64));
       }
@@ -125,17 +165,14 @@ bool run_blocked(std::span<Complex64> data, unsigned n_qubits, std::span<const G
   if (n_qubits <= std::max(shape.block_bits, shape.whole_bits)) {
     // The whole register fits the cache: gate after gate, on this thread.
     const ExecPolicy inside{policy.isa, 1, policy.prefetch_from};
-    for (const GateOp& op : ops) {
-      op.run(data, {op.qubit(0), op.qubit(op.arity() - 1)}, inside);
-      if (poll.after(data.size())) return false;
-    }
-    return true;
+    std::vector<Positions> positions;
+    positions.reserve(ops.size());
+    for (const GateOp& op : ops) positions.push_back({op.qubit(0), op.qubit(op.arity() - 1)});
+    return play_in_cache(data, ops, positions, inside, shape.inner_bits, &poll);
   }
   const unsigned low_bits = std::min(shape.low_bits, shape.block_bits - 2);
   const unsigned limit = shape.block_bits - low_bits;
-  // The interrupt is asked between runs only, so a run holds a bounded amount
-  // of work (about 2^30 amplitude passes, at least 16 gates).
-  const std::size_t longest = std::max<std::uint64_t>(16, (std::uint64_t{1} << 30) >> n_qubits);
+  const std::size_t longest = longest_run(data.size());
   std::size_t first = 0;
   while (first < ops.size()) {
     HighBits high;
@@ -148,7 +185,7 @@ bool run_blocked(std::span<Complex64> data, unsigned n_qubits, std::span<const G
       // A lone gate gains nothing from blocking: one threaded pass.
       run[0].run(data, {run[0].qubit(0), run[0].qubit(run[0].arity() - 1)}, policy);
     } else {
-      run_group(data, n_qubits, run, high, low_bits, policy);
+      run_group(data, n_qubits, run, high, low_bits, shape.inner_bits, policy);
     }
     first = last;
     if (poll.after(data.size() * run.size())) return false;

@@ -88,15 +88,14 @@ TEST_P(BlockedRunnerMatchesSequential, same_bits_as_gate_after_gate) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Shapes, BlockedRunnerMatchesSequential,
-                         ::testing::Values(Case{10, {4, 2}, 1}, Case{10, {5, 1}, 2},
-                                           Case{12, {6, 3}, 3}, Case{12, {8, 4}, 2},
-                                           Case{15, {14, 8}, 2}, Case{16, {14, 8}, 1},
-                                           Case{16, {10, 6}, 2}, Case{17, {9, 3}, 3},
-                                           Case{9, {14, 8}, 2}, Case{13, {8, 4, 13}, 2},
-                                           Case{14, {8, 4, 13}, 2},
-                                           Case{16, BlockShape::for_cache(1 << 16), 2},
-                                           Case{17, BlockShape::for_cache(1 << 16), 2}));
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, BlockedRunnerMatchesSequential,
+    ::testing::Values(Case{10, {4, 2}, 1}, Case{10, {5, 1}, 2}, Case{12, {6, 3}, 3},
+                      Case{12, {8, 4}, 2}, Case{15, {14, 8}, 2}, Case{16, {14, 8}, 1},
+                      Case{16, {10, 6}, 2}, Case{17, {9, 3}, 3}, Case{9, {14, 8}, 2},
+                      Case{13, {8, 4, 13}, 2}, Case{14, {8, 4, 13}, 2}, Case{12, {8, 4, 12, 5}, 1},
+                      Case{14, {10, 4, 0, 7}, 2}, Case{16, BlockShape::for_cache(1 << 16), 2},
+                      Case{17, BlockShape::for_cache(1 << 16), 2}));
 
 TEST(BlockedRunner, empty_list_changes_nothing) {
   std::mt19937_64 gen(5);
