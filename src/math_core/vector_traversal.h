@@ -214,6 +214,33 @@ void traverse_groups_in_registers(Complex64* data, const PairSpace& space_ref,
   };
   const unsigned f = member(space.first), s = member(space.second);
   const bool both_inside = (std::uint64_t{1} << hi) < kC;
+  if (!both_inside && f >= 2 && s >= 2) {
+    // Both members have bit hi set (a gate on the lower qubit controlled by
+    // the higher): only the registers with bit hi set are read and written.
+    const bool f_clear = f == 2;  // the first member has bit lo clear
+    for (std::uint64_t k = begin; k < end; k += kL) {
+      if constexpr (kPrefetch) prefetch_ahead<kL>(data, space, k);
+      Complex64* p[2][2];
+      R in[2][2];  // [half][bit lo]
+      for (unsigned h = 0; h < 2; ++h) {
+        p[h][0] = group_register<kC>(data, k, h, 1, false, hi);
+        p[h][1] = group_register<kC>(data, k, h, 3, false, hi);
+        Lanes::split(lo, Lanes::load(p[h][0]), Lanes::load(p[h][1]), in[h][0], in[h][1]);
+      }
+      if (f_clear) {
+        apply_to_pairs<Lanes>(in[0][0], in[1][0], in[0][1], in[1][1], formula);
+      } else {
+        apply_to_pairs<Lanes>(in[0][1], in[1][1], in[0][0], in[1][0], formula);
+      }
+      for (unsigned h = 0; h < 2; ++h) {
+        R o0, o1;
+        Lanes::merge(lo, in[h][0], in[h][1], o0, o1);
+        Lanes::store(p[h][0], o0);
+        Lanes::store(p[h][1], o1);
+      }
+    }
+    return;
+  }
   for (std::uint64_t k = begin; k < end; k += kL) {
     if constexpr (kPrefetch) prefetch_ahead<kL>(data, space, k);
     // The registers of the step, four per half; in[h][m] holds member m.
