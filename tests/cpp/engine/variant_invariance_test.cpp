@@ -68,7 +68,7 @@ TEST_P(VariantInvariance, same_bits_as_scalar_single_thread) {
   // Small sizes take the narrow paths (below 64 pairs the scalar one: one-qubit
   // gates up to n = 6, two-qubit gates up to n = 7); 17 qubits is large
   // enough to be split over threads. Registers from 2^9 amplitudes are
-  // prefetched here and those above 2^11 threaded, so both sides of each
+  // prefetched here and those above 2^10 threaded, so both sides of each
   // threshold are covered.
   const ExecPolicy policy{isa, threads, std::uint64_t{1} << 9, std::uint64_t{1} << 11};
   for (unsigned n : {1u, 2u, 3u, 5u, 6u, 7u, 8u, 9u, 11u, 17u}) {
