@@ -10,19 +10,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
-venv=benchmarks/.venv
-if [ ! -x "$venv/bin/python" ]; then
-  "$(scripts/find_python.sh)" -m venv "$venv"
-fi
-stamp="$venv/.peers-installed"
-if [ ! -f "$stamp" ] || [ benchmarks/requirements.txt -nt "$stamp" ]; then
-  "$venv/bin/python" -m pip install -q --upgrade pip
-  "$venv/bin/python" -m pip install -q -r benchmarks/requirements.txt
-  touch "$stamp"
-fi
-echo "cirq bench: building velquin into $venv"
-"$venv/bin/python" -m pip install -q --no-build-isolation --no-deps \
-  "$root" -Cbuild-dir='build/bench-{wheel_tag}'
+benchmarks/venv.sh
 
 export PYTHONUNBUFFERED=1
-exec "$venv/bin/python" benchmarks/cirq_simulator.py "$@"
+exec benchmarks/.venv/bin/python benchmarks/cirq_simulator.py "$@"
