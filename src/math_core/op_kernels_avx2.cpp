@@ -1,0 +1,330 @@
+// The AVX2 walks of the general operations; built with its own flags.
+//
+// A tile is four consecutive amplitudes, two registers, split into parts:
+// lane l holds amplitude kLaneAmplitude[l] of the tile (the order
+// Avx2::deinterleave leaves them in). A unit's tiles are its group members
+// over the high targets; a target below the tile is a lane bit, reached by
+// a lane permutation per column of the matrix. Each lane then computes the
+// scalar formula of its own amplitude, in the same order: the coefficient for
+// (row of the lane, column c) times the operand of column c, summed from c = 0.
+// Lanes whose low control bits miss their values are kept as loaded.
+#include <immintrin.h>
+
+#include <cstring>
+
+#include "math_core/complex_arith.h"
+#include "math_core/lanes_avx2.h"
+#include "math_core/op_variants.h"
+
+namespace math_core {
+namespace {
+
+using V = Avx2::V;
+using CL = ComplexLanes<V>;
+
+constexpr unsigned kTile = 1u << kTileBits;  // amplitudes per tile == lanes
+static_assert(kTile == Avx2::kLanes);
+constexpr unsigned kLaneAmplitude[kTile] = {0, 2, 1, 3};  // its own inverse
+
+// Walks, as PreparedOp::walk.
+enum Walk : int {
+  kScalarWalk = 0,
+  kDenseWalk,     // high targets only
+  kDenseLowWalk,  // some target below the tile: lane permutations
+  kDiagonalWalk,
+  kMovesWalk,  // permutation on high targets only
+  kMaskPhaseWalk,
+  kParityWalk,
+};
+
+CL load_tile(const Complex64* p) { return Avx2::deinterleave(Avx2::load(p), Avx2::load(p + 2)); }
+void store_tile(Complex64* p, const CL& c) {
+  __m256d r0, r1;
+  Avx2::interleave(c, r0, r1);
+  Avx2::store(p, r0);
+  Avx2::store(p + 2, r1);
+}
+V lanes_at(const double* four) { return V(_mm256_loadu_pd(four)); }
+CL complex_at(const double* eight) { return {lanes_at(eight), lanes_at(eight + 4)}; }
+// Lane l of the result is lane index[l] of x (index: two 32-bit halves per lane).
+V permute(V x, __m256i index) {
+  return V(_mm256_castsi256_pd(_mm256_permutevar8x32_epi32(_mm256_castpd_si256(x.v), index)));
+}
+CL permute(const CL& x, __m256i index) { return {permute(x.re, index), permute(x.im, index)}; }
+// Lanes whose mask lane has its sign bit set take `take`, the others `keep`: bits move only.
+CL select(const CL& keep, const CL& take, __m256d mask) {
+  return {V(_mm256_blendv_pd(keep.re.v, take.re.v, mask)),
+          V(_mm256_blendv_pd(keep.im.v, take.im.v, mask))};
+}
+
+// Table layout in PreparedOp::lanes (doubles) and ::words, per walk:
+//   lanes[0..3]: the lane mask of low controls (all-ones bits where active)
+//   then the walk's coefficients, 8 doubles (re lanes, im lanes) each;
+//   words[0]: tiles per unit, then the tiles' offsets, then per column its
+//   source tile, then per column a lane permutation (4 words: 8 x 32 bits).
+constexpr std::size_t kMaskLanes = 4;
+
+void put_mask(PreparedOp& op, std::uint64_t low_mask, std::uint64_t low_value,
+              std::uint64_t low_targets_all_ones) {
+  op.lanes.assign(kMaskLanes, 0.0);
+  for (unsigned l = 0; l < kTile; ++l) {
+    const std::uint64_t a = kLaneAmplitude[l];
+    const bool active =
+        (a & low_mask) == low_value && (a & low_targets_all_ones) == low_targets_all_ones;
+    const std::uint64_t bits = active ? ~std::uint64_t{0} : 0;
+    std::memcpy(&op.lanes[l], &bits, sizeof bits);
+  }
+}
+
+void put_complex(PreparedOp& op, const Complex64 (&per_lane)[kTile]) {
+  for (unsigned l = 0; l < kTile; ++l) op.lanes.push_back(per_lane[l].re);
+  for (unsigned l = 0; l < kTile; ++l) op.lanes.push_back(per_lane[l].im);
+}
+
+void prepare(PreparedOp& op) {
+  const OpSpec& spec = op.spec;
+  op.walk = kScalarWalk;
+  if (op.layout.tile_bits < kTileBits) return;
+  const std::uint64_t low = kTile - 1;
+  const std::uint64_t low_controls = spec.control_mask & low;
+  const std::uint64_t low_values = spec.control_value & low;
+  const std::uint64_t low_targets = spec.target_mask & low;
+  switch (spec.kind) {
+    case OpKind::kMaskPhase:
+      put_mask(op, low_controls, low_values, low_targets);
+      put_complex(op, {spec.coefficients[0], spec.coefficients[0], spec.coefficients[0],
+                       spec.coefficients[0]});
+      op.walk = kMaskPhaseWalk;
+      return;
+    case OpKind::kParityPhase:
+      put_mask(op, low_controls, low_values, 0);
+      for (unsigned high = 0; high < 2; ++high) {
+        Complex64 per_lane[kTile];
+        for (unsigned l = 0; l < kTile; ++l) {
+          per_lane[l] = spec.coefficients[high ^ parity(kLaneAmplitude[l] & low_targets)];
+        }
+        put_complex(op, per_lane);
+      }
+      op.walk = kParityWalk;
+      return;
+    case OpKind::kDense:
+    case OpKind::kDiagonal:
+    case OpKind::kPermutation:
+      break;
+    default:
+      return;  // two-level, Pauli words and their rotations: the scalar walk
+  }
+  // Dense and permutation walks hold a unit's tiles in registers: at most 16.
+  if (spec.kind != OpKind::kDiagonal && spec.k > 4) return;
+  const bool has_low = low_targets != 0;
+  if (spec.kind == OpKind::kPermutation && has_low) return;
+  put_mask(op, low_controls, low_values, 0);
+  // Member bit i is a lane bit (low target) or a tile bit (high target).
+  unsigned high_index[kMaxTargets];
+  unsigned high_count = 0;
+  for (unsigned i = 0; i < spec.k; ++i) {
+    if (spec.targets[i] >= kTileBits) high_index[high_count++] = i;
+  }
+  const unsigned members = 1u << spec.k, tiles = 1u << high_count;
+  auto tile_of = [&](unsigned m) {  // the high-target bits of member m, compacted
+    unsigned h = 0;
+    for (unsigned j = 0; j < high_count; ++j) h |= ((m >> high_index[j]) & 1u) << j;
+    return h;
+  };
+  auto member_at = [&](unsigned tile,
+                       std::uint64_t amplitude) {  // member of (tile, lane amplitude)
+    unsigned m = 0;
+    for (unsigned j = 0; j < high_count; ++j) m |= ((tile >> j) & 1u) << high_index[j];
+    for (unsigned i = 0; i < spec.k; ++i) {
+      if (spec.targets[i] < kTileBits)
+        m |= static_cast<unsigned>((amplitude >> spec.targets[i]) & 1) << i;
+    }
+    return m;
+  };
+  op.words.push_back(tiles);
+  for (unsigned h = 0; h < tiles; ++h) {
+    std::uint64_t offset = 0;
+    for (unsigned j = 0; j < high_count; ++j) {
+      offset |= std::uint64_t{(h >> j) & 1u} << spec.targets[high_index[j]];
+    }
+    op.words.push_back(offset);
+  }
+  if (spec.kind == OpKind::kPermutation) {
+    for (unsigned h = 0; h < tiles; ++h)
+      op.words.push_back(tile_of(spec.permutation[member_at(h, 0)]));
+    op.walk = kMovesWalk;
+    return;
+  }
+  if (spec.kind == OpKind::kDiagonal) {
+    for (unsigned h = 0; h < tiles; ++h) {
+      Complex64 per_lane[kTile];
+      for (unsigned l = 0; l < kTile; ++l)
+        per_lane[l] = spec.coefficients[member_at(h, kLaneAmplitude[l])];
+      put_complex(op, per_lane);
+    }
+    op.walk = kDiagonalWalk;
+    return;
+  }
+  for (unsigned c = 0; c < members; ++c) op.words.push_back(tile_of(c));
+  for (unsigned c = 0; c < members; ++c) {
+    std::uint32_t index[2 * kTile];
+    for (unsigned l = 0; l < kTile; ++l) {
+      // Column c's operand for lane l: its group's member c, in tile tile_of(c).
+      std::uint64_t source = kLaneAmplitude[l] & ~low_targets;
+      for (unsigned i = 0; i < spec.k; ++i) {
+        if (spec.targets[i] < kTileBits) source |= std::uint64_t{(c >> i) & 1u} << spec.targets[i];
+      }
+      const std::uint32_t lane = kLaneAmplitude[source];
+      index[2 * l] = 2 * lane;
+      index[2 * l + 1] = 2 * lane + 1;
+    }
+    std::uint64_t packed[kTile];
+    std::memcpy(packed, index, sizeof index);
+    for (std::uint64_t word : packed) op.words.push_back(word);
+  }
+  for (unsigned h = 0; h < tiles; ++h) {
+    for (unsigned c = 0; c < members; ++c) {
+      Complex64 per_lane[kTile];
+      for (unsigned l = 0; l < kTile; ++l) {
+        per_lane[l] =
+            spec.coefficients[std::uint64_t{member_at(h, kLaneAmplitude[l])} * members + c];
+      }
+      put_complex(op, per_lane);
+    }
+  }
+  op.walk = has_low ? kDenseLowWalk : kDenseWalk;
+}
+
+__m256d mask_of(const PreparedOp& op) { return _mm256_loadu_pd(op.lanes.data()); }
+
+template <unsigned kMembers, bool kLow, bool kMasked>
+void dense_walk(const PreparedOp& op, Complex64* data, std::uint64_t begin, std::uint64_t end) {
+  const std::uint64_t* words = op.words.data();
+  const unsigned tiles = static_cast<unsigned>(words[0]);
+  const std::uint64_t* tile_offset = words + 1;
+  const std::uint64_t* source = tile_offset + tiles;
+  const std::uint64_t* permutations = source + kMembers;
+  const double* coefficients = op.lanes.data() + kMaskLanes;
+  const __m256d mask = mask_of(op);
+  __m256i index[kMembers];
+  for (unsigned c = 0; c < kMembers; ++c) {
+    index[c] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(permutations + 4 * c));
+  }
+  const TileLayout layout = op.layout;
+  for (std::uint64_t o = begin; o < end; ++o) {
+    Complex64* base = data + layout.base(o);
+    CL in[kMembers], out[kMembers];
+    for (unsigned h = 0; h < tiles; ++h) in[h] = load_tile(base + tile_offset[h]);
+    for (unsigned r = 0; r < tiles; ++r) {
+      const double* row = coefficients + std::size_t{r} * kMembers * 8;
+      CL operand = in[source[0]];
+      if constexpr (kLow) operand = permute(operand, index[0]);
+      CL acc = mul(complex_at(row), operand);
+      for (unsigned c = 1; c < kMembers; ++c) {
+        operand = in[source[c]];
+        if constexpr (kLow) operand = permute(operand, index[c]);
+        acc = add(acc, mul(complex_at(row + 8 * c), operand));
+      }
+      out[r] = kMasked ? select(in[r], acc, mask) : acc;
+    }
+    for (unsigned h = 0; h < tiles; ++h) store_tile(base + tile_offset[h], out[h]);
+  }
+}
+
+template <bool kMasked>
+void diagonal_walk(const PreparedOp& op, Complex64* data, std::uint64_t begin, std::uint64_t end) {
+  const unsigned tiles = static_cast<unsigned>(op.words[0]);
+  const std::uint64_t* tile_offset = op.words.data() + 1;
+  const double* coefficients = op.lanes.data() + kMaskLanes;
+  const __m256d mask = mask_of(op);
+  const TileLayout layout = op.layout;
+  for (std::uint64_t o = begin; o < end; ++o) {
+    Complex64* base = data + layout.base(o);
+    for (unsigned h = 0; h < tiles; ++h) {
+      const CL in = load_tile(base + tile_offset[h]);
+      const CL out = mul(in, complex_at(coefficients + 8 * h));
+      store_tile(base + tile_offset[h], kMasked ? select(in, out, mask) : out);
+    }
+  }
+}
+
+void moves_walk(const PreparedOp& op, Complex64* data, std::uint64_t begin, std::uint64_t end) {
+  const unsigned tiles = static_cast<unsigned>(op.words[0]);
+  const std::uint64_t* tile_offset = op.words.data() + 1;
+  const std::uint64_t* source = tile_offset + tiles;
+  const __m256d mask = mask_of(op);
+  const TileLayout layout = op.layout;
+  for (std::uint64_t o = begin; o < end; ++o) {
+    Complex64* base = data + layout.base(o);
+    CL in[16];
+    for (unsigned h = 0; h < tiles; ++h) in[h] = load_tile(base + tile_offset[h]);
+    for (unsigned h = 0; h < tiles; ++h) {
+      store_tile(base + tile_offset[h], select(in[h], in[source[h]], mask));
+    }
+  }
+}
+
+// One tile per unit, every lane (or those the mask names) times its coefficient.
+template <bool kParity>
+void phase_walk(const PreparedOp& op, Complex64* data, std::uint64_t begin, std::uint64_t end) {
+  const double* coefficients = op.lanes.data() + kMaskLanes;
+  const __m256d mask = mask_of(op);
+  const TileLayout layout = op.layout;
+  const std::uint64_t targets = op.spec.target_mask;
+  for (std::uint64_t o = begin; o < end; ++o) {
+    const std::uint64_t at = layout.base(o);
+    const CL in = load_tile(data + at);
+    const unsigned high = kParity ? parity(at & targets) : 0;
+    const CL out = mul(in, complex_at(coefficients + 8 * high));
+    store_tile(data + at, select(in, out, mask));
+  }
+}
+
+template <unsigned kMembers>
+void dense_for(const PreparedOp& op, bool masked, Complex64* data, std::uint64_t begin,
+               std::uint64_t end) {
+  const bool low = op.walk == kDenseLowWalk;
+  if (low && masked) return dense_walk<kMembers, true, true>(op, data, begin, end);
+  if (low) return dense_walk<kMembers, true, false>(op, data, begin, end);
+  if (masked) return dense_walk<kMembers, false, true>(op, data, begin, end);
+  dense_walk<kMembers, false, false>(op, data, begin, end);
+}
+
+void run(const PreparedOp& op, Complex64* data, std::uint64_t begin, std::uint64_t end) {
+  const bool masked = (op.spec.control_mask & (kTile - 1)) != 0;
+  switch (op.walk) {
+    case kDenseWalk:
+    case kDenseLowWalk:
+      switch (op.spec.k) {
+        case 1:
+          return dense_for<2>(op, masked, data, begin, end);
+        case 2:
+          return dense_for<4>(op, masked, data, begin, end);
+        case 3:
+          return dense_for<8>(op, masked, data, begin, end);
+        default:
+          return dense_for<16>(op, masked, data, begin, end);
+      }
+    case kDiagonalWalk:
+      return masked ? diagonal_walk<true>(op, data, begin, end)
+                    : diagonal_walk<false>(op, data, begin, end);
+    case kMovesWalk:
+      return moves_walk(op, data, begin, end);
+    case kMaskPhaseWalk:
+      return phase_walk<false>(op, data, begin, end);
+    case kParityWalk:
+      return phase_walk<true>(op, data, begin, end);
+    default:
+      return;
+  }
+}
+
+}  // namespace
+
+template <>
+const OpVariant& op_variant<Isa::kAvx2>() noexcept {
+  static constexpr OpVariant kVariant{&prepare, &run};
+  return kVariant;
+}
+
+}  // namespace math_core
