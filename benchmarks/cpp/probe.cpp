@@ -27,7 +27,7 @@
 #include <omp.h>
 #endif
 
-#include "circuit/blocked_runner.h"
+#include "engine/blocked_runner.h"
 #include "circuit/quantum_circuit.h"
 #include "engine/exec_policy.h"
 #include "engine/register.h"
@@ -255,9 +255,9 @@ void blocks(const std::vector<unsigned>& sizes, const ExecPolicy& policy) {
       }};
       for (unsigned b : shapes) {
         variants.push_back([&, b] {
-          velquin::circuit::BlockShape shape;
+          velquin::engine::BlockShape shape;
           shape.block_bits = b;
-          velquin::circuit::run_blocked(sv.mutable_amplitudes(), n, ops, policy, shape);
+          velquin::engine::run_blocked(sv.mutable_amplitudes(), n, std::vector<velquin::engine::Op>(ops.begin(), ops.end()), policy, shape);
         });
       }
       const auto s = interleaved(variants, 9, [](std::size_t) {});

@@ -1,5 +1,5 @@
-#include "circuit/blocked_runner.h"
 #include "circuit/quantum_circuit.h"
+#include "engine/blocked_runner.h"
 
 namespace velquin::circuit {
 
@@ -7,7 +7,7 @@ Status QuantumCircuit::apply_gates(engine::Register& sv, const engine::ExecPolic
                                    engine::InterruptCheck interrupt) const {
   // Every record is checked first; the first failing one ends the list, and
   // the records before it are applied before its error is returned.
-  std::vector<engine::GateOp> ops;
+  std::vector<engine::Op> ops;
   ops.reserve(gates_.size());
   Status failure;
   for (const Gate& gate : gates_) {
@@ -19,8 +19,9 @@ Status QuantumCircuit::apply_gates(engine::Register& sv, const engine::ExecPolic
     }
     ops.push_back(op.value());
   }
-  if (!run_blocked(sv.mutable_amplitudes(), static_cast<unsigned>(sv.n_qubits()), ops, policy,
-                   BlockShape::for_cache(policy.cache_amplitudes), interrupt)) {
+  if (!engine::run_blocked(sv.mutable_amplitudes(), static_cast<unsigned>(sv.n_qubits()), ops,
+                           policy, engine::BlockShape::for_cache(policy.cache_amplitudes),
+                           interrupt)) {
     return engine::interrupted();
   }
   return failure;

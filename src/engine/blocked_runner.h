@@ -1,7 +1,8 @@
-// Runs a list of prepared gates over a register in cache-sized blocks.
+// Runs a list of prepared operations over a register in cache-sized blocks:
+// the gate player of circuits and programs alike.
 //
 // A block is every amplitude whose index agrees on all bits except the low
-// bits [0, low_bits) and a few chosen higher bits. Consecutive gates whose
+// bits [0, low_bits) and a few chosen higher bits. Consecutive operations whose
 // qubits all lie among a block's free bits only ever mix amplitudes of the
 // same block, so such a run of gates can be played block by block: each
 // block is gathered into a small buffer (contiguous chunks of 2^low_bits
@@ -16,11 +17,11 @@
 #include <span>
 
 #include "engine/exec_policy.h"
-#include "engine/gate_op.h"
 #include "engine/interrupt.h"
+#include "engine/op.h"
 #include "math_core/math_core.h"
 
-namespace velquin::circuit {
+namespace velquin::engine {
 
 struct BlockShape {
   unsigned block_bits = 14;  // 2^14 amplitudes: 256 KiB, well inside a core's L2
@@ -40,8 +41,8 @@ struct BlockShape {
 /// every op's qubits must be below n_qubits. `interrupt` is asked only where
 /// `data` holds exactly the state after a whole prefix of `ops` (after a run
 /// has been played on every block); false when it said stop there.
-bool run_blocked(std::span<math_core::Complex64> data, unsigned n_qubits,
-                 std::span<const engine::GateOp> ops, const engine::ExecPolicy& policy,
-                 BlockShape shape = {}, engine::InterruptCheck interrupt = engine::kNeverInterrupt);
+bool run_blocked(std::span<math_core::Complex64> data, unsigned n_qubits, std::span<const Op> ops,
+                 const ExecPolicy& policy, BlockShape shape = {},
+                 InterruptCheck interrupt = kNeverInterrupt);
 
-}  // namespace velquin::circuit
+}  // namespace velquin::engine
