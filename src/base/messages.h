@@ -63,6 +63,7 @@ inline constexpr const char* kStoppedWithoutException =
 inline constexpr char kForAmplitudeArray[] = "the amplitude array";
 inline constexpr char kForStateVectorCopy[] = "the state-vector copy";
 inline constexpr char kForMeasurementCounts[] = "the measurement counts";
+inline constexpr char kForShotOutcomes[] = "the shot outcomes";
 
 /// MemoryError: "cannot allocate <bytes> bytes for <what>".
 std::string allocation_failed(std::uint64_t bytes, std::string_view what);

@@ -124,16 +124,12 @@ bool merge(const OutcomeCounts& a, const OutcomeCounts& b, OutcomeCounts& out,
   return true;
 }
 
-}  // namespace
-
-Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, random::StdRng& rng,
-                                      std::uint64_t shots, std::uint64_t chunk,
-                                      InterruptCheck interrupt) {
-  InterruptPoll poll(interrupt);
-  // Pass 1: validate every weight and form the total strictly left to right,
-  // keeping the running sum at the end of each block.
+// Pass 1 of both samplers: validate every weight and form the total strictly
+// left to right, keeping the running sum at the end of each block; the
+// distribution of the draws over [0, total).
+Result<random::UniformFloat> total_weight(std::span<const Complex64> amplitudes,
+                                          std::vector<double>& checkpoints, InterruptPoll& poll) {
   random::WeightTotal total;
-  std::vector<double> checkpoints;
   checkpoints.reserve(amplitudes.size() / kBlock + 1);
   for (std::uint64_t k = 0; k < amplitudes.size(); ++k) {
     if (!total.add(weight(amplitudes[k]))) break;
@@ -144,7 +140,31 @@ Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, ran
   }
   Result<double> finished = total.finish();
   if (!finished) return std::move(finished).error();
-  Result<random::UniformFloat> made = random::UniformFloat::create(0.0, finished.value());
+  return random::UniformFloat::create(0.0, finished.value());
+}
+
+// The draws of [first, first + size) from `rng`, as their top 52 bits.
+bool draw(random::StdRng& rng, std::span<std::uint64_t> draws, InterruptPoll& poll) {
+  constexpr std::size_t kPiece = std::size_t{1} << 12;
+  // Pieces of the stream in turn are the same words as one bulk draw.
+  for (std::size_t first = 0; first < draws.size(); first += kPiece) {
+    const std::span<std::uint64_t> piece =
+        draws.subspan(first).first(std::min(kPiece, draws.size() - first));
+    rng.fill_u64(piece);
+    for (auto& word : piece) word >>= 12;
+    if (poll.after(piece.size())) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, random::StdRng& rng,
+                                      std::uint64_t shots, std::uint64_t chunk,
+                                      InterruptCheck interrupt) {
+  InterruptPoll poll(interrupt);
+  std::vector<double> checkpoints;
+  Result<random::UniformFloat> made = total_weight(amplitudes, checkpoints, poll);
   if (!made) return std::move(made).error();
   const random::UniformFloat distribution = made.value();
 
@@ -161,14 +181,7 @@ Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, ran
   for (std::uint64_t done = 0; done < shots;) {
     const std::uint64_t take = std::min(shots - done, chunk);
     std::span<std::uint64_t> draws(words.data(), static_cast<std::size_t>(take));
-    // Pieces of the stream in turn are the same words as one bulk draw.
-    for (std::size_t first = 0; first < draws.size(); first += kPiece) {
-      const std::span<std::uint64_t> piece =
-          draws.subspan(first).first(std::min(kPiece, draws.size() - first));
-      rng.fill_u64(piece);
-      for (auto& word : piece) word >>= 12;
-      if (poll.after(piece.size())) return interrupted();
-    }
+    if (!draw(rng, draws, poll)) return interrupted();
     if (!sort_draws(draws, scratch, poll)) return interrupted();
     OutcomeCounts chunk_counts;
     sums.restart();
@@ -198,6 +211,48 @@ Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, ran
     done += take;
   }
   return counts;
+}
+
+Result<std::vector<std::uint64_t>> sample_shots(std::span<const Complex64> amplitudes,
+                                                random::StdRng& rng, std::uint64_t shots,
+                                                std::uint64_t chunk, InterruptCheck interrupt) {
+  if (shots > (std::uint64_t{1} << 60)) {
+    return Error{ErrorKind::kMemoryError,
+                 messages::allocation_failed(~std::uint64_t{0}, messages::kForShotOutcomes)};
+  }
+  if (Status room = check_allocation(shots * sizeof(std::uint64_t), messages::kForShotOutcomes);
+      !room) {
+    return std::move(room).error();
+  }
+  InterruptPoll poll(interrupt);
+  std::vector<double> checkpoints;
+  Result<random::UniformFloat> made = total_weight(amplitudes, checkpoints, poll);
+  if (!made) return std::move(made).error();
+  const random::UniformFloat distribution = made.value();
+  std::vector<std::uint64_t> outcomes(static_cast<std::size_t>(shots));
+  RunningSums sums(amplitudes, checkpoints);
+  chunk = std::max<std::uint64_t>(chunk, 1);
+  const std::size_t size = static_cast<std::size_t>(std::min(shots, chunk));
+  std::vector<std::uint64_t> draws(size), order(size);
+  constexpr std::size_t kPiece = std::size_t{1} << 12;
+  for (std::uint64_t done = 0; done < shots;) {
+    const std::size_t take = static_cast<std::size_t>(std::min(shots - done, chunk));
+    const std::span<std::uint64_t> piece(draws.data(), take);
+    if (!draw(rng, piece, poll)) return interrupted();
+    // The walk needs the draws in ascending order; each remembers its shot.
+    for (std::size_t i = 0; i < take; ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(take),
+                     [&](std::uint64_t a, std::uint64_t b) { return draws[a] < draws[b]; });
+    if (poll.after(take)) return interrupted();
+    sums.restart();
+    for (std::size_t k = 0; k < take; ++k) {
+      const std::uint64_t i = order[k];
+      outcomes[done + i] = sums.first_above(distribution.from_bits(draws[i] << 12));
+      if ((k + 1) % kPiece == 0 && poll.after(kPiece)) return interrupted();
+    }
+    done += take;
+  }
+  return outcomes;
 }
 
 }  // namespace velquin::engine

@@ -43,4 +43,13 @@ Result<OutcomeCounts> sample_outcomes(std::span<const math_core::Complex64> ampl
                                       std::uint64_t chunk = kSampleChunk,
                                       InterruptCheck interrupt = kNeverInterrupt);
 
+/// The same draws as sample_outcomes, kept per shot: outcome i is the basis
+/// index the i-th draw picks, so counting them gives exactly its counts.
+/// MemoryError naming the bytes up front when one 8-byte outcome per shot
+/// cannot fit in the memory still available.
+Result<std::vector<std::uint64_t>> sample_shots(std::span<const math_core::Complex64> amplitudes,
+                                                random::StdRng& rng, std::uint64_t shots,
+                                                std::uint64_t chunk = kSampleChunk,
+                                                InterruptCheck interrupt = kNeverInterrupt);
+
 }  // namespace velquin::engine

@@ -1,7 +1,7 @@
 #include "lib/arguments.h"
 
 #include "base/messages.h"
-#include "lib/py_ref.h"
+#include "lib/glue.h"
 
 namespace velquin::lib {
 namespace {

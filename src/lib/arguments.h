@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "lib/call_error.h"
+#include "lib/glue.h"
 
 namespace velquin::lib {
 

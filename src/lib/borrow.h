@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "base/messages.h"
-#include "lib/call_error.h"
+#include "lib/glue.h"
 
 namespace velquin::lib {
 

@@ -13,7 +13,7 @@
 
 #include "engine/exec_policy.h"
 #include "engine/interrupt.h"
-#include "lib/call_error.h"
+#include "lib/glue.h"
 #include "lib/results.h"
 
 namespace velquin::lib {

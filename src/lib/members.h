@@ -28,7 +28,7 @@
 #include "engine/register.h"
 #include "lib/arguments.h"
 #include "lib/borrow.h"
-#include "lib/boundary.h"
+#include "lib/glue.h"
 #include "lib/call_context.h"
 #include "lib/instance.h"
 #include "lib/method_table.h"

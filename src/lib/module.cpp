@@ -9,7 +9,7 @@
 
 #include "base/member_text.h"
 #include "base/messages.h"
-#include "lib/boundary.h"
+#include "lib/glue.h"
 #include "lib/types.h"
 
 namespace velquin::lib {

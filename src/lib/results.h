@@ -9,8 +9,7 @@
 
 #include "base/result.h"
 #include "engine/register.h"
-#include "lib/call_error.h"
-#include "lib/py_ref.h"
+#include "lib/glue.h"
 
 namespace velquin::lib {
 

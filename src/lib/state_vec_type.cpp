@@ -6,7 +6,7 @@
 #include "lib/gate_methods.h"
 #include "lib/members.h"
 #include "lib/method_table.h"
-#include "lib/numpy_array.h"
+#include "lib/glue.h"
 #include "lib/types.h"
 
 namespace velquin::lib {

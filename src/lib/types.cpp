@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/py_ref.h"
+#include "lib/glue.h"
 
 namespace velquin::lib {
 

@@ -5,7 +5,7 @@
 #include <Python.h>
 
 #include "base/member_text.h"
-#include "lib/call_error.h"
+#include "lib/glue.h"
 
 namespace velquin::lib {
 

@@ -1,8 +1,8 @@
-#include "lib/call_error.h"
+#include "pyglue/call_error.h"
 
 #include "base/messages.h"
 
-namespace velquin::lib {
+namespace velquin::pyglue {
 
 PyObject* exception_type(ErrorKind kind) noexcept {
   // In ErrorKind's order. kInterrupted and kPanic have no type of their own:
@@ -43,4 +43,4 @@ void CallError::raise() && {
   PyErr_SetRaisedException(exception.release());
 }
 
-}  // namespace velquin::lib
+}  // namespace velquin::pyglue

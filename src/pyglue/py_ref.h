@@ -7,7 +7,7 @@
 
 #include <utility>
 
-namespace velquin::lib {
+namespace velquin::pyglue {
 
 class PyRef {
  public:
@@ -42,4 +42,4 @@ class PyRef {
   PyObject* object_ = nullptr;
 };
 
-}  // namespace velquin::lib
+}  // namespace velquin::pyglue

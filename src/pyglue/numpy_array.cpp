@@ -1,5 +1,5 @@
 // The only translation unit that includes NumPy's headers.
-#include "lib/numpy_array.h"
+#include "pyglue/numpy_array.h"
 
 #define PY_ARRAY_UNIQUE_SYMBOL velquin_ARRAY_API
 #define NPY_NO_DEPRECATED_API NPY_1_25_API_VERSION
@@ -12,7 +12,7 @@
 #include "base/member_text.h"
 #include "base/messages.h"
 
-namespace velquin::lib {
+namespace velquin::pyglue {
 namespace {
 
 bool api_loaded = false;  // set once, under the interpreter lock
@@ -102,4 +102,16 @@ PyResult<PyRef> adopt_into_numpy(engine::AmplitudeArray amplitudes) {
   return array;
 }
 
-}  // namespace velquin::lib
+PyResult<PyRef> new_array(ArrayType type, std::span<const std::int64_t> dims, void** data) {
+  ensure_numpy_api();
+  npy_intp shape[4];
+  const int nd = static_cast<int>(dims.size());
+  for (int i = 0; i < nd; ++i) shape[i] = static_cast<npy_intp>(dims[static_cast<std::size_t>(i)]);
+  const int codes[] = {NPY_FLOAT64, NPY_CDOUBLE, NPY_UINT64, NPY_UINT8};
+  PyRef array = PyRef::steal(PyArray_SimpleNew(nd, shape, codes[static_cast<int>(type)]));
+  if (!array) return CallError::fetch();
+  *data = PyArray_DATA(reinterpret_cast<PyArrayObject*>(array.get()));
+  return array;
+}
+
+}  // namespace velquin::pyglue

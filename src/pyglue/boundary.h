@@ -10,10 +10,10 @@
 #include <exception>
 #include <utility>
 
-#include "lib/call_error.h"
-#include "lib/py_ref.h"
+#include "pyglue/call_error.h"
+#include "pyglue/py_ref.h"
 
-namespace velquin::lib {
+namespace velquin::pyglue {
 
 /// Reports the in-flight C++ exception as a Python exception (see above).
 /// Aborts with "uncaught panic at ffi boundary" if that fails in turn.
@@ -53,4 +53,4 @@ void entry_unraisable(const char* where, Body&& body) noexcept {
   }
 }
 
-}  // namespace velquin::lib
+}  // namespace velquin::pyglue

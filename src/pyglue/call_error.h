@@ -9,9 +9,9 @@
 #include <variant>
 
 #include "base/result.h"
-#include "lib/py_ref.h"
+#include "pyglue/py_ref.h"
 
-namespace velquin::lib {
+namespace velquin::pyglue {
 
 class CallError {
  public:
@@ -59,4 +59,4 @@ class [[nodiscard]] PyResult {
 /// The Python exception type of an engine error kind.
 PyObject* exception_type(ErrorKind kind) noexcept;
 
-}  // namespace velquin::lib
+}  // namespace velquin::pyglue

@@ -1,4 +1,4 @@
-#include "lib/boundary.h"
+#include "pyglue/boundary.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,7 +8,7 @@
 #include "base/messages.h"
 #include "base/result.h"
 
-namespace velquin::lib {
+namespace velquin::pyglue {
 namespace {
 
 PyObject* panic_type = nullptr;  // created once, under the interpreter lock, never freed
@@ -67,4 +67,4 @@ void raise_contained_failure(const char* where, std::exception_ptr failure) noex
   }
 }
 
-}  // namespace velquin::lib
+}  // namespace velquin::pyglue

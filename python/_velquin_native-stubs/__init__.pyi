@@ -1,0 +1,46 @@
+"""velquin's companion engine for the framework adapters (private: may change with any release)."""
+
+from collections.abc import Sequence
+from typing import TypeAlias
+
+import numpy as np
+import numpy.typing as npt
+
+Expression: TypeAlias = float | tuple[float, Sequence[tuple[int, float]]]
+"""A constant angle, or (constant, ((parameter, coefficient), ...)): the terms in order, then
+the constant."""
+
+Operation: TypeAlias = tuple[object, ...]
+"""(name, qubits[, controls[, control_values[, params[, payload[, phase]]]]])."""
+
+Observable: TypeAlias = tuple[npt.NDArray[np.uint64], npt.NDArray[np.uint64],
+                              npt.NDArray[np.complex128]]
+"""(flip, sign, coefficients): one Pauli word per entry, X or Y in flip, Y or Z in sign."""
+
+def operations() -> dict[str, tuple[int | None, int, int | None, str]]: ...
+
+class Cancel:
+    def __init__(self) -> None: ...
+    def cancel(self) -> None: ...
+    @property
+    def cancelled(self) -> bool: ...
+
+class Program:
+    def __init__(self, n_qubits: int, operations: Sequence[Operation], n_params: int = 0,
+                 global_phase: Expression | None = None) -> None: ...
+    @property
+    def n_qubits(self) -> int: ...
+    @property
+    def n_params(self) -> int: ...
+    def __len__(self) -> int: ...
+    def state(self, params: npt.NDArray[np.float64] | None = None, *, threads: int | None = None,
+              cancel: Cancel | None = None) -> npt.NDArray[np.complex128]: ...
+    def probabilities(self, params: npt.NDArray[np.float64] | None = None,
+                      qubits: Sequence[int] | None = None, *, threads: int | None = None,
+                      cancel: Cancel | None = None) -> npt.NDArray[np.float64]: ...
+    def sample(self, params: npt.NDArray[np.float64] | None, shots: int, seed: int | Sequence[int],
+               *, threads: int | None = None,
+               cancel: Cancel | None = None) -> npt.NDArray[np.uint64]: ...
+    def expectations(self, params: npt.NDArray[np.float64] | None,
+                     observables: Sequence[Observable], *, threads: int | None = None,
+                     cancel: Cancel | None = None) -> npt.NDArray[np.complex128]: ...

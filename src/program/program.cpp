@@ -1,0 +1,370 @@
+#include "program/program.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "base/program_messages.h"
+#include "engine/blocked_runner.h"
+#include "engine/gate_prepare.h"
+#include "math_core/op_kernels.h"
+
+namespace velquin::program {
+namespace {
+
+namespace text = messages::program;
+
+Error value_error(std::string message) { return Error{ErrorKind::kValueError, std::move(message)}; }
+
+// The structure an operation with a phase of its own and controls runs as:
+// the phase multiplies every member, so a phase on a subspace becomes a
+// diagonal and what only moved amplitudes (or only some) becomes a matrix.
+OpKind with_phase(OpKind kind) noexcept {
+  switch (kind) {
+    case OpKind::kDense:
+    case OpKind::kDiagonal:
+    case OpKind::kParityPhase:
+      return kind;
+    case OpKind::kMaskPhase:
+      return OpKind::kDiagonal;
+    default:
+      return OpKind::kDense;
+  }
+}
+
+Status check_expression(const Expression& e, std::uint64_t n_params, std::uint64_t index,
+                        std::string_view name) {
+  for (const auto& [parameter, coefficient] : e.terms) {
+    if (parameter >= n_params) {
+      return value_error(text::parameter_out_of_range(index, name, parameter, n_params));
+    }
+  }
+  return Status::Ok();
+}
+
+// The coefficients (in `structure`, on `targets` targets, no controls) of
+// `op` without its phase: the register's own walk of that structure run on
+// each basis vector gives the matrix's columns.
+void densify(const engine::GeneralOp& op, unsigned targets, Complex64* out) {
+  const std::uint64_t members = std::uint64_t{1} << targets;
+  std::array<unsigned, engine::kMaxOpQubits> positions{};
+  for (unsigned i = 0; i < targets; ++i) positions[i] = i;
+  engine::GeneralOp alone = op;
+  alone.control_count = 0;
+  for (unsigned i = 0; i < targets; ++i) alone.qubits[i] = i;
+  const math_core::OpSpec spec =
+      alone.spec_at(std::span<const unsigned>(positions.data(), targets));
+  std::vector<Complex64> column(members);
+  const math_core::PreparedOp prepared = math_core::prepare_op(spec, members, Isa::kScalar);
+  for (std::uint64_t c = 0; c < members; ++c) {
+    std::fill(column.begin(), column.end(), Complex64{0.0, 0.0});
+    column[c] = {1.0, 0.0};
+    math_core::run_op_range(prepared, column.data(), 0, math_core::op_units(prepared));
+    for (std::uint64_t r = 0; r < members; ++r) out[r * members + c] = column[r];
+  }
+}
+
+}  // namespace
+
+Result<Program> Program::compile(std::uint64_t n_qubits, std::uint64_t n_params,
+                                 std::vector<OperationRequest> requests,
+                                 std::optional<Expression> global_phase) {
+  if (n_qubits == 0 || n_qubits > engine::kMaxQubits) return value_error(text::kQubitCount);
+  Program program;
+  program.n_qubits_ = static_cast<unsigned>(n_qubits);
+  program.n_params_ = static_cast<unsigned>(n_params);
+  if (global_phase) {
+    for (const auto& [parameter, coefficient] : global_phase->terms) {
+      if (parameter >= n_params)
+        return value_error(text::global_phase_parameter(parameter, n_params));
+    }
+    program.has_phase_ = true;
+  }
+  program.global_phase_ = std::move(global_phase);
+  program.ops_.reserve(requests.size());
+  std::uint64_t constant_count = 0;
+  for (std::uint64_t index = 0; index < requests.size(); ++index) {
+    OperationRequest& request = requests[index];
+    const OperationInfo* info = find_operation(request.name);
+    if (info == nullptr) return value_error(text::unknown_operation(index, request.name));
+    const std::string_view name = info->name;
+    // Qubits: the row's leading controls, then its targets; then the further controls.
+    const std::uint64_t given = request.qubits.size();
+    if (info->targets != kAnyTargets && given != info->targets + info->leading_controls) {
+      return value_error(
+          text::wrong_target_count(index, name, info->targets + info->leading_controls, given));
+    }
+    if (info->targets == kAnyTargets && given == 0)
+      return value_error(text::no_targets(index, name));
+    const std::uint64_t targets = given - info->leading_controls;
+    const bool enumerated = info->kind == OpKind::kDense || info->kind == OpKind::kDiagonal ||
+                            info->kind == OpKind::kPermutation || info->kind == OpKind::kTwoLevel;
+    if (enumerated && targets > math_core::kMaxTargets) {
+      return value_error(text::too_many_targets(index, name, math_core::kMaxTargets));
+    }
+    std::vector<std::uint64_t> controls(request.qubits.begin(),
+                                        request.qubits.begin() + info->leading_controls);
+    controls.insert(controls.end(), request.controls.begin(), request.controls.end());
+    std::vector<std::uint64_t> values(info->leading_controls, 1);
+    if (!request.control_values.empty() &&
+        request.control_values.size() != request.controls.size()) {
+      return value_error(text::control_values_length(index, name, request.controls.size(),
+                                                     request.control_values.size()));
+    }
+    for (std::uint64_t i = 0; i < request.controls.size(); ++i) {
+      const std::uint64_t v = request.control_values.empty() ? 1 : request.control_values[i];
+      if (v > 1) return value_error(text::control_value_not_bit(index, name));
+      values.push_back(v);
+    }
+    std::vector<std::uint64_t> all(request.qubits.begin() + info->leading_controls,
+                                   request.qubits.end());
+    all.insert(all.end(), controls.begin(), controls.end());
+    for (std::uint64_t i = 0; i < all.size(); ++i) {
+      if (all[i] >= n_qubits)
+        return value_error(text::qubit_out_of_range(index, name, all[i], n_qubits));
+      for (std::uint64_t j = 0; j < i; ++j) {
+        if (all[j] == all[i]) return value_error(text::repeated_qubit(index, name, all[i]));
+      }
+    }
+    // Parameters and payload.
+    const unsigned wanted = parameter_count(*info, static_cast<unsigned>(targets));
+    if (request.params.size() != wanted) {
+      return value_error(text::wrong_parameter_count(index, name, wanted, request.params.size()));
+    }
+    for (const Expression& e : request.params) {
+      if (Status ok = check_expression(e, n_params, index, name); !ok) return std::move(ok).error();
+    }
+    if (request.phase) {
+      if (Status ok = check_expression(*request.phase, n_params, index, name); !ok) {
+        return std::move(ok).error();
+      }
+    }
+    const std::uint64_t members = std::uint64_t{1} << targets;
+    Compiled op;
+    op.info = info;
+    op.targets = static_cast<unsigned>(targets);
+    switch (info->payload) {
+      case Payload::kNone:
+        if (request.has_matrix || !request.permutation.empty() || !request.word.empty()) {
+          return value_error(text::unexpected_payload(index, name));
+        }
+        break;
+      case Payload::kMatrix:
+      case Payload::kDiagonal: {
+        const bool square = info->payload == Payload::kMatrix;
+        const bool shaped =
+            square ? request.matrix_shape == std::vector<std::uint64_t>{members, members}
+                   : request.matrix_shape == std::vector<std::uint64_t>{members};
+        if (!request.has_matrix || !shaped) {
+          const std::string m = std::to_string(members);
+          return value_error(
+              text::wrong_payload(index, name,
+                                  square ? "a " + m + " x " + m + " complex matrix for " +
+                                               std::to_string(targets) + " target qubits"
+                                         : "a diagonal of " + m + " complex entries for " +
+                                               std::to_string(targets) + " target qubits"));
+        }
+        break;
+      }
+      case Payload::kPermutation: {
+        std::vector<bool> seen(members, false);
+        bool ok = request.permutation.size() == members;
+        for (std::int64_t m : request.permutation) {
+          if (!ok || m < 0 || static_cast<std::uint64_t>(m) >= members || seen[m]) {
+            ok = false;
+            break;
+          }
+          seen[m] = true;
+        }
+        if (!ok) return value_error(text::not_a_permutation(index, name));
+        op.permutation.assign(request.permutation.begin(), request.permutation.end());
+        break;
+      }
+      case Payload::kWord:
+        if (request.word.size() != targets ||
+            !std::all_of(request.word.begin(), request.word.end(),
+                         [](char c) { return c == 'X' || c == 'Y' || c == 'Z'; })) {
+          return value_error(text::bad_word(index, name));
+        }
+        op.word.assign(request.word.begin(), request.word.end());
+        break;
+    }
+    // What it runs as.
+    op.params = std::move(request.params);
+    const bool controlled = !controls.empty();
+    if (info->gate && !controlled) op.gate = *info->gate;
+    if (info->targets == 0 && !controlled) {
+      op.plays = false;  // an uncontrolled phase only adds its angle
+      op.global.push_back(op.params[0]);
+    }
+    if (request.phase) {
+      if (controlled) {
+        op.phase = std::move(request.phase);
+      } else {
+        op.global.push_back(std::move(*request.phase));
+      }
+    }
+    if (!op.global.empty()) program.has_phase_ = true;
+    engine::GeneralOp& general = op.general;
+    op.structure = word_structure(*info, op.word);
+    general.kind = op.phase ? with_phase(op.structure) : op.structure;
+    general.target_count = op.targets;
+    general.control_count = static_cast<unsigned>(controls.size());
+    for (std::uint64_t i = 0; i < all.size(); ++i)
+      general.qubits[i] = static_cast<unsigned>(all[i]);
+    for (std::uint64_t i = 0; i < values.size(); ++i) {
+      general.control_values |= static_cast<std::uint32_t>(values[i]) << i;
+    }
+    for (unsigned i = 0; i < op.word.size(); ++i) {
+      if (op.word[i] != 'Z') general.pauli_flip |= 1u << i;
+      if (op.word[i] != 'X') general.pauli_sign |= 1u << i;
+    }
+    if (info->kind == OpKind::kTwoLevel) {
+      general.m0 = targets == 2 ? 1 : 3;
+      general.m1 = targets == 2 ? 2 : 12;
+    }
+    op.constant = std::all_of(op.params.begin(), op.params.end(),
+                              [](const Expression& e) { return e.is_constant(); }) &&
+                  (!op.phase || op.phase->is_constant());
+    if (!op.gate && op.plays) op.count = coefficient_count(general.kind, op.targets);
+    if (info->payload == Payload::kMatrix || info->payload == Payload::kDiagonal) {
+      op.payload = program.payloads_.size();
+      program.payloads_.insert(program.payloads_.end(), request.matrix.begin(),
+                               request.matrix.end());
+    }
+    op.offset = op.constant ? constant_count : program.bound_count_;
+    (op.constant ? constant_count : program.bound_count_) += op.count;
+    program.ops_.push_back(std::move(op));
+  }
+  // Constants, and the pointers into what the program owns (its storage no longer moves).
+  program.constants_.assign(constant_count, Complex64{0.0, 0.0});
+  for (Compiled& op : program.ops_) {
+    if (!op.permutation.empty()) op.general.permutation = op.permutation.data();
+    if (op.info->permutation != nullptr) op.general.permutation = op.info->permutation;
+  }
+  for (Compiled& op : program.ops_) {
+    if (op.gate || op.count == 0 || !op.constant) continue;
+    op.general.coefficients = program.constants_.data() + op.offset;
+    program.make_coefficients(op, {}, program.constants_.data() + op.offset);
+  }
+  return program;
+}
+
+void Program::make_coefficients(const Compiled& op, std::span<const double> params,
+                                Complex64* out) const {
+  std::array<double, 64> small;
+  std::vector<double> large;
+  const std::size_t count = op.params.size();
+  double* values = small.data();
+  if (count > small.size()) {
+    large.resize(count);
+    values = large.data();
+  }
+  for (std::size_t i = 0; i < count; ++i) values[i] = op.params[i].evaluate(params);
+  const std::span<const double> angles(values, count);
+  // The row's structure (its maker, or the caller's entries) ...
+  const std::uint64_t plain = coefficient_count(op.structure, op.targets);
+  Complex64* made = out;
+  std::vector<Complex64> held;
+  if (op.phase && op.general.kind != op.structure) {
+    held.resize(std::max<std::uint64_t>(plain, 1));
+    made = held.data();
+  }
+  if (op.info->make != nullptr) {
+    op.info->make(angles, op.targets, op.word, made);
+  } else if (plain > 0) {
+    std::copy(payloads_.begin() + static_cast<std::ptrdiff_t>(op.payload),
+              payloads_.begin() + static_cast<std::ptrdiff_t>(op.payload + plain), made);
+  }
+  if (!op.phase) return;
+  // ... then, converted where the phase needs it, times e^{i phase}.
+  const std::uint64_t members = std::uint64_t{1} << op.targets;
+  if (made != out && op.structure == OpKind::kMaskPhase) {
+    std::fill(out, out + members, Complex64{1.0, 0.0});
+    out[members - 1] = made[0];
+  } else if (made != out) {
+    engine::GeneralOp structure = op.general;
+    structure.kind = op.structure;
+    structure.coefficients = made;
+    densify(structure, op.targets, out);
+  }
+  const double angle = op.phase->evaluate(params);
+  const Complex64 e{std::cos(angle), std::sin(angle)};
+  for (std::uint64_t i = 0; i < op.count; ++i) {
+    const Complex64 x = out[i];
+    out[i] = {(x.re * e.re) - (x.im * e.im), (x.re * e.im) + (x.im * e.re)};
+  }
+}
+
+Status Program::check_parameters(std::span<const double> params) const {
+  if (params.size() != n_params_)
+    return value_error(text::parameter_set_length(n_params_, params.size()));
+  return Status::Ok();
+}
+
+void Program::bind(std::span<const double> params, Binding& binding) const {
+  binding.ops.clear();
+  binding.ops.reserve(ops_.size());
+  binding.coefficients.resize(bound_count_);
+  binding.has_phase = has_phase_;
+  double phase = 0.0;
+  bool first = true;
+  auto add_phase = [&](double angle) {
+    phase = first ? angle : phase + angle;
+    first = false;
+  };
+  if (global_phase_) add_phase(global_phase_->evaluate(params));
+  for (const Compiled& op : ops_) {
+    for (const Expression& angle : op.global) add_phase(angle.evaluate(params));
+    if (!op.plays) continue;
+    if (op.gate) {
+      const GateInfo& info = gate_info(*op.gate);
+      Gate gate{info.played_as, op.general.qubits[0], op.general.qubits[0], 0.0};
+      if (info.shape == GateShape::kTwoQubits) {
+        // cx, cy, cz: the leading control is the gate's first qubit.
+        const bool controlled = op.info->leading_controls == 1;
+        gate.a = controlled ? op.general.qubits[1] : op.general.qubits[0];
+        gate.b = controlled ? op.general.qubits[0] : op.general.qubits[1];
+      }
+      if (info.shape == GateShape::kQubitAngle) gate.theta = op.params[0].evaluate(params);
+      binding.ops.emplace_back(
+          engine::prepare_gate(gate_info(info.played_as), gate, n_qubits_).value());
+      continue;
+    }
+    engine::GeneralOp general = op.general;
+    if (!op.constant && op.count > 0) {
+      Complex64* out = binding.coefficients.data() + op.offset;
+      make_coefficients(op, params, out);
+      general.coefficients = out;
+    }
+    binding.ops.emplace_back(general);
+  }
+  binding.phase = phase;
+}
+
+Complex64 Program::start(const Binding& binding) noexcept {
+  if (!binding.has_phase) return {1.0, 0.0};
+  return {std::cos(binding.phase), std::sin(binding.phase)};
+}
+
+bool Program::play(const Binding& binding, std::span<Complex64> state,
+                   const engine::ExecPolicy& policy, engine::InterruptCheck interrupt) const {
+  return engine::run_blocked(state, n_qubits_, binding.ops, policy,
+                             engine::BlockShape::for_cache(policy.cache_amplitudes), interrupt);
+}
+
+Result<engine::Register> Program::run(std::span<const double> params,
+                                      const engine::ExecPolicy& policy,
+                                      engine::InterruptCheck interrupt) const {
+  if (Status ok = check_parameters(params); !ok) return std::move(ok).error();
+  Binding binding;
+  bind(params, binding);
+  Result<engine::Register> sv = engine::Register::create(n_qubits_, 0, policy.threads);
+  if (!sv) return sv;
+  sv.value().mutable_amplitudes()[0] = start(binding);
+  if (!play(binding, sv.value().mutable_amplitudes(), policy, interrupt))
+    return engine::interrupted();
+  return sv;
+}
+
+}  // namespace velquin::program
