@@ -14,7 +14,14 @@ velquin, never a framework. What it holds:
   (``counts_to_bits``);
 - fan_out: independent jobs over an executor or a Dask client (``fan_out``);
 - pauli: Pauli-string expectation values on a state vector without copying it
-  (``pauli_expectation``).
+  (``pauli_expectation``);
+- program: the one program representation every adapter lowers into (``Program``, ``Op``,
+  ``Linear``, ``parameter``), run on velquin's companion engine by run (``state``,
+  ``probabilities``, ``sample``, ``expectations``, picklable jobs);
+- observables: Pauli sums in the engine's form (``PauliSum``, ``reduce_terms``);
+- bits: the one bit-order rule (``columns``, ``big_endian_qubits``);
+- refusals: what every adapter refuses, one shape (``UnsupportedError``,
+  ``TerminalMeasurements``).
 """
 
 from .fan_out import DaskClientLike, Executor, fan_out
@@ -29,12 +36,39 @@ from .jobs import (
     execute,
     statevector,
 )
+from .bits import big_endian_qubits, columns
+from .observables import PauliSum, Term, reduce_terms
 from .pauli import pauli_expectation
+from .program import Angle, Linear, Op, Program, add, parameter, parameter_rows, scale
+from .refusals import TerminalMeasurements, UnsupportedError
+from .run import ExpectationJob, SampleJob, expectations, probabilities, sample, split_rows, state
 from .samples import counts_to_bits
 from .seeds import JobSeeds, job_seeds, resolve_seed
 from .shrink import MAX_QUBITS, Layout, TooManyQubitsError, layout_of, shrink
 
 __all__ = [
+    "Angle",
+    "ExpectationJob",
+    "Linear",
+    "Op",
+    "PauliSum",
+    "Program",
+    "SampleJob",
+    "Term",
+    "TerminalMeasurements",
+    "UnsupportedError",
+    "add",
+    "big_endian_qubits",
+    "columns",
+    "expectations",
+    "parameter",
+    "parameter_rows",
+    "probabilities",
+    "reduce_terms",
+    "sample",
+    "scale",
+    "split_rows",
+    "state",
     "GATE_NAMES",
     "MAX_QUBITS",
     "ROTATIONS",

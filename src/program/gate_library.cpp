@@ -174,6 +174,12 @@ void make_swap_power(Params p, unsigned, Word, C* m) {
   m[5] = m[10] = {(1.0 + g.re) * 0.5, g.im * 0.5};
   m[6] = m[9] = {(1.0 - g.re) * 0.5, -(g.im * 0.5)};
 }
+// PSWAP(phi): the swap with e^{i phi} on the exchanged members.
+void make_phased_swap(Params p, unsigned, Word, C* m) {
+  identity4(m);
+  m[5] = m[10] = {0.0, 0.0};
+  m[6] = m[9] = unit(p[0]);
+}
 void make_iswap(Params, unsigned, Word, C* m) {
   identity4(m);
   m[5] = m[10] = {0.0, 0.0};
@@ -281,6 +287,7 @@ const OperationInfo kOperations[] = {
     row("phased_fsim", 2, 0, 5, K::kDense, P::kNone, make_phased_fsim),
     row("swap_power", 2, 0, 1, K::kDense, P::kNone, make_swap_power),
     row("iswap", 2, 0, 0, K::kDense, P::kNone, make_iswap),
+    row("phased_swap", 2, 0, 1, K::kDense, P::kNone, make_phased_swap),
     row("ecr", 2, 0, 0, K::kDense, P::kNone, make_ecr),
     row("dcx", 2, 0, 0, K::kPermutation, P::kNone, nullptr, kDcx),
     row("single_excitation", 2, 0, 1, K::kTwoLevel, P::kNone, make_excitation),

@@ -1,0 +1,65 @@
+"""Programs run on velquin's companion engine: state vectors, probabilities, per-shot samples
+and expectation values, each for one parameter set or many in one call, and the picklable
+jobs that send them to an executor's workers."""
+
+from __future__ import annotations
+
+from collections.abc import Sequence
+from dataclasses import dataclass
+
+import numpy as np
+import numpy.typing as npt
+
+from .observables import PauliSum
+from .program import Program
+
+
+def state(program: Program, params: npt.NDArray[np.float64] | None = None
+          ) -> npt.NDArray[np.complex128]:
+    """The final state (global phase included) for one parameter set; never copied."""
+    return program.compiled().state(params)
+
+
+def probabilities(program: Program, params: npt.NDArray[np.float64] | None,
+                  qubits: Sequence[int] | None = None) -> npt.NDArray[np.float64]:
+    """Outcome probabilities of ``qubits`` (bit i of an outcome is qubits[i])."""
+    return program.compiled().probabilities(params, qubits)
+
+
+@dataclass(frozen=True, slots=True)
+class SampleJob:
+    """Shots of a program for rows of parameter sets, one seed per row."""
+
+    program: Program
+    rows: npt.NDArray[np.float64]  # (sets, n_params)
+    shots: int
+    seeds: tuple[int, ...]
+
+
+def sample(job: SampleJob) -> npt.NDArray[np.uint64]:
+    """Per-shot basis indices, (sets, shots): row i drawn with seeds[i], as velquin's
+    ``measure_counts(shots, seed)`` draws them."""
+    return job.program.compiled().sample(job.rows, job.shots, list(job.seeds))
+
+
+@dataclass(frozen=True, slots=True)
+class ExpectationJob:
+    """Expectation values of observables for rows of parameter sets."""
+
+    program: Program
+    rows: npt.NDArray[np.float64]
+    observables: tuple[PauliSum, ...]
+
+
+def expectations(job: ExpectationJob) -> npt.NDArray[np.complex128]:
+    """(sets, observables): each observable's value in each set's final state."""
+    if not job.observables:
+        return np.zeros((job.rows.shape[0], 0), dtype=np.complex128)
+    return job.program.compiled().expectations(job.rows, [o.native() for o in job.observables])
+
+
+def split_rows(rows: npt.NDArray[np.float64], pieces: int) -> list[npt.NDArray[np.float64]]:
+    """``rows`` in at most ``pieces`` contiguous parts, for an executor's workers."""
+    pieces = max(1, min(pieces, rows.shape[0]))
+    bounds = np.linspace(0, rows.shape[0], pieces + 1).astype(int)
+    return [rows[bounds[i]:bounds[i + 1]] for i in range(pieces) if bounds[i] < bounds[i + 1]]
