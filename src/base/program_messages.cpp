@@ -81,6 +81,12 @@ std::string bad_word(std::uint64_t index, std::string_view name) {
   return operation_error(index, name, "the word must hold one letter X, Y or Z per target");
 }
 
+std::string not_differentiable(std::uint64_t index, std::string_view name) {
+  return operation_error(index, name,
+                         "cannot be differentiated: its phase under controls made it a matrix "
+                         "whose own angles depend on the parameter");
+}
+
 std::string parameter_set_length(std::uint64_t wanted, std::uint64_t given) {
   return "a parameter set must hold " + plural(wanted, "value") + ", got " + number(given);
 }

@@ -33,6 +33,9 @@ std::string not_a_permutation(std::uint64_t index, std::string_view name);
 std::string bad_word(std::uint64_t index, std::string_view name);
 
 inline constexpr const char* kQubitCount = "n_qubits must be between 1 and 30";
+inline constexpr char kForAdjointStates[] = "the adjoint method's states";
+inline constexpr const char* kCancelled = "cancelled";
+std::string not_differentiable(std::uint64_t index, std::string_view name);
 std::string parameter_set_length(std::uint64_t wanted, std::uint64_t given);
 std::string global_phase_parameter(std::uint64_t parameter, std::uint64_t n_params);
 

@@ -128,4 +128,59 @@ std::vector<double> pauli_values(std::span<const Complex64> state, std::span<con
   return out;
 }
 
+double matrix_value(std::span<const Complex64> state, std::span<const unsigned> qubits,
+                    std::span<const Complex64> matrix, const ExecPolicy& policy) {
+  const unsigned n = static_cast<unsigned>(std::countr_zero(state.size()));
+  const unsigned k = static_cast<unsigned>(qubits.size());
+  const std::uint64_t members = std::uint64_t{1} << k;
+  std::vector<unsigned> sorted(qubits.begin(), qubits.end());
+  std::sort(sorted.begin(), sorted.end());
+  std::vector<std::uint64_t> offset(members);
+  for (std::uint64_t m = 0; m < members; ++m) {
+    for (unsigned i = 0; i < k; ++i) offset[m] |= ((m >> i) & 1) << qubits[i];
+  }
+  return fixed_sum(
+      std::uint64_t{1} << (n - k),
+      [&](std::uint64_t first, std::uint64_t count, double* x) {
+        for (std::uint64_t g = 0; g < count; ++g) {
+          std::uint64_t base = first + g;
+          for (unsigned q : sorted) base = math_core::insert_zero_bit(base, q);
+          double value = 0.0;
+          for (std::uint64_t r = 0; r < members; ++r) {
+            double re = 0.0, im = 0.0;
+            for (std::uint64_t c = 0; c < members; ++c) {
+              const Complex64 m = matrix[r * members + c], a = state[base + offset[c]];
+              const double pr = (m.re * a.re) - (m.im * a.im), pi = (m.re * a.im) + (m.im * a.re);
+              re = c == 0 ? pr : re + pr;
+              im = c == 0 ? pi : im + pi;
+            }
+            const Complex64 a = state[base + offset[r]];
+            const double term = (a.re * re) + (a.im * im);  // Re(conj(a) (re, im))
+            value = r == 0 ? term : value + term;
+          }
+          x[g] = value;
+        }
+      },
+      policy.threads_for(state.size()));
+}
+
+double inner_product(std::span<const Complex64> a, std::span<const Complex64> b, std::uint64_t mask,
+                     std::uint64_t value, const ExecPolicy& policy) {
+  std::vector<unsigned> fixed;
+  for (unsigned q = 0; q < 64; ++q) {
+    if ((mask >> q) & 1) fixed.push_back(q);
+  }
+  return fixed_sum(
+      a.size() >> fixed.size(),
+      [&](std::uint64_t first, std::uint64_t count, double* x) {
+        for (std::uint64_t r = 0; r < count; ++r) {
+          std::uint64_t j = first + r;
+          for (unsigned q : fixed) j = math_core::insert_zero_bit(j, q);
+          j |= value;
+          x[r] = (a[j].re * b[j].re) + (a[j].im * b[j].im);
+        }
+      },
+      policy.threads_for(a.size()));
+}
+
 }  // namespace velquin::engine

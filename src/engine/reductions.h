@@ -52,4 +52,17 @@ struct PauliWord {
 std::vector<double> pauli_values(std::span<const Complex64> state, std::span<const PauliWord> words,
                                  const ExecPolicy& policy);
 
+/// Re <state| M |state> for the matrix M (4^k entries, row-major, member bit
+/// i = qubits[i]): per group of 2^k amplitudes (in ascending order of their
+/// first index) the value sum over rows r of Re(conj(a_r) x (sum over c of
+/// M[r][c] x a_c)), rows and columns from 0 up; the groups' values then in the
+/// fixed tree.
+double matrix_value(std::span<const Complex64> state, std::span<const unsigned> qubits,
+                    std::span<const Complex64> matrix, const ExecPolicy& policy);
+
+/// Re <a|b> over the amplitudes whose bits under `mask` equal `value` (all of
+/// them for mask 0), in ascending index order: terms a.re b.re + a.im b.im.
+double inner_product(std::span<const Complex64> a, std::span<const Complex64> b, std::uint64_t mask,
+                     std::uint64_t value, const ExecPolicy& policy);
+
 }  // namespace velquin::engine

@@ -53,7 +53,7 @@ class Buffer {
 // Formats, as lists of null-terminated names ending in an empty one.
 constexpr char kFloat64[] = "d\0";
 constexpr char kComplex128[] = "Zd\0";
-constexpr char kUint64[] = "Q\0L\0K\0";
+constexpr char kUint64[] = "Q\0L\0";
 
 PyResult<std::vector<std::uint64_t>> u64_list(PyObject* object, const std::string& what) {
   std::vector<std::uint64_t> out;
@@ -254,19 +254,42 @@ PyResult<std::vector<unsigned>> parse_qubits(PyObject* object, unsigned n_qubits
   return out;
 }
 
-PyResult<std::vector<Observable>> parse_observables(PyObject* sequence, unsigned n_qubits) {
+PyResult<std::vector<program::Observable>> parse_observables(PyObject* sequence,
+                                                             unsigned n_qubits) {
   PyRef items = PyRef::steal(PySequence_Fast(sequence, ""));
   if (!items) {
     PyErr_Clear();
-    return type_error("observables must be a sequence of (flip, sign, coefficients)");
+    return type_error(
+        "observables must be a sequence of (flip, sign, coefficients) or (qubits, matrix)");
   }
-  std::vector<Observable> out;
+  std::vector<program::Observable> out;
   const std::uint64_t outside = n_qubits >= 64 ? 0 : ~((std::uint64_t{1} << n_qubits) - 1);
   for (Py_ssize_t k = 0; k < PySequence_Fast_GET_SIZE(items.get()); ++k) {
     PyObject* item = PySequence_Fast_GET_ITEM(items.get(), k);
     const std::string what = "observable " + std::to_string(k);
+    program::Observable observable;
+    if (PyTuple_Check(item) && PyTuple_GET_SIZE(item) == 2) {
+      auto qubits = parse_qubits(PyTuple_GET_ITEM(item, 0), n_qubits);
+      if (!qubits.ok()) return std::move(qubits).error();
+      observable.qubits = std::move(qubits).value();
+      const std::uint64_t members = std::uint64_t{1} << observable.qubits.size();
+      Buffer matrix;
+      if (observable.qubits.empty() || observable.qubits.size() > 10 ||
+          !matrix.take(PyTuple_GET_ITEM(item, 1)) || !matrix.format_is(kComplex128) ||
+          matrix.view().ndim != 2 ||
+          static_cast<std::uint64_t>(matrix.view().shape[0]) != members ||
+          static_cast<std::uint64_t>(matrix.view().shape[1]) != members) {
+        return value_error(what +
+                           ": a matrix observable is (qubits, a C-contiguous complex128 "
+                           "2^k x 2^k array) on 1 to 10 qubits");
+      }
+      const auto* first = static_cast<const Complex64*>(matrix.view().buf);
+      observable.matrix.assign(first, first + members * members);
+      out.push_back(std::move(observable));
+      continue;
+    }
     if (!PyTuple_Check(item) || PyTuple_GET_SIZE(item) != 3) {
-      return type_error(what + " must be a tuple (flip, sign, coefficients)");
+      return type_error(what + " must be a tuple (flip, sign, coefficients) or (qubits, matrix)");
     }
     Buffer flip, sign, coefficients;
     if (!flip.take(PyTuple_GET_ITEM(item, 0)) || !flip.format_is(kUint64) ||
@@ -279,7 +302,6 @@ PyResult<std::vector<Observable>> parse_observables(PyObject* sequence, unsigned
         static_cast<std::size_t>(coefficients.view().len / 16) != terms) {
       return value_error(what + ": flip, sign and coefficients must have one entry per term");
     }
-    Observable observable;
     const auto* x = static_cast<const std::uint64_t*>(flip.view().buf);
     const auto* z = static_cast<const std::uint64_t*>(sign.view().buf);
     const auto* c = static_cast<const Complex64*>(coefficients.view().buf);

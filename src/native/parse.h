@@ -11,6 +11,7 @@
 
 #include "engine/reductions.h"
 #include "native/run_context.h"
+#include "program/observable.h"
 #include "program/program.h"
 #include "pyglue/call_error.h"
 
@@ -41,13 +42,10 @@ PyResult<ParameterSets> parse_parameters(PyObject* object, unsigned n_params);
 /// Qubit indices below n_qubits, each at most once; None: every qubit.
 PyResult<std::vector<unsigned>> parse_qubits(PyObject* object, unsigned n_qubits);
 
-/// One observable: (flip, sign, coefficients), uint64 masks and complex128
-/// coefficients of equal length, on the program's qubits.
-struct Observable {
-  std::vector<engine::PauliWord> words;
-  std::vector<Complex64> coefficients;
-};
-PyResult<std::vector<Observable>> parse_observables(PyObject* sequence, unsigned n_qubits);
+/// Observables: each (flip, sign, coefficients), uint64 masks and complex128
+/// coefficients of equal length (a Pauli sum), or (qubits, matrix), a
+/// complex128 2^k x 2^k matrix on k of the program's qubits.
+PyResult<std::vector<program::Observable>> parse_observables(PyObject* sequence, unsigned n_qubits);
 
 /// threads (None or a positive int) and cancel (None or a Cancel) into
 /// the options of one call.

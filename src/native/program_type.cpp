@@ -6,6 +6,7 @@
 #include <new>
 #include <type_traits>
 
+#include "algorithms/adjoint.h"
 #include "engine/memory_budget.h"
 #include "engine/outcome_sampler.h"
 #include "engine/reductions.h"
@@ -284,16 +285,9 @@ PyObject* expectations(PyObject* self, PyObject* args, PyObject* kwargs) {
                           options.value(), released)) {
               return engine::interrupted();
             }
-            for (const Observable& observable : observables.value()) {
-              const std::vector<double> v = engine::pauli_values(
-                  sv.value().amplitudes(), observable.words, options.value().policy);
-              Complex64 total{0.0, 0.0};
-              for (std::size_t t = 0; t < v.size(); ++t) {
-                const Complex64 c = observable.coefficients[t];
-                total = t == 0 ? Complex64{c.re * v[t], c.im * v[t]}
-                               : Complex64{total.re + c.re * v[t], total.im + c.im * v[t]};
-              }
-              out.push_back(total);
+            for (const program::Observable& observable : observables.value()) {
+              out.push_back(program::expectation(sv.value().amplitudes(), observable,
+                                                 options.value().policy));
             }
           }
           return out;
@@ -308,6 +302,67 @@ PyObject* expectations(PyObject* self, PyObject* args, PyObject* kwargs) {
     if (!array.ok()) return array;
     std::copy(values.value().begin(), values.value().end(), static_cast<Complex64*>(data));
     return array;
+  });
+}
+
+// gradient(params, observables, *, threads=None, cancel=None): (values, jacobian).
+PyObject* gradient(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return pyglue::entry("Program.gradient()", [&]() -> PyResult<PyRef> {
+    static const char* keywords[] = {"params", "observables", "threads", "cancel", nullptr};
+    PyObject *params = Py_None, *observables_object = nullptr, *threads = Py_None,
+             *cancel = Py_None;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO|$OO:gradient", const_cast<char**>(keywords),
+                                     &params, &observables_object, &threads, &cancel)) {
+      return CallError::fetch();
+    }
+    const program::Program& program = program_of(self);
+    auto sets = parse_parameters(params, program.n_params());
+    if (!sets.ok()) return std::move(sets).error();
+    auto observables = parse_observables(observables_object, program.n_qubits());
+    if (!observables.ok()) return std::move(observables).error();
+    auto options = options_from(threads, cancel);
+    if (!options.ok()) return std::move(options).error();
+    const std::uint64_t count = sets.value().sets;
+    const std::uint64_t width = observables.value().size();
+    const std::uint64_t n_params = program.n_params();
+    auto results = released_run(
+        options.value(), [&](Released& released) -> Result<std::vector<algorithms::Gradient>> {
+          std::vector<algorithms::Gradient> out;
+          for (std::uint64_t s = 0; s < count; ++s) {
+            Result<algorithms::Gradient> g = algorithms::adjoint_gradient(
+                program, sets.value().row(s, program.n_params()), observables.value(),
+                options.value().policy, released.interrupt());
+            if (!g) return std::move(g).error();
+            out.push_back(std::move(g).value());
+          }
+          return out;
+        });
+    if (!results.ok()) return std::move(results).error();
+    const bool batched = sets.value().batched;
+    const std::int64_t value_dims[2] = {static_cast<std::int64_t>(count),
+                                        static_cast<std::int64_t>(width)};
+    const std::int64_t jacobian_dims[3] = {static_cast<std::int64_t>(count),
+                                           static_cast<std::int64_t>(width),
+                                           static_cast<std::int64_t>(n_params)};
+    void* value_data = nullptr;
+    void* jacobian_data = nullptr;
+    auto values = pyglue::new_array(
+        pyglue::ArrayType::kFloat64,
+        batched ? std::span(value_dims, 2) : std::span(value_dims + 1, 1), &value_data);
+    if (!values.ok()) return values;
+    auto jacobian = pyglue::new_array(
+        pyglue::ArrayType::kFloat64,
+        batched ? std::span(jacobian_dims, 3) : std::span(jacobian_dims + 1, 2), &jacobian_data);
+    if (!jacobian.ok()) return jacobian;
+    for (std::uint64_t s = 0; s < count; ++s) {
+      const algorithms::Gradient& g = results.value()[s];
+      std::copy(g.values.begin(), g.values.end(), static_cast<double*>(value_data) + s * width);
+      std::copy(g.jacobian.begin(), g.jacobian.end(),
+                static_cast<double*>(jacobian_data) + s * width * n_params);
+    }
+    PyRef pair = PyRef::steal(PyTuple_Pack(2, values.value().get(), jacobian.value().get()));
+    if (!pair) return CallError::fetch();
+    return pair;
   });
 }
 
@@ -346,6 +401,12 @@ PyMethodDef methods[] = {
                    "--\n\nFor each observable (flip, sign, coefficients): the sum over its "
                    "terms, in order, of coefficient times <P>; complex128, a leading axis per "
                    "parameter set for 2-D params."),
+    VELQUIN_METHOD(gradient,
+                   "gradient($self, /, params, observables, *, threads=None, cancel=None)\n"
+                   "--\n\nThe adjoint method: (values, jacobian), each observable's value and "
+                   "its derivative in every parameter (float64; Hermitian observables), a "
+                   "leading axis per parameter set for 2-D params. One forward pass and one "
+                   "backward sweep per set, m + 2 states for m observables."),
     {nullptr, nullptr, 0, nullptr},
 };
 

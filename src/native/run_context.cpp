@@ -2,6 +2,7 @@
 
 #include <pythread.h>
 
+#include "base/program_messages.h"
 #include "pyglue/py_ref.h"
 
 namespace velquin::native {
@@ -52,7 +53,7 @@ std::optional<CallError> Released::finish() {
   }
   if (raised_) return std::move(raised_);
   if (cancelled_) {
-    pyglue::PyRef text = pyglue::PyRef::steal(PyUnicode_FromString(kCancelled));
+    pyglue::PyRef text = pyglue::PyRef::steal(PyUnicode_FromString(messages::program::kCancelled));
     if (!text) return CallError::fetch();
     return CallError::make(PyExc_KeyboardInterrupt, text.get());
   }

@@ -20,8 +20,6 @@ namespace velquin::native {
 
 using pyglue::CallError;
 
-inline constexpr char kCancelled[] = "cancelled";
-
 /// A flag another thread may set to stop work in progress.
 using CancelFlag = std::shared_ptr<std::atomic<bool>>;
 

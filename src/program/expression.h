@@ -30,6 +30,19 @@ struct Expression {
     if (constant != 0.0) value = value + constant;
     return value;
   }
+
+  /// The same on numbers of type T (dual.h), parameter `seed` carrying
+  /// derivative 1 and every other parameter 0.
+  template <class T>
+  T evaluate_seeded(std::span<const double> x, std::uint32_t seed) const noexcept {
+    auto at = [&](std::uint32_t p) { return T(x[p], p == seed ? 1.0 : 0.0); };
+    if (terms.empty()) return T(constant);
+    T value = T(terms[0].second) * at(terms[0].first);
+    for (std::size_t i = 1; i < terms.size(); ++i)
+      value = value + T(terms[i].second) * at(terms[i].first);
+    if (constant != 0.0) value = value + T(constant);
+    return value;
+  }
 };
 
 }  // namespace velquin::program

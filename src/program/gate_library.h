@@ -14,6 +14,7 @@
 #include "base/complex64.h"
 #include "base/gate_table.h"
 #include "math_core/op_spec.h"
+#include "program/dual.h"
 
 namespace velquin::program {
 
@@ -35,6 +36,9 @@ enum class Payload : std::uint8_t {
 /// (already evaluated) for `targets` targets; `word` for word operations.
 using Maker = void (*)(std::span<const double> params, unsigned targets,
                        std::span<const std::uint8_t> word, Complex64* out);
+/// The same on Dual angles (dual.h): the coefficients with their derivatives.
+using DualMaker = void (*)(std::span<const Dual> params, unsigned targets,
+                           std::span<const std::uint8_t> word, Cx<Dual>* out);
 
 struct OperationInfo {
   std::string_view name;
@@ -44,6 +48,7 @@ struct OperationInfo {
   OpKind kind;                // the structure as a general operation
   Payload payload;
   Maker make;                                  // null for payload operations and permutations
+  DualMaker derive;                            // the same maker on Dual angles
   const std::uint32_t* permutation = nullptr;  // a fixed permutation's members
   std::optional<GateKind> gate;                // run as this gate of the register when uncontrolled
   bool word_kind = false;  // the structure follows from the word (Pauli rotation)

@@ -367,4 +367,95 @@ Result<engine::Register> Program::run(std::span<const double> params,
   return sv;
 }
 
+void Program::general_coefficients(const Compiled& op, std::span<const double> params,
+                                   Complex64* out) const {
+  if (!op.gate) {
+    make_coefficients(op, params, out);
+    return;
+  }
+  // The register's own gates: their row's maker (a fixed permutation needs none).
+  if (op.info->make == nullptr) return;
+  std::array<double, 1> angle{};
+  if (!op.params.empty()) angle[0] = op.params[0].evaluate(params);
+  op.info->make(std::span<const double>(angle.data(), op.params.size()), op.targets, op.word, out);
+}
+
+bool Program::depends_on(const Compiled& op, std::uint32_t slot) noexcept {
+  auto uses = [&](const Expression& e) {
+    return std::any_of(e.terms.begin(), e.terms.end(),
+                       [&](const auto& t) { return t.first == slot; });
+  };
+  return std::any_of(op.params.begin(), op.params.end(), uses) || (op.phase && uses(*op.phase));
+}
+
+OpKind Program::derivative_kind(const Compiled& op) noexcept {
+  switch (op.general.kind) {
+    case OpKind::kMaskPhase:
+      return OpKind::kDiagonal;
+    case OpKind::kTwoLevel:
+      return OpKind::kDense;
+    default:
+      return op.general.kind;
+  }
+}
+
+bool Program::derivative_coefficients(const Compiled& op, std::span<const double> params,
+                                      std::uint32_t slot, Complex64* out) const {
+  const std::uint64_t members = std::uint64_t{1} << op.targets;
+  const std::uint64_t count = derivative_count(op);
+  std::fill(out, out + count, Complex64{0.0, 0.0});
+  const bool densified =
+      op.phase && op.general.kind != op.structure && op.structure != OpKind::kMaskPhase;
+  if (densified) {
+    // e^{i phase} M with M fixed in the parameters: d/dx = i (d phase/dx) e^{i phase} M.
+    for (const Expression& e : op.params) {
+      for (const auto& term : e.terms) {
+        if (term.first == slot) return false;
+      }
+    }
+    std::vector<Complex64> full(count);
+    make_coefficients(op, params, full.data());
+    const double rate = op.phase->evaluate_seeded<Dual>(params, slot).d;
+    for (std::uint64_t i = 0; i < count; ++i) out[i] = {-(rate * full[i].im), rate * full[i].re};
+    return true;
+  }
+  // The row's maker on dual angles, in the derivative's structure, times the phase.
+  std::vector<Dual> angles;
+  for (const Expression& e : op.params) angles.push_back(e.evaluate_seeded<Dual>(params, slot));
+  using D = Cx<Dual>;
+  const std::uint64_t plain = coefficient_count(op.structure, op.targets);
+  std::vector<D> made(std::max<std::uint64_t>(plain, 1));
+  if (op.info->derive != nullptr) {
+    op.info->derive(angles, op.targets, op.word, made.data());
+  } else {
+    for (std::uint64_t i = 0; i < plain; ++i) {
+      const Complex64 c = payloads_[op.payload + i];
+      made[i] = {Dual(c.re), Dual(c.im)};
+    }
+  }
+  std::vector<D> shaped(count);
+  switch (op.structure) {
+    case OpKind::kMaskPhase:  // a diagonal of ones but the last member
+      for (std::uint64_t m = 0; m + 1 < members; ++m) shaped[m] = {Dual(1.0), Dual(0.0)};
+      shaped[members - 1] = made[0];
+      break;
+    case OpKind::kTwoLevel:  // the identity with the 2x2 block in place
+      for (std::uint64_t m = 0; m < members; ++m) shaped[m * members + m] = {Dual(1.0), Dual(0.0)};
+      shaped[op.general.m0 * members + op.general.m0] = made[0];
+      shaped[op.general.m0 * members + op.general.m1] = made[1];
+      shaped[op.general.m1 * members + op.general.m0] = made[2];
+      shaped[op.general.m1 * members + op.general.m1] = made[3];
+      break;
+    default:
+      std::copy(made.begin(), made.begin() + static_cast<std::ptrdiff_t>(count), shaped.begin());
+  }
+  if (op.phase) {
+    const Dual angle = op.phase->evaluate_seeded<Dual>(params, slot);
+    const D e{cos_of(angle), sin_of(angle)};
+    for (D& x : shaped) x = {(x.re * e.re) - (x.im * e.im), (x.re * e.im) + (x.im * e.re)};
+  }
+  for (std::uint64_t i = 0; i < count; ++i) out[i] = {shaped[i].re.d, shaped[i].im.d};
+  return true;
+}
+
 }  // namespace velquin::program

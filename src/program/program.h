@@ -114,6 +114,30 @@ class Program {
   };
   const std::vector<Compiled>& compiled() const noexcept { return ops_; }
 
+  /// The coefficients of `op` for `params` in its general structure
+  /// (op.general.kind), the register's own gates included: what a general
+  /// operation of it holds. general_count(op) of them.
+  void general_coefficients(const Compiled& op, std::span<const double> params,
+                            Complex64* out) const;
+  static std::uint64_t general_count(const Compiled& op) noexcept {
+    return coefficient_count(op.general.kind, op.targets);
+  }
+
+  /// Whether `op`'s coefficients depend on parameter `slot`.
+  static bool depends_on(const Compiled& op, std::uint32_t slot) noexcept;
+
+  /// d/d params[slot] of `op`'s matrix (controls aside) for `params`, as
+  /// coefficients of derivative_kind(op) (derivative_count(op) of them): the
+  /// same makers run on dual numbers. False when the derivative cannot be
+  /// taken this way (an operation whose phase made it a matrix and whose own
+  /// angles depend on `slot`).
+  bool derivative_coefficients(const Compiled& op, std::span<const double> params,
+                               std::uint32_t slot, Complex64* out) const;
+  static OpKind derivative_kind(const Compiled& op) noexcept;
+  static std::uint64_t derivative_count(const Compiled& op) noexcept {
+    return coefficient_count(derivative_kind(op), op.targets);
+  }
+
  private:
   Program() = default;
   void make_coefficients(const Compiled& op, std::span<const double> params, Complex64* out) const;
