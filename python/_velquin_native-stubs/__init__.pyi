@@ -13,9 +13,11 @@ the constant."""
 Operation: TypeAlias = tuple[object, ...]
 """(name, qubits[, controls[, control_values[, params[, payload[, phase]]]]])."""
 
-Observable: TypeAlias = tuple[npt.NDArray[np.uint64], npt.NDArray[np.uint64],
-                              npt.NDArray[np.complex128]]
-"""(flip, sign, coefficients): one Pauli word per entry, X or Y in flip, Y or Z in sign."""
+Observable: TypeAlias = (tuple[npt.NDArray[np.uint64], npt.NDArray[np.uint64],
+                               npt.NDArray[np.complex128]]
+                         | tuple[Sequence[int], npt.NDArray[np.complex128]])
+"""(flip, sign, coefficients): one Pauli word per entry, X or Y in flip, Y or Z in sign; or
+(qubits, matrix): a 2^k x 2^k matrix on k qubits, member bit i on qubits[i]."""
 
 def operations() -> dict[str, tuple[int | None, int, int | None, str]]: ...
 
@@ -44,3 +46,7 @@ class Program:
     def expectations(self, params: npt.NDArray[np.float64] | None,
                      observables: Sequence[Observable], *, threads: int | None = None,
                      cancel: Cancel | None = None) -> npt.NDArray[np.complex128]: ...
+    def gradient(self, params: npt.NDArray[np.float64] | None,
+                 observables: Sequence[Observable], *, threads: int | None = None,
+                 cancel: Cancel | None = None
+                 ) -> tuple[npt.NDArray[np.float64], npt.NDArray[np.float64]]: ...

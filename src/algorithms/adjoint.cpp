@@ -96,8 +96,8 @@ Result<Gradient> adjoint_gradient(const Program& program, std::span<const double
   if (Status ok = program.check_parameters(params); !ok) return std::move(ok).error();
   const std::uint64_t size = std::uint64_t{1} << program.n_qubits();
   const std::uint64_t states = 2 + observables.size();
-  if (Status room =
-          engine::check_allocation(states * size * sizeof(Complex64), text::kForAdjointStates);
+  if (Status room = engine::check_allocation_in_limits(states * size * sizeof(Complex64),
+                                                       text::kForAdjointStates);
       !room) {
     return std::move(room).error();
   }

@@ -1,5 +1,7 @@
 #include "engine/memory_budget.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -176,6 +178,25 @@ std::optional<std::uint64_t> available_memory_bytes() noexcept {
 Status check_allocation(std::uint64_t bytes, const char* what, std::uint64_t resident) {
   if (bytes < kCheckedAllocationBytes) return Status::Ok();
   return detail::check_against(bytes, what, resident, available_memory_bytes());
+}
+
+std::optional<std::uint64_t> address_space_room_bytes() noexcept {
+  struct rlimit limit;
+  if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::nullopt;
+  const char* const keys[1] = {"VmSize"};
+  std::optional<std::uint64_t> values[1];
+  if (!read_keyed("/proc/self/status", keys, values, 1024) || !values[0]) return std::nullopt;
+  const std::uint64_t cap = static_cast<std::uint64_t>(limit.rlim_cur);
+  return cap > *values[0] ? cap - *values[0] : 0;
+}
+
+Status check_allocation_in_limits(std::uint64_t bytes, const char* what) {
+  if (bytes < kCheckedAllocationBytes) return Status::Ok();
+  std::optional<std::uint64_t> available = available_memory_bytes();
+  if (const std::optional<std::uint64_t> room = address_space_room_bytes()) {
+    available = available ? std::min(*available, *room) : *room;
+  }
+  return detail::check_against(bytes, what, 0, available);
 }
 
 }  // namespace velquin::engine

@@ -26,6 +26,13 @@ std::optional<std::uint64_t> available_memory_bytes() noexcept;
 /// Requests below kCheckedAllocationBytes always pass.
 Status check_allocation(std::uint64_t bytes, const char* what, std::uint64_t resident = 0);
 
+/// Room left under this process's address-space limit (RLIMIT_AS), when one is set.
+std::optional<std::uint64_t> address_space_room_bytes() noexcept;
+
+/// check_allocation for work beyond a register's own (the companion module's
+/// extra states): the address-space limit, when set, counts as well.
+Status check_allocation_in_limits(std::uint64_t bytes, const char* what);
+
 namespace detail {
 
 /// The decision of check_allocation for a given figure of available memory.

@@ -4,9 +4,14 @@ import concurrent.futures
 import multiprocessing
 import os
 import pickle
+import re
+import subprocess
+import sys
+import textwrap
 from collections import Counter
 from pathlib import Path
 
+import _velquin_native as va_native
 import numpy as np
 import pytest
 import velquin_adapters as va
@@ -179,3 +184,92 @@ def test_installed_distribution_ships_the_adapters_and_their_extras():
     assert {"qiskit", "dask"} <= set(extras)
     requires = importlib.metadata.requires("velquin")
     assert [r for r in requires if "extra" not in r] == ["numpy>=1.26"]  # velquin itself
+
+
+def random_parameterised_program(rng, n, n_params, count):
+    """Library operations with angles on random qubits, controls, control values and phases."""
+    table = va_native.operations()
+    names = sorted(name for name, (targets, lead, params, payload) in table.items()
+                   if params != 0 and payload in ("none", "word"))
+    def angle():
+        if rng.random() < 0.3:
+            return float(rng.uniform(-3, 3))
+        terms = tuple((int(rng.integers(n_params)), float(rng.uniform(-2, 2)))
+                      for _ in range(rng.integers(1, 3)))
+        return va.Linear(float(rng.uniform(-1, 1)) if rng.random() < 0.5 else 0.0, terms)
+    ops = [va.Op("h", (q,)) for q in range(n)]
+    while len(ops) < count:
+        name = names[rng.integers(len(names))]
+        targets, lead, params, payload = table[name]
+        k = int(rng.integers(1, 4)) if targets is None else targets
+        order = [int(q) for q in rng.permutation(n)]
+        if k + lead + (name == "global_phase") > n:
+            continue
+        extra = int(rng.integers(name == "global_phase", min(2, n - k - lead) + 1))
+        controls = tuple(order[k + lead:k + lead + extra])
+        ops.append(va.Op(name, tuple(order[:k + lead]), controls,
+                         tuple(int(v) for v in rng.integers(0, 2, extra)),
+                         tuple(angle() for _ in range(params if params is not None else 2 ** k)),
+                         "".join(rng.choice(list("XYZ"), k)) if payload == "word" else None,
+                         angle() if rng.random() < 0.3 else None))
+    return va.Program(n, ops, n_params)
+
+
+def hermitian_observables(rng, n):
+    terms = [(float(rng.normal()), {int(q): "XYZ"[rng.integers(3)]
+                                    for q in rng.choice(n, rng.integers(1, n + 1), replace=False)})
+             for _ in range(5)]
+    matrix = rng.normal(size=(4, 4)) + 1j * rng.normal(size=(4, 4))
+    qubits = tuple(int(q) for q in rng.choice(n, 2, replace=False))
+    return [va.PauliSum.of(terms).native(), (qubits, np.ascontiguousarray(matrix + matrix.conj().T))]
+
+
+@pytest.mark.parametrize("seed", range(3))
+def test_adjoint_gradient_is_the_derivative_of_every_operation(seed):
+    rng = np.random.default_rng(seed)
+    program = random_parameterised_program(rng, 4, 3, 40).compiled()
+    observables = hermitian_observables(rng, 4)
+    x = rng.uniform(-2, 2, 3)
+    values, jacobian = program.gradient(x, observables)
+    np.testing.assert_allclose(values, program.expectations(x, observables).real, rtol=0, atol=1e-12)
+    step = 1e-5
+    for j in range(3):
+        e = np.zeros(3)
+        e[j] = step
+        central = (program.expectations(x + e, observables).real
+                   - program.expectations(x - e, observables).real) / (2 * step)
+        np.testing.assert_allclose(jacobian[:, j], central, rtol=0, atol=1e-7)
+    rows = np.stack([x, x + 0.1])
+    batched_values, batched = program.gradient(rows, observables)
+    assert batched.shape == (2, 2, 3) and np.array_equal(batched[0], jacobian)
+
+
+def test_adjoint_gradient_has_the_same_bits_at_one_and_two_threads():
+    rng = np.random.default_rng(7)
+    program = random_parameterised_program(rng, 20, 4, 36).compiled()
+    observables = hermitian_observables(rng, 20)
+    x = rng.uniform(-2, 2, 4)
+    one, two = (program.gradient(x, observables, threads=t) for t in (1, 2))
+    assert np.array_equal(one[0], two[0]) and np.array_equal(one[1], two[1])
+
+
+def test_adjoint_gradient_refuses_what_cannot_fit_before_making_any_state():
+    body = textwrap.dedent("""
+        import resource, numpy as np, _velquin_native as native
+        n = 23
+        program = native.Program(n, [("h", (q,)) for q in range(n)] +
+                                 [("rx", (0,), (), (), ((0.0, ((0, 1.0),)),))], 1)
+        program.state(np.array([0.1]))  # one state fits
+        words = (np.array([0], np.uint64), np.array([1], np.uint64), np.array([1.0 + 0j]))
+        size = next(int(l.split()[1]) * 1024 for l in open("/proc/self/status") if l.startswith("VmSize"))
+        resource.setrlimit(resource.RLIMIT_AS, (size + (5 << n) * 16 // 2, resource.RLIM_INFINITY))
+        try:
+            program.gradient(np.array([0.3]), [words])
+        except MemoryError as error:
+            print(error)
+    """)
+    done = subprocess.run([sys.executable, "-c", body], capture_output=True, text=True, timeout=120,
+                          env=dict(os.environ, OMP_NUM_THREADS="1"))
+    assert done.returncode == 0, done.stderr
+    assert re.fullmatch(r"cannot allocate 402653184 bytes for the adjoint method's states "
+                        r"\(\d+ bytes available\)\n", done.stdout)
