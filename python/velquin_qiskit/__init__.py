@@ -7,11 +7,13 @@
 - ``from_qiskit``, ``from_qasm``, ``load_qasm`` and ``statevector``: circuits
   and OpenQASM 2 or 3 text as velquin circuits and Qiskit state vectors.
 
-Gates velquin lacks are written in its sixteen by Qiskit's transpiler.
-Circuits are simulated on the qubits they act on (at most 30); what velquin
-cannot simulate exactly (resets, mid-circuit measurements, control flow,
-non-unitary instructions) raises ``UnsupportedInstructionError`` before
-anything runs.
+Circuits run on velquin's engine, every gate of Qiskit's standard library (and
+``UnitaryGate``, ``DiagonalGate``, ``PermutationGate``, ``PauliGate``, controlled
+gates with any control state) as one operation, translated once per circuit and
+bound for every parameter set. Circuits are simulated on the qubits they act on
+(at most 30); what velquin cannot simulate exactly (resets, mid-circuit
+measurements, control flow, non-unitary instructions) raises
+``UnsupportedInstructionError`` before anything runs.
 """
 
 from velquin_adapters import TooManyQubitsError

@@ -6,20 +6,23 @@ import time
 import uuid
 import warnings
 from collections.abc import Sequence
-from dataclasses import dataclass
 from typing import Any
 
 import numpy as np
+import numpy.typing as npt
 from qiskit import QuantumCircuit
 from qiskit.circuit import Measure, Parameter
 from qiskit.circuit.library import get_standard_gate_name_mapping
+from qiskit.primitives.containers import BitArray
 from qiskit.providers import BackendV2, JobStatus, JobV1, Options
 from qiskit.result import Result
 from qiskit.transpiler import Target
-from velquin_adapters import Executor, Job, counts, counts_to_bits, fan_out, job_seeds, resolve_seed
+from velquin_adapters import Executor, SampleJob, columns, fan_out, job_seeds
 
-from .bits import pack
-from .translation import BASIS, Translator
+from .convert import BASIS
+from .jobs import check_memory, sample
+from .seeds import check_seed, root_of
+from .translation import Translator
 
 
 def velquin_target() -> Target:
@@ -36,29 +39,23 @@ def velquin_target() -> Target:
     return target
 
 
-@dataclass(frozen=True)
-class _Experiment:
-    job: Job
-    numpy_seed: int
-    positions: list[int | None]  # per classical bit: register qubit measured into it, or None
-    memory: bool
+def _shots(value: object) -> int:
+    if isinstance(value, bool) or not isinstance(value, (int, np.integer)):
+        raise TypeError(f"shots must be a non-negative integer, not {value!r}")
+    if value < 0:
+        raise ValueError(f"shots must be a non-negative integer, not {value}")
+    return int(value)
 
 
-def _run_experiment(task: _Experiment) -> tuple[dict[str, int], list[str] | None]:
-    """Run in a worker: hex counts of the classical bits, and the per-shot list if asked."""
-    shots = task.job.shots or 0
-    columns = sorted({p for p in task.positions if p is not None})
-    column = {p: i for i, p in enumerate(columns)}
-    if columns:
-        bits = counts_to_bits(counts(task.job), task.job.n_qubits, columns,
-                              np.random.default_rng(task.numpy_seed))
-    else:
-        bits = np.zeros((shots, 0), dtype=np.uint8)
-    packed = pack(bits, [None if p is None else column[p] for p in task.positions])
+def _keys(outcomes: npt.NDArray[np.uint64], positions: list[int | None], memory: bool
+          ) -> tuple[dict[str, int], list[str] | None]:
+    """Hex counts of the classical bits (bit b reads register qubit positions[b]), and the
+    per-shot list if asked, in the order the engine drew the shots."""
+    packed = BitArray.from_bool_array(columns(outcomes, positions), order="little").array
     distinct, inverse, tally = np.unique(packed, axis=0, return_inverse=True, return_counts=True)
     keys = [hex(int.from_bytes(row.tobytes(), "big")) for row in distinct]
-    memory = [keys[i] for i in inverse.reshape(-1).tolist()] if task.memory else None
-    return dict(zip(keys, tally.tolist())), memory
+    shot_memory = [keys[i] for i in inverse.reshape(-1).tolist()] if memory else None
+    return dict(zip(keys, tally.tolist())), shot_memory
 
 
 class VelquinJob(JobV1):  # type: ignore[misc]
@@ -116,29 +113,38 @@ class VelquinBackend(BackendV2):  # type: ignore[misc]
             if not hasattr(self.options, key):
                 warnings.warn(f"Option {key} is not used by this backend", UserWarning,
                               stacklevel=2)
-        shots = int(options.get("shots", self.options.shots))
+        shots = _shots(options.get("shots", self.options.shots))
         seed = options.get("seed_simulator", self.options.seed_simulator)
+        check_seed(seed, "seed_simulator")
         memory = bool(options.get("memory", self.options.memory))
         circuits = [run_input] if isinstance(run_input, QuantumCircuit) else list(run_input)
-        root = resolve_seed(seed)
-        tasks = []
+        for index, circuit in enumerate(circuits):
+            if not isinstance(circuit, QuantumCircuit):
+                raise TypeError(f"run() takes Qiskit circuits; circuit {index} is a "
+                                f"{type(circuit).__name__}")
+        root = root_of(seed)
         translate = Translator()
+        jobs, positions = [], []
         for index, circuit in enumerate(circuits):
             if circuit.parameters:
                 raise ValueError(f"circuit {index} ('{circuit.name}') has unbound parameters")
             translation = translate(circuit)
-            (gates,), _ = translation.bind(np.zeros((1, 0)))
-            seeds = job_seeds(root, (index,))
-            where, measured = translation.layout.position, translation.measured
-            positions = [where.get(measured[b]) if b in measured else None
-                         for b in range(circuit.num_clbits)]
-            tasks.append(_Experiment(Job(translation.layout.n_qubits, gates, shots=shots,
-                                         seed=seeds.velquin), seeds.numpy, positions, memory))
+            layout, program = translation.shrunk()
+            measured = translation.measured
+            positions.append([layout.position.get(measured[b]) if b in measured else None
+                              for b in range(circuit.num_clbits)])
+            check_memory(shots * (9 + 2 * circuit.num_clbits),
+                         f"circuit {index} ('{circuit.name}', {shots} shots)")
+            if circuit.num_clbits:  # without classical bits there is nothing to read
+                jobs.append(SampleJob(program, np.zeros((1, program.n_params)), shots,
+                                      (job_seeds(root, (index,)).velquin,)))
         start = time.perf_counter()
-        outputs = fan_out(_run_experiment, tasks, self._executor)
+        outcomes = iter(fan_out(sample, jobs, self._executor))
         taken = time.perf_counter() - start
         results = []
-        for circuit, (hex_counts, shot_memory) in zip(circuits, outputs):
+        for circuit, where in zip(circuits, positions):
+            hex_counts, shot_memory = _keys(next(outcomes)[0], where, memory) if where else \
+                ({}, [] if memory else None)
             data: dict[str, Any] = {"counts": hex_counts}
             if shot_memory is not None:
                 data["memory"] = shot_memory

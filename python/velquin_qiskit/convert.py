@@ -4,50 +4,80 @@ from __future__ import annotations
 
 import re
 
-from qiskit import QuantumCircuit, qasm2, qasm3
+from qiskit import QuantumCircuit, qasm2, qasm3, transpile
 from qiskit.quantum_info import Statevector
-from velquin_adapters import MAX_QUBITS, Job, TooManyQubitsError, build
-from velquin_adapters import statevector as job_statevector
+from qiskit.transpiler.exceptions import TranspilerError
+from velquin_adapters import state
 
 import velquin
 
-from .translation import Translation, translate
+from .refusals import IGNORED, UnsupportedInstructionError
+from .translation import Translation, check_size, translate
+
+BASIS = ["x", "y", "z", "h", "s", "sdg", "t", "tdg", "sx", "rx", "ry", "rz", "cx", "swap", "cy",
+         "cz"]
+"""velquin's sixteen gates, the only ones a ``velquin.QuantumCircuit`` holds."""
 
 _QASM_VERSION = re.compile(r"\A(?:\s|//[^\n]*\n|/\*.*?\*/)*OPENQASM\s+(\d+)", re.S)
 
 
-def _bound(circuit: QuantumCircuit) -> Translation:
+def _bound(circuit: object, function: str) -> Translation:
+    """The translation of a parameter-bound circuit, refusing anything else by name."""
+    if not isinstance(circuit, QuantumCircuit):
+        raise TypeError(f"{function}() takes a qiskit.QuantumCircuit, not "
+                        f"{type(circuit).__name__}")
     if circuit.parameters:
         names = ", ".join(p.name for p in circuit.parameters)
         raise ValueError(f"the circuit has unbound parameters ({names}); "
                          "bind them with circuit.assign_parameters first")
-    if circuit.num_qubits > MAX_QUBITS:
-        raise TooManyQubitsError(
-            f"the circuit has {circuit.num_qubits} qubits; velquin simulates at most {MAX_QUBITS}")
+    check_size(circuit)
     return translate(circuit)
-
-
-def _unshrunk(translation: Translation) -> Job:
-    """The translation's gates on the caller's own qubit indices."""
-    back = translation.layout.qubits
-    gates = [gate._replace(qubits=tuple(back[q] for q in gate.qubits))
-             for gate in translation.gates]
-    phase = translation.global_phase
-    return Job(max(1, translation.circuit.num_qubits), gates, global_phase=float(phase))
 
 
 def from_qiskit(circuit: QuantumCircuit) -> velquin.QuantumCircuit:
     """A velquin circuit with the gates of a parameter-bound Qiskit circuit.
 
-    Gates outside velquin's sixteen are written in them by Qiskit's
-    transpiler. Qubit indices stay as they are (so the circuit may have at
-    most 30 qubits). Final measurements are dropped, as velquin's ``run``
-    measures every qubit, and so is the global phase, which a velquin circuit
-    does not carry: ``velquin_qiskit.statevector`` returns the state with it.
-    Raises UnsupportedInstructionError for what velquin cannot simulate exactly.
+    A ``velquin.QuantumCircuit`` holds velquin's sixteen gates only, so here (and only here)
+    Qiskit's transpiler writes every other gate in them; the primitives, the backend and
+    ``statevector`` run each gate as one operation of velquin's engine instead. Qubit indices
+    stay as they are (1 to 30 qubits). Final measurements are dropped, as velquin's ``run``
+    measures every qubit, and so is the global phase, which a velquin circuit does not carry:
+    ``velquin_qiskit.statevector`` returns the state with it. Raises
+    UnsupportedInstructionError for what velquin cannot simulate exactly.
     """
-    job = _unshrunk(_bound(circuit))
-    return build(job.n_qubits, job.gates)
+    _bound(circuit, "from_qiskit")  # refuses what velquin cannot simulate, before transpiling
+    if circuit.num_qubits == 0:
+        raise ValueError("from_qiskit(): the circuit has no qubits, and a velquin circuit has "
+                         "at least one; velquin_qiskit.statevector gives its one amplitude")
+    unitary = QuantumCircuit(circuit.num_qubits)
+    where = {q: i for i, q in enumerate(circuit.qubits)}
+    for instruction in circuit.data:
+        if instruction.name not in IGNORED and instruction.name != "measure":
+            unitary.append(instruction.operation, [where[q] for q in instruction.qubits],
+                           copy=False)
+    try:
+        # With u and p in the basis the translator stays fast; both become rotations below.
+        unitary = transpile(unitary, basis_gates=[*BASIS, "u", "p"], optimization_level=0)
+    except TranspilerError as error:
+        raise UnsupportedInstructionError(
+            f"Qiskit's transpiler cannot write the circuit in velquin's gates: {error}"
+        ) from error
+    out = velquin.QuantumCircuit(circuit.num_qubits)
+    for instruction in unitary.data:
+        name, params = instruction.name, [float(p) for p in instruction.params]
+        qubits = [unitary.find_bit(q).index for q in instruction.qubits]
+        if name == "u":  # U(theta, phi, lam) = e^{i (phi + lam) / 2} RZ(phi) RY(theta) RZ(lam)
+            theta, phi, lam = params
+            out.rz(qubits[0], lam)
+            out.ry(qubits[0], theta)
+            out.rz(qubits[0], phi)
+        elif name == "p":  # P(lam) = e^{i lam / 2} RZ(lam)
+            out.rz(qubits[0], params[0])
+        elif name in BASIS:
+            getattr(out, name)(*qubits, *params)
+        else:  # a pass left something outside the basis
+            raise UnsupportedInstructionError(f"Qiskit's transpiler left '{name}' in the circuit")
+    return out
 
 
 def load_qasm(text: str) -> QuantumCircuit:
@@ -67,11 +97,13 @@ def from_qasm(text: str) -> velquin.QuantumCircuit:
 def statevector(circuit: QuantumCircuit) -> Statevector:
     """The final state of a parameter-bound circuit, global phase included.
 
-    The same state as ``qiskit.quantum_info.Statevector(circuit)``, computed by
-    velquin; final measurements are ignored (mid-circuit ones are refused).
+    The same state as ``qiskit.quantum_info.Statevector(circuit)``, computed by velquin's
+    engine, every gate one operation; final measurements are ignored (mid-circuit ones are
+    refused).
     """
-    state = job_statevector(_unshrunk(_bound(circuit)))
-    return Statevector(state if circuit.num_qubits > 0 else state[:1])
+    translation = _bound(circuit, "statevector")
+    amplitudes = state(translation.program)
+    return Statevector(amplitudes if circuit.num_qubits > 0 else amplitudes[:1])
 
 
-__all__ = ["from_qasm", "from_qiskit", "load_qasm", "statevector"]
+__all__ = ["BASIS", "from_qasm", "from_qiskit", "load_qasm", "statevector"]

@@ -1,7 +1,8 @@
-"""EstimatorV2: exact expectation values from velquin's state vectors.
+"""EstimatorV2: exact expectation values of Pauli sums from velquin's engine.
 
-Values are Qiskit's: its Pauli expectation routines on velquin's array (see
-expectation.py), observables reduced to the qubits the circuit acts on.
+A PUB's parameter sets and observables broadcast against each other; each parameter set's
+state is made once per engine call, and every observable that set needs is evaluated on it
+(observables needing the same sets share one call), every sum in the engine's fixed tree.
 """
 
 from __future__ import annotations
@@ -9,99 +10,105 @@ from __future__ import annotations
 from collections.abc import Iterable, Sequence
 from dataclasses import dataclass
 
+import _velquin_native as native
 import numpy as np
 import numpy.typing as npt
-from qiskit.primitives import BaseEstimatorV2, PrimitiveJob, PrimitiveResult, PubResult
+from qiskit.primitives import BaseEstimatorV2, PrimitiveResult, PubResult
 from qiskit.primitives.containers import DataBin, EstimatorPubLike
 from qiskit.primitives.containers.estimator_pub import EstimatorPub
-from qiskit.quantum_info import PauliList, SparsePauliOp
-from velquin_adapters import Executor, Job, Layout, fan_out, job_seeds, resolve_seed
-from velquin_adapters import statevector as job_statevector
+from velquin_adapters import ExpectationJob, Executor, PauliSum, Program, fan_out, job_seeds
+from velquin_adapters import split_rows
 
-from .expectation import PauliTerms, expectation_value, prepare
-from .translation import Translation, Translator, parameter_rows
+from .angles import binding_values
+from .jobs import CancellableJob, engine_call, expectations, pieces
+from .observables import pauli_sum
+from .seeds import SeedLike, check_seed, root_of
+from .translation import Translator
 
-
-def reduce_observable(observable: SparsePauliOp, layout: Layout) -> SparsePauliOp:
-    """The observable on the register's qubits alone, with the same expectation value.
-
-    Every qubit outside ``layout`` is in |0>: a term with X or Y there has
-    expectation 0 and is dropped, and Z or I there is a factor 1.
-    """
-    active = list(layout.qubits)
-    idle = np.setdiff1d(np.arange(observable.num_qubits), active)
-    z, x = observable.paulis.z, observable.paulis.x
-    keep = ~x[:, idle].any(axis=1)
-    if not active:  # velquin's smallest register has one qubit
-        z, x, active = np.zeros((len(keep), 1), bool), np.zeros((len(keep), 1), bool), [0]
-    if not keep.any():
-        return SparsePauliOp("I" * layout.n_qubits, 0.0)
-    paulis = PauliList.from_symplectic(z[keep][:, active], x[keep][:, active],
-                                       observable.paulis.phase[keep])
-    return SparsePauliOp(paulis, observable.coeffs[keep], ignore_pauli_phase=False, copy=False)
+MEASUREMENTS_REFUSED = (
+    "EstimatorV2 takes circuits without measurements: velquin gives the expectation value "
+    "of the final state, and the value after a measurement needs the measured state, which "
+    "velquin does not simulate")
 
 
-def expectation_values(task: tuple[Job, Sequence[PauliTerms]]) -> list[float]:
-    """Run in a worker: one state (velquin's array, never copied), each observable's value."""
-    job, observables = task
-    state = job_statevector(job, phase=False)
-    return [expectation_value(state, op).real for op in observables]
+@dataclass(frozen=True)
+class _Group:
+    """Observables needing the same parameter sets: one engine call."""
+
+    sets: npt.NDArray[np.intp]        # the flat parameter sets, ascending
+    observables: list[int]            # flat observable indices
+    targets: npt.NDArray[np.intp]     # flat result indices this group fills
+    row: npt.NDArray[np.intp]         # for each target: its set's position in ``sets``
+    column: npt.NDArray[np.intp]      # for each target: its observable's position
 
 
 @dataclass(frozen=True)
 class _Plan:
     pub: EstimatorPub
-    translation: Translation
-    tasks: list[tuple[Job, list[PauliTerms]]]
-    targets: list[npt.NDArray[np.intp]]  # per task, the flat result indices it fills
+    program: Program
+    rows: npt.NDArray[np.float64]
+    sums: dict[int, PauliSum]
+    groups: list[_Group]
 
 
-def _plan(pub: EstimatorPub, translate: Translator) -> _Plan:
-    translation = translate(pub.circuit)
-    gate_lists, _ = translation.bind(parameter_rows(translation, pub.parameter_values))
+def _groups(pub: EstimatorPub) -> list[_Group]:
     shape = pub.shape
-    params = np.broadcast_to(np.arange(pub.parameter_values.size).reshape(
+    sets = np.broadcast_to(np.arange(pub.parameter_values.size).reshape(
         pub.parameter_values.shape), shape).ravel()
     observables = np.broadcast_to(np.arange(pub.observables.size).reshape(
         pub.observables.shape), shape).ravel()
-    flat_observables = pub.observables.ravel()
-    reduced: dict[int, PauliTerms] = {}
-    for index in np.unique(observables).tolist():
-        terms = flat_observables[index].items()
-        op = SparsePauliOp(*zip(*terms)) if terms else SparsePauliOp(
-            "I" * pub.observables.num_qubits, 0.0)
-        reduced[index] = prepare(reduce_observable(op, translation.layout))
-    tasks, targets = [], []
-    n = translation.layout.n_qubits
-    for p, gates in enumerate(gate_lists):
-        where = np.flatnonzero(params == p)
-        if where.size:
-            tasks.append((Job(n, gates), [reduced[i] for i in observables[where].tolist()]))
-            targets.append(where)
-    return _Plan(pub, translation, tasks, targets)
+    # Each observable's result indices, then the parameter sets they need.
+    order = np.argsort(observables, kind="stable")
+    chunks = np.split(order, np.flatnonzero(np.diff(observables[order])) + 1) \
+        if order.size else []
+    by_sets: dict[tuple[int, ...], list[npt.NDArray[np.intp]]] = {}
+    for chunk in chunks:
+        by_sets.setdefault(tuple(np.unique(sets[chunk]).tolist()), []).append(chunk)
+    groups = []
+    for needed, parts in by_sets.items():
+        used = np.array(needed, dtype=np.intp)
+        targets = np.concatenate(parts)
+        column = np.concatenate([np.full(p.size, c, dtype=np.intp) for c, p in enumerate(parts)])
+        groups.append(_Group(used, [int(observables[p[0]]) for p in parts], targets,
+                             np.searchsorted(used, sets[targets]), column))
+    return groups
+
+
+def _plan(pub: EstimatorPub, index: int, translate: Translator) -> _Plan:
+    translation = translate(pub.circuit)
+    layout, program = translation.shrunk()
+    where = f"PUB {index}"
+    rows = translation.angles.rows(binding_values(translation.angles, pub.parameter_values,
+                                                  where))
+    groups = _groups(pub)
+    flat = pub.observables.sparse_observables_array().reshape(-1)
+    n = pub.circuit.num_qubits
+    sums = {j: pauli_sum(flat[j], layout, n, f"{where}'s observable {j}")
+            for group in groups for j in group.observables}
+    return _Plan(pub, program, rows, sums, groups)
 
 
 class EstimatorV2(BaseEstimatorV2):  # type: ignore[misc]
     """Qiskit's ``BaseEstimatorV2`` on velquin: exact expectation values of Pauli sums.
 
-    ``precision`` 0 gives exact values with standard deviations 0; a positive
-    precision adds Gaussian noise of that standard deviation to every value
-    (stds then equal the precision), drawn from the PUB's seed (``seed``
-    resolved once per ``run``, then path ``(pub_index,)``; see
-    velquin_adapters.seeds). ``executor`` (a ``concurrent.futures.Executor``
-    or a Dask ``Client``) computes the parameter sets in parallel; the
-    results are those of a serial run.
+    ``precision`` 0 gives exact values with standard deviations 0; a positive precision adds
+    Gaussian noise of that standard deviation to every value (stds then equal the
+    precision), drawn from the PUB's seed (the run's root from ``seed``, which takes what
+    ``numpy.random.default_rng`` takes, then path ``(pub_index,)``; see
+    velquin_adapters.seeds). ``executor`` (a ``concurrent.futures.Executor`` or a Dask
+    ``Client``) computes the parameter sets in parallel; the results are those of a serial
+    run. Ctrl-C while waiting on ``result()`` stops the computation.
     """
 
-    def __init__(self, *, seed: int | None = None, default_precision: float = 0.0,
+    def __init__(self, *, seed: SeedLike = None, default_precision: float = 0.0,
                  executor: Executor = None) -> None:
-        resolve_seed(seed)  # reject a bad seed now
+        check_seed(seed)
         self._seed = seed
         self._default_precision = default_precision
         self._executor = executor
 
     @property
-    def seed(self) -> int | None:
+    def seed(self) -> SeedLike:
         return self._seed
 
     @property
@@ -113,31 +120,46 @@ class EstimatorV2(BaseEstimatorV2):  # type: ignore[misc]
         return self._executor
 
     def run(self, pubs: Iterable[EstimatorPubLike], *, precision: float | None = None
-            ) -> PrimitiveJob[PrimitiveResult[PubResult]]:
+            ) -> CancellableJob:
         """Estimate every PUB; circuits are checked and translated before this returns."""
         if precision is None:
             precision = self._default_precision
-        translate = Translator()
-        plans = [_plan(EstimatorPub.coerce(pub, precision), translate) for pub in pubs]
-        job = PrimitiveJob(self._run, plans, resolve_seed(self._seed))
+        coerced = [EstimatorPub.coerce(pub, precision) for pub in pubs]
+        translate = Translator(measurements=MEASUREMENTS_REFUSED)
+        plans = [_plan(pub, index, translate) for index, pub in enumerate(coerced)]
+        job = CancellableJob(self._run, plans, root_of(self._seed))
         job._submit()
         return job
 
-    def _run(self, plans: list[_Plan], root: int) -> PrimitiveResult[PubResult]:
-        tasks = [task for plan in plans for task in plan.tasks]
-        values = iter(fan_out(expectation_values, tasks, self._executor))
+    def _run(self, plans: Sequence[_Plan], root: int, cancel: native.Cancel | None = None
+             ) -> PrimitiveResult[PubResult]:
+        jobs, owner = [], []
+        for k, plan in enumerate(plans):
+            for g, group in enumerate(plan.groups):
+                observables = tuple(plan.sums[j] for j in group.observables)
+                rows = plan.rows[group.sets]
+                for part in split_rows(rows, pieces(self._executor, rows.shape[0])):
+                    jobs.append(ExpectationJob(plan.program, part, observables))
+                    owner.append((k, g))
+        outputs = fan_out(engine_call(expectations, self._executor, cancel), jobs,
+                          self._executor)
+        values: dict[tuple[int, int], list[npt.NDArray[np.complex128]]] = {}
+        for key, out in zip(owner, outputs):
+            values.setdefault(key, []).append(out)
         results = []
-        for index, plan in enumerate(plans):
-            evs = np.zeros(plan.pub.shape, dtype=np.float64)
+        for k, plan in enumerate(plans):
+            pub = plan.pub
+            evs = np.zeros(pub.shape, dtype=np.float64)
             flat = evs.reshape(-1)
-            for target in plan.targets:
-                flat[target] = next(values)
-            precision = plan.pub.precision
-            stds = np.full(plan.pub.shape, float(precision))
+            for g, group in enumerate(plan.groups):
+                table = np.concatenate(values[(k, g)]).real
+                flat[group.targets] = table[group.row, group.column]
+            precision = pub.precision
             if precision != 0:
-                evs = job_seeds(root, (index,)).rng().normal(evs, precision)
+                evs = np.asarray(job_seeds(root, (k,)).rng().normal(evs, precision),
+                                 dtype=np.float64)
             results.append(PubResult(
-                DataBin(evs=evs, stds=stds, shape=evs.shape),
+                DataBin(evs=evs, stds=np.full(pub.shape, float(precision)), shape=pub.shape),
                 metadata={"target_precision": precision,
-                          "circuit_metadata": plan.pub.circuit.metadata}))
+                          "circuit_metadata": pub.circuit.metadata}))
         return PrimitiveResult(results, metadata={"version": 2})

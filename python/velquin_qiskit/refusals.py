@@ -1,109 +1,61 @@
-"""What velquin cannot simulate exactly, found before anything is simulated.
+"""What velquin cannot simulate exactly, and how a refusal names it.
 
-velquin plays unitary gates and samples the final state. A circuit may measure
-a qubit only when no later instruction touches it; resets, control flow,
-classical conditions and non-unitary instructions (noise channels, Kraus and
-superoperators, classical storage, initialize) are refused with an error
-naming the instruction, its index in ``circuit.data`` and its qubits.
-Barriers and delays are ignored.
+velquin plays unitary operations and samples the final state. A circuit may measure a qubit
+only when no later instruction touches it (the shared rule of
+``velquin_adapters.TerminalMeasurements``); resets, control flow, classical conditions and
+non-unitary instructions (noise channels, Kraus and superoperators, classical storage,
+initialize) are refused with an error naming the instruction, its index in ``circuit.data``
+and its qubits, before anything runs. Barriers and delays are ignored.
 """
 
 from __future__ import annotations
 
-from dataclasses import dataclass
+from collections.abc import Sequence
 
-from qiskit.circuit import (
-    CircuitInstruction,
-    ControlFlowOp,
-    Gate,
-    Instruction,
-    Operation,
-    QuantumCircuit,
-)
-from qiskit.circuit.annotated_operation import AnnotatedOperation
+from qiskit.circuit import ControlFlowOp, Operation
 from qiskit.exceptions import QiskitError
-from qiskit.quantum_info import Clifford
+from velquin_adapters import UnsupportedError
 
 IGNORED = frozenset({"barrier", "delay"})
 
 
-class UnsupportedInstructionError(QiskitError):  # type: ignore[misc]
+class UnsupportedInstructionError(QiskitError, UnsupportedError):  # type: ignore[misc]
     """The circuit holds an instruction velquin cannot simulate exactly."""
 
     def __str__(self) -> str:
         return str(self.message)  # QiskitError would show the message's repr
 
 
-@dataclass(frozen=True)
-class Checked:
-    """A circuit's unitary part and where its measurements go.
+class Refused(Exception):
+    """Why an operation (or one inside its definition) cannot be simulated; the walk that
+    meets it adds which instruction of the user's circuit it is."""
 
-    ``unitary`` holds the indices (into ``circuit.data``) of the instructions
-    to simulate; ``measured[clbit] = qubit`` for every classical bit that a
-    measurement writes (the last one wins, as in the circuit), by index.
-    """
-
-    unitary: list[int]
-    measured: dict[int, int]
+    def __init__(self, reason: str) -> None:
+        super().__init__(reason)
+        self.reason = reason
 
 
-def _reason(operation: Operation) -> str | None:
-    """Why an operation cannot be simulated, or None when it is unitary."""
+def non_unitary_reason(operation: Operation) -> str | None:
+    """Why an operation that is not a gate cannot be simulated, or None when it may be."""
     if isinstance(operation, ControlFlowOp):
         return "control flow needs mid-circuit measurement results"
     if getattr(operation, "condition", None) is not None:
         return "classically conditioned operations need mid-circuit measurement results"
-    if isinstance(operation, Gate) or isinstance(operation, Clifford):
-        return None
-    if isinstance(operation, AnnotatedOperation):
-        return _reason(operation.base_op)
-    if operation.name == "reset":
+    name = operation.name
+    if name == "reset":
         return "a reset is not unitary"
-    if operation.name == "initialize":
+    if name == "initialize":
         return "initialize begins with a reset; prepare_state is its unitary counterpart"
-    if operation.name == "measure":
+    if name == "measure":
         return "it measures inside a composite instruction"
-    if isinstance(operation, Instruction) and operation.definition is not None:
-        for inner in operation.definition.data:
-            if inner.operation.name not in IGNORED and _reason(inner.operation) is not None:
-                return f"its definition holds '{inner.operation.name}', which is not unitary"
-        return None
-    return "it is not a unitary instruction"
+    return None
 
 
-def _where(circuit: QuantumCircuit, index: int, instruction: CircuitInstruction) -> str:
-    qubits = [circuit.find_bit(q).index for q in instruction.qubits]
-    return f"'{instruction.operation.name}' (circuit.data[{index}] on qubits {qubits})"
+def where(name: str, index: int, qubits: Sequence[int]) -> str:
+    return f"'{name}' (circuit.data[{index}] on qubits {list(qubits)})"
 
 
-def check(circuit: QuantumCircuit) -> Checked:
-    """Refuse what velquin cannot simulate; return the unitary part and the measurements.
-
-    Raises UnsupportedInstructionError before anything is simulated.
-    """
-    unitary: list[int] = []
-    measured: dict[int, int] = {}
-    measured_at: dict[int, int] = {}  # qubit -> index of its measurement
-    for index, instruction in enumerate(circuit.data):
-        operation = instruction.operation
-        if operation.name in IGNORED:
-            continue
-        qubits = [circuit.find_bit(q).index for q in instruction.qubits]
-        if operation.name == "measure" and isinstance(operation, Instruction) \
-                and not isinstance(operation, ControlFlowOp):
-            (qubit,), (clbit,) = qubits, instruction.clbits
-            measured[circuit.find_bit(clbit).index] = qubit
-            measured_at.setdefault(qubit, index)
-            continue
-        reason = _reason(operation)
-        if reason is not None:
-            raise UnsupportedInstructionError(
-                f"velquin cannot simulate {_where(circuit, index, instruction)}: {reason}")
-        for qubit in qubits:
-            if qubit in measured_at:
-                raise UnsupportedInstructionError(
-                    f"velquin cannot simulate {_where(circuit, index, instruction)}: it acts on "
-                    f"qubit {qubit} after its measurement at circuit.data[{measured_at[qubit]}], "
-                    "and mid-circuit measurements are not simulated")
-        unitary.append(index)
-    return Checked(unitary, measured)
+def refusal(name: str, index: int, qubits: Sequence[int], reason: str
+            ) -> UnsupportedInstructionError:
+    return UnsupportedInstructionError(
+        f"velquin cannot simulate {where(name, index, qubits)}: {reason}")

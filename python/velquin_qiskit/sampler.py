@@ -1,4 +1,4 @@
-"""SamplerV2: shots from velquin, one BitArray per classical register."""
+"""SamplerV2: shots from velquin's engine, one BitArray per classical register."""
 
 from __future__ import annotations
 
@@ -6,101 +6,88 @@ import warnings
 from collections.abc import Iterable, Sequence
 from dataclasses import dataclass
 
+import _velquin_native as native
 import numpy as np
 import numpy.typing as npt
-from qiskit.primitives import BaseSamplerV2, PrimitiveJob, PrimitiveResult, SamplerPubResult
+from qiskit.primitives import BaseSamplerV2, PrimitiveResult, SamplerPubResult
 from qiskit.primitives.containers import BitArray, DataBin, SamplerPubLike
 from qiskit.primitives.containers.sampler_pub import SamplerPub
-from velquin_adapters import Executor, Job, counts, counts_to_bits, fan_out, job_seeds, resolve_seed
+from velquin_adapters import Executor, Program, SampleJob, columns, fan_out, job_seeds, split_rows
 
-from .bits import pack
-from .translation import Translation, Translator, parameter_rows
+from .angles import binding_values
+from .jobs import CancellableJob, check_memory, engine_call, pieces, sample
+from .seeds import SeedLike, check_seed, root_of
+from .translation import Translation, Translator
 
 Registers = list[tuple[str, list[int | None]]]
-"""Per classical register: its name and, per bit, the measured-qubit column or None."""
+"""Per classical register: its name and, per bit, the register qubit measured into it (None
+where no measurement writes the bit, or the qubit is one nothing acts on: it reads 0)."""
 
 
-@dataclass(frozen=True)
-class Shots:
-    """One parameter set's sampling, as sent to a worker."""
-
-    job: Job
-    numpy_seed: int
-    positions: list[int | None]  # register qubit of each measured column, None if idle
-    registers: Registers
-
-
-def sample(task: Shots) -> dict[str, npt.NDArray[np.uint8]]:
-    """Run in a worker: the packed bits of every classical register."""
-    shots = task.job.shots or 0
-    if all(p is None for p in task.positions):  # nothing measured acts: every bit reads 0
-        bits = np.zeros((shots, len(task.positions)), dtype=np.uint8)
-    else:
-        bits = counts_to_bits(counts(task.job), task.job.n_qubits, task.positions,
-                              np.random.default_rng(task.numpy_seed))
-    return {name: pack(bits, columns) for name, columns in task.registers}
-
-
-def measured_columns(translation: Translation) -> tuple[list[int], Registers]:
-    """The measured qubits (caller's indices, ascending) and each register's bit columns."""
+def registers(translation: Translation, position: dict[int, int]) -> Registers:
+    """Each classical register's bits as register qubits of the shrunk program."""
     circuit = translation.circuit
-    qubits = sorted(set(translation.measured.values()))
-    column = {q: i for i, q in enumerate(qubits)}
-    registers: Registers = []
+    clbit = {c: i for i, c in enumerate(circuit.clbits)}
+    out: Registers = []
     for register in circuit.cregs:
-        bits = [circuit.find_bit(bit).index for bit in register]
-        registers.append((register.name, [column.get(translation.measured[b])
-                                          if b in translation.measured else None
-                                          for b in bits]))
-    return qubits, registers
+        qubits = [translation.measured.get(clbit[bit]) for bit in register]
+        out.append((register.name, [None if q is None else position.get(q) for q in qubits]))
+    return out
 
 
 @dataclass(frozen=True)
 class _Plan:
     pub: SamplerPub
-    tasks: list[Shots]
+    program: Program
+    rows: npt.NDArray[np.float64]
+    seeds: tuple[int, ...]
+    registers: Registers
 
 
-def _plan(pub: SamplerPub, pub_index: int, root: int, translate: Translator) -> _Plan:
+def _per_shot_bytes(registers: Registers) -> int:
+    """Bytes each shot takes: the engine's outcome, each register's bits and packed bytes."""
+    return 8 + sum(len(bits) + -(-len(bits) // 8) for _, bits in registers)
+
+
+def _plan(pub: SamplerPub, index: int, root: int, translate: Translator) -> _Plan:
     translation = translate(pub.circuit)
-    gate_lists, _ = translation.bind(parameter_rows(translation, pub.parameter_values))
-    qubits, registers = measured_columns(translation)
-    positions = translation.layout.positions(qubits)
-    n = translation.layout.n_qubits
-    tasks = []
-    for index, gates in enumerate(gate_lists):
-        seeds = job_seeds(root, (pub_index, index))
-        tasks.append(Shots(Job(n, gates, shots=pub.shots, seed=seeds.velquin), seeds.numpy,
-                           positions, registers))
-    return _Plan(pub, tasks)
+    layout, program = translation.shrunk()
+    where = f"PUB {index}"
+    values = binding_values(translation.angles, pub.parameter_values, where)
+    rows = translation.angles.rows(values)
+    layout_registers = registers(translation, layout.position)
+    check_memory(rows.shape[0] * pub.shots * _per_shot_bytes(layout_registers),
+                 f"{where} ({rows.shape[0]} parameter sets of {pub.shots} shots)")
+    seeds = tuple(job_seeds(root, (index, i)).velquin for i in range(rows.shape[0]))
+    return _Plan(pub, program, rows, seeds, layout_registers)
 
 
 class SamplerV2(BaseSamplerV2):  # type: ignore[misc]
     """Qiskit's ``BaseSamplerV2`` on velquin.
 
-    Each PUB gives one ``BitArray`` per classical register, shaped by its
-    parameter sets, as Qiskit's ``StatevectorSampler`` lays them out. Shots
-    come from ``run(shots=)``, else the PUB's, else ``default_shots``. The
-    parameter set at flat index ``i`` of PUB ``k`` takes the seeds of path
-    ``(k, i)`` under ``seed`` (resolved once per ``run``; see
-    velquin_adapters.seeds); its shots are velquin's exact counts in a
-    seeded random order. ``executor`` (a ``concurrent.futures.Executor`` or
-    a Dask ``Client``) samples parameter sets in parallel with the same results.
+    Each PUB gives one ``BitArray`` per classical register, shaped by its parameter sets, as
+    Qiskit's ``StatevectorSampler`` lays them out. Shots come from ``run(shots=)``, else the
+    PUB's, else ``default_shots``. ``seed`` takes what ``numpy.random.default_rng`` takes (see
+    seeds.py); the parameter set at flat index ``i`` of PUB ``k`` takes the seeds of path
+    ``(k, i)`` under the run's root (see velquin_adapters.seeds), and its shots are the
+    engine's draws, in the order drawn. ``executor`` (a ``concurrent.futures.Executor`` or a
+    Dask ``Client``) samples parameter sets in parallel with the same results. Ctrl-C while
+    waiting on ``result()`` stops the sampling.
     """
 
-    def __init__(self, *, seed: int | None = None, default_shots: int = 1024,
+    def __init__(self, *, seed: SeedLike = None, default_shots: int | None = 1024,
                  executor: Executor = None) -> None:
-        resolve_seed(seed)  # reject a bad seed now
+        check_seed(seed)
         self._seed = seed
         self._default_shots = default_shots
         self._executor = executor
 
     @property
-    def seed(self) -> int | None:
+    def seed(self) -> SeedLike:
         return self._seed
 
     @property
-    def default_shots(self) -> int:
+    def default_shots(self) -> int | None:
         return self._default_shots
 
     @property
@@ -108,36 +95,47 @@ class SamplerV2(BaseSamplerV2):  # type: ignore[misc]
         return self._executor
 
     def run(self, pubs: Iterable[SamplerPubLike], *, shots: int | None = None
-            ) -> PrimitiveJob[PrimitiveResult[SamplerPubResult]]:
+            ) -> CancellableJob:
         """Sample every PUB; circuits are checked and translated before this returns."""
         if shots is None:
             shots = self._default_shots
         coerced = [SamplerPub.coerce(pub, shots) for pub in pubs]
+        for index, pub in enumerate(coerced):
+            if pub.shots is None:
+                raise TypeError(f"PUB {index} has no shot count: run() was given shots=None, "
+                                "the PUB none and the sampler default_shots=None")
         if any(len(pub.circuit.cregs) == 0 for pub in coerced):
             warnings.warn("One of your circuits has no output classical registers and so the "
                           "result will be empty. Did you mean to add measurement instructions?",
                           UserWarning, stacklevel=2)
-        root = resolve_seed(self._seed)
+        root = root_of(self._seed)
         translate = Translator()
         plans = [_plan(pub, index, root, translate) for index, pub in enumerate(coerced)]
-        job = PrimitiveJob(self._run, plans)
+        job = CancellableJob(self._run, plans)
         job._submit()
         return job
 
-    def _run(self, plans: Sequence[_Plan]) -> PrimitiveResult[SamplerPubResult]:
-        outputs = iter(fan_out(sample, [task for plan in plans for task in plan.tasks],
-                               self._executor))
+    def _run(self, plans: Sequence[_Plan], cancel: native.Cancel | None = None
+             ) -> PrimitiveResult[SamplerPubResult]:
+        jobs, owner = [], []
+        for k, plan in enumerate(plans):
+            start = 0
+            for rows in split_rows(plan.rows, pieces(self._executor, plan.rows.shape[0])):
+                stop = start + rows.shape[0]
+                jobs.append(SampleJob(plan.program, rows, plan.pub.shots, plan.seeds[start:stop]))
+                owner.append(k)
+                start = stop
+        outputs = fan_out(engine_call(sample, self._executor, cancel), jobs, self._executor)
         results = []
-        for plan in plans:
+        for k, plan in enumerate(plans):
             pub = plan.pub
-            per_set = [next(outputs) for _ in plan.tasks]
+            parts = [out for out, o in zip(outputs, owner) if o == k]
+            outcomes = parts[0] if len(parts) == 1 else \
+                np.concatenate(parts) if parts else np.zeros((0, pub.shots), dtype=np.uint64)
             data = {}
-            for register in pub.circuit.cregs:
-                row = (pub.shots, -(-register.size // 8))
-                stacked = np.zeros((len(per_set), *row), dtype=np.uint8)
-                for i, out in enumerate(per_set):
-                    stacked[i] = out[register.name]
-                data[register.name] = BitArray(stacked.reshape(pub.shape + row), register.size)
+            for name, qubits in plan.registers:
+                bits = columns(outcomes, qubits).reshape(*pub.shape, pub.shots, len(qubits))
+                data[name] = BitArray.from_bool_array(bits, order="little")
             results.append(SamplerPubResult(
                 DataBin(**data, shape=pub.shape),
                 metadata={"shots": pub.shots, "circuit_metadata": pub.circuit.metadata}))
