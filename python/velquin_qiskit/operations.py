@@ -37,6 +37,7 @@ from qiskit.circuit.library import (
     DiagonalGate,
     PauliGate,
     PermutationGate,
+    UGate,
     UnitaryGate,
     get_standard_gate_name_mapping,
 )
@@ -68,6 +69,14 @@ def _permutation(pattern: Sequence[int]) -> tuple[int, ...]:
     for k, qubit in enumerate(pattern):
         source |= ((members >> k) & 1) << int(qubit)
     return tuple(source.tolist())
+
+
+def _is_direct(operation: Operation) -> bool:
+    """Whether ``operation`` lowers to engine operations without its definition."""
+    if isinstance(operation, ControlledGate):
+        return _is_direct(operation.base_gate)
+    return getattr(operation, "base_class", None) in _STANDARD_CLASS or isinstance(
+        operation, (UnitaryGate, DiagonalGate, PermutationGate, PauliGate))
 
 
 def _control_values(count: int, state: int) -> tuple[int, ...]:
@@ -128,12 +137,19 @@ class Lowering:
     def _controlled(self, gate: ControlledGate, qubits: Qubits) -> None:
         k = gate.num_ctrl_qubits
         inner = Lowering(self.angles)
-        if isinstance(gate, CUGate):  # its phase gamma is not part of its base gate
+        if isinstance(gate, CUGate) or (isinstance(gate.base_gate, UGate) and
+                                        len(gate.params) == 4):
+            # cu (and cu given further controls) keeps its phase gamma beside its base gate
             theta, phi, lam, gamma = (self.angles.angle(p) for p in gate.params)
             inner.ops.append(Op("u", qubits[k:], params=(theta, phi, lam)))
             inner.phases.append(gamma)
-        else:
+        elif _is_direct(gate.base_gate) or not gate.base_gate.params:
             inner.lower(gate.base_gate, qubits[k:])
+        else:
+            # A parameterised composite base: binding a circuit's parameters rebinds the
+            # controlled gate's own definition, not its base's, so that definition is walked.
+            self._definition(gate, gate.definition, qubits)
+            return
         self._with_controls(inner, qubits[:k], _control_values(k, gate.ctrl_state))
 
     def _annotated(self, operation: AnnotatedOperation, qubits: Qubits) -> None:

@@ -9,12 +9,36 @@ from qiskit.primitives import (
     StatevectorEstimator,
     StatevectorSampler,
 )
+from qiskit.circuit import ControlledGate
+from qiskit.circuit.library import UnitaryGate
 from qiskit.providers.basic_provider import BasicSimulator
-from qiskit.quantum_info import SparsePauliOp, Statevector
-from random_circuits import random_circuit
+from qiskit.quantum_info import SparsePauliOp, Statevector, random_unitary
+from random_circuits import SKIP, STANDARD, random_circuit
 from scipy.stats import chisquare
 
 import velquin_qiskit as vq
+from velquin_qiskit.translation import translate
+
+# Every standard gate, and each controlled one again with an open control state.
+GATE_CASES = [(name, None) for name in sorted(set(STANDARD) - SKIP)] + [
+    (name, 0) for name in sorted(STANDARD) if isinstance(STANDARD[name], ControlledGate)]
+
+
+@pytest.mark.parametrize("name, ctrl_state", GATE_CASES)
+def test_each_standard_gate_is_one_engine_operation_with_qiskits_matrix(name, ctrl_state):
+    rng = np.random.default_rng(len(GATE_CASES) + sum(map(ord, name)))
+    gate = STANDARD[name].base_class(*rng.uniform(-2 * np.pi, 2 * np.pi, len(STANDARD[name].params)),
+                                     **({} if ctrl_state is None else {"ctrl_state": ctrl_state}))
+    alone = QuantumCircuit(gate.num_qubits)
+    alone.append(gate, range(gate.num_qubits))
+    ops = translate(alone).program.ops
+    assert len(ops) == (0 if name in ("id", "global_phase") else 1)
+    n = max(1, gate.num_qubits)
+    circuit = QuantumCircuit(n)
+    circuit.append(UnitaryGate(random_unitary(2**n, seed=rng.integers(2**31))), range(n))
+    circuit.append(gate, range(gate.num_qubits))
+    np.testing.assert_allclose(vq.statevector(circuit).data, Statevector(circuit).data,
+                               rtol=0, atol=1e-12)
 
 # (register size, qubits the gates use, parameters): idle qubits on several cases.
 CASES = [(3, None, 0), (5, None, 3), (6, [0, 2, 5], 2), (7, [1, 3, 4, 6], 0), (4, [2], 1)]
