@@ -13,12 +13,12 @@ import numpy.typing as npt
 from qiskit import QuantumCircuit
 from qiskit.circuit import Measure, Parameter
 from qiskit.circuit.library import get_standard_gate_name_mapping
-from qiskit.primitives.containers import BitArray
 from qiskit.providers import BackendV2, JobStatus, JobV1, Options
 from qiskit.result import Result
 from qiskit.transpiler import Target
-from velquin_adapters import Executor, SampleJob, columns, fan_out, job_seeds
+from velquin_adapters import Executor, SampleJob, fan_out, job_seeds
 
+from .bits import WORD, pack, values
 from .convert import BASIS
 from .jobs import check_memory, sample
 from .seeds import check_seed, root_of
@@ -51,9 +51,14 @@ def _keys(outcomes: npt.NDArray[np.uint64], positions: list[int | None], memory:
           ) -> tuple[dict[str, int], list[str] | None]:
     """Hex counts of the classical bits (bit b reads register qubit positions[b]), and the
     per-shot list if asked, in the order the engine drew the shots."""
-    packed = BitArray.from_bool_array(columns(outcomes, positions), order="little").array
-    distinct, inverse, tally = np.unique(packed, axis=0, return_inverse=True, return_counts=True)
-    keys = [hex(int.from_bytes(row.tobytes(), "big")) for row in distinct]
+    if len(positions) <= WORD:
+        distinct, inverse, tally = np.unique(values(outcomes, positions), return_inverse=True,
+                                             return_counts=True)
+        keys = [hex(int(value)) for value in distinct.tolist()]
+    else:
+        rows, inverse, tally = np.unique(pack(outcomes, positions), axis=0,
+                                         return_inverse=True, return_counts=True)
+        keys = [hex(int.from_bytes(row.tobytes(), "big")) for row in rows]
     shot_memory = [keys[i] for i in inverse.reshape(-1).tolist()] if memory else None
     return dict(zip(keys, tally.tolist())), shot_memory
 

@@ -25,6 +25,7 @@ import numpy.typing as npt
 from qiskit import QuantumCircuit
 from qiskit.circuit import (
     AnnotatedOperation,
+    CircuitInstruction,
     ControlledGate,
     ControlModifier,
     Gate,
@@ -100,6 +101,17 @@ class Lowering:
         op = STANDARD[name](qubits, angles)
         if op is not None:
             self.ops.append(op)
+
+    def stored_unitary(self, instruction: CircuitInstruction, qubits: Qubits) -> bool:
+        """Adds a ``UnitaryGate`` from the matrix the circuit stores, without making its gate
+        object (most of the cost of a circuit of unitaries); False for anything else."""
+        if instruction.name != "unitary" or instruction.params:
+            return False
+        matrix = instruction.matrix
+        if matrix is None:
+            return False
+        self._dense(matrix, qubits)
+        return True
 
     def lower(self, operation: Operation, qubits: Qubits) -> None:
         """Adds ``operation`` on ``qubits``; raises Refused for what cannot be simulated."""
@@ -232,8 +244,11 @@ class Lowering:
                 _DEFINITIONS[id(operation)] = (operation, definition, local_ops, local_phases)
                 if len(_DEFINITIONS) > _DEFINITIONS_KEPT:
                     _DEFINITIONS.popitem(last=False)
-        where = dict(enumerate(qubits))
-        self.ops.extend(op.renumbered(where) for op in local_ops)
+        if qubits == tuple(range(len(qubits))):  # a gate on the register's first qubits
+            self.ops.extend(local_ops)
+        else:
+            where = dict(enumerate(qubits))
+            self.ops.extend(op.renumbered(where) for op in local_ops)
         self.phases.extend(local_phases)
 
     def walk(self, definition: QuantumCircuit) -> None:
@@ -246,6 +261,8 @@ class Lowering:
             qubits = tuple(index[q] for q in instruction.qubits)
             if instruction.is_standard_gate():
                 self.standard(name, qubits, instruction.params)
+                continue
+            if self.stored_unitary(instruction, qubits):
                 continue
             operation = instruction.operation
             if name == "measure" or non_unitary_reason(operation) is not None:

@@ -12,9 +12,10 @@ import numpy.typing as npt
 from qiskit.primitives import BaseSamplerV2, PrimitiveResult, SamplerPubResult
 from qiskit.primitives.containers import BitArray, DataBin, SamplerPubLike
 from qiskit.primitives.containers.sampler_pub import SamplerPub
-from velquin_adapters import Executor, Program, SampleJob, columns, fan_out, job_seeds, split_rows
+from velquin_adapters import Executor, Program, SampleJob, fan_out, job_seeds, split_rows
 
 from .angles import binding_values
+from .bits import pack
 from .jobs import CancellableJob, check_memory, engine_call, pieces, sample
 from .seeds import SeedLike, check_seed, root_of
 from .translation import Translation, Translator
@@ -134,8 +135,8 @@ class SamplerV2(BaseSamplerV2):  # type: ignore[misc]
                 np.concatenate(parts) if parts else np.zeros((0, pub.shots), dtype=np.uint64)
             data = {}
             for name, qubits in plan.registers:
-                bits = columns(outcomes, qubits).reshape(*pub.shape, pub.shots, len(qubits))
-                data[name] = BitArray.from_bool_array(bits, order="little")
+                packed = pack(outcomes, qubits)
+                data[name] = BitArray(packed.reshape(*pub.shape, *packed.shape[1:]), len(qubits))
             results.append(SamplerPubResult(
                 DataBin(**data, shape=pub.shape),
                 metadata={"shots": pub.shots, "circuit_metadata": pub.circuit.metadata}))

@@ -72,7 +72,8 @@ def translate(circuit: QuantumCircuit, *, measurements: str = "final") -> Transl
             continue
         qubits = tuple(qubit_index[q] for q in instruction.qubits)
         standard = instruction.is_standard_gate()
-        if not standard:
+        stored = not standard and instruction.name == "unitary" and not instruction.params
+        if not standard and not stored:
             operation = instruction.operation
             if isinstance(operation, Measure):
                 if measurements != "final":
@@ -93,8 +94,8 @@ def translate(circuit: QuantumCircuit, *, measurements: str = "final") -> Transl
         try:
             if standard:
                 lowering.standard(name, qubits, instruction.params)
-            else:
-                lowering.lower(operation, qubits)
+            elif not (stored and lowering.stored_unitary(instruction, qubits)):
+                lowering.lower(instruction.operation, qubits)
         except Refused as refused:
             raise refusal(name, index, qubits, refused.reason) from None
         except NotRealError as error:

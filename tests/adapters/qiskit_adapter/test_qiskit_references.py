@@ -118,11 +118,14 @@ def test_sampler_lays_out_registers_as_statevector_sampler(seed):
     circuit = QuantumCircuit(n)
     circuit.x([int(q) for q in rng.choice([0, 1, 2, 3], 2, replace=False)])  # 4 and 5 stay idle
     circuit = circuit.compose(scrambled_measurements(n, rng))
+    wide = ClassicalRegister(70, "gamma")              # wider than one 64-bit word
+    circuit.add_register(wide)
+    circuit.measure([int(q) for q in rng.integers(n, size=70)], wide)
     values = np.zeros((2, 3, 0))
     ours = vq.SamplerV2(seed=1).run([(circuit, values)], shots=7).result()
     reference = StatevectorSampler(seed=1).run([(circuit, values)], shots=7).result()
     assert ours.metadata == reference.metadata and ours[0].metadata == reference[0].metadata
-    for name in ["alpha", "beta"]:
+    for name in ["alpha", "beta", "gamma"]:
         got, want = ours[0].data[name], reference[0].data[name]
         assert (got.shape, got.num_bits, got.num_shots) == (want.shape, want.num_bits, 7)
         assert np.array_equal(got.array, want.array)  # deterministic outcome: same bits
@@ -164,6 +167,14 @@ def test_backend_results_read_as_basic_simulators():
     assert sum(result.get_counts(0).values()) == 64 and len(result.get_memory(0)) == 64
     header = result.results[0].header
     assert header["creg_sizes"] == [["a", 2], ["b", 3]] and header["memory_slots"] == 5
+    wide = QuantumCircuit(QuantumRegister(2), ClassicalRegister(3, "a"), ClassicalRegister(67, "b"))
+    wide.x(1)
+    wide.h(0)
+    wide.measure([1, 0] + [1] * 68, range(70))         # 70 classical bits: beyond one word
+    ours = vq.VelquinBackend().run(wide, shots=32, seed_simulator=3, memory=True).result()
+    reference = BasicSimulator().run(wide, shots=32, seed_simulator=3, memory=True).result()
+    assert set(ours.get_counts()) == set(reference.get_counts())
+    assert set(ours.get_memory()) == set(reference.get_memory())
 
 
 def test_qiskit_backend_primitives_run_on_the_backend():
