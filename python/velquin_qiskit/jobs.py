@@ -35,6 +35,8 @@ class CancellableJob(PrimitiveJob):  # type: ignore[misc]
     ``function(*args, cancel=flag)`` is the work; it passes ``flag`` to every engine call.
     """
 
+    _future: concurrent.futures.Future[Any] | None
+
     def __init__(self, function: Callable[..., Any], *args: Any) -> None:
         self._flag = native.Cancel()
         super().__init__(function, *args, cancel=self._flag)
@@ -56,6 +58,7 @@ class CancellableJob(PrimitiveJob):  # type: ignore[misc]
     def cancel(self) -> bool:
         """Stops the job: before it starts, or at the engine's next check while it runs."""
         self._check_submitted()
+        assert self._future is not None
         if self._future.done():
             return False
         self._flag.cancel()
