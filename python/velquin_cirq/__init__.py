@@ -3,8 +3,9 @@
 ``Simulator(seed=None, executor=None)`` implements ``cirq.SimulatesSamples``
 (``run``, ``run_sweep``), ``cirq.SimulatesFinalState`` (``simulate``,
 ``simulate_sweep``) and ``cirq.SimulatesExpectationValues`` (Pauli sums).
-Gates outside velquin's sixteen are decomposed by Cirq's own decompositions;
-what velquin cannot simulate exactly is refused with ``UnsupportedOperationError``.
+Every gate velquin's engine has is one engine operation; only composite operations with
+nothing native are taken apart by Cirq's own decompositions. What velquin cannot simulate
+exactly is refused with ``UnsupportedOperationError``.
 """
 
 from velquin_adapters import TooManyQubitsError

@@ -1,52 +1,38 @@
-"""Pauli-sum observables on velquin's register, and their exact expectation values.
+"""Pauli-sum observables in the engine's form, on the register a program acts on.
 
-A ``cirq.PauliSum`` (or anything ``cirq.PauliSum.wrap`` takes) becomes a list
-of terms ``(coefficient, {velquin qubit: "X" | "Y" | "Z"})``. A qubit the
-circuit never touches is in |0>: a term with X or Y there is 0 and is
-dropped, a Z there is 1. Each term's value comes from
-``velquin_adapters.pauli_expectation``, which reads the state without copying
-it (``cirq.PauliString.expectation_from_state_vector`` makes three copies of
-the state per term).
+A ``cirq.PauliSum`` (or anything ``cirq.PauliSum.wrap`` takes) becomes the engine's
+``velquin_adapters.PauliSum`` on the qubits a layout keeps. A qubit no operation touches is
+in |0> (``velquin_adapters.reduce_terms``): a term with X or Y there is 0 and is dropped, a Z
+there is 1; a qubit outside the circuit counts as such a qubit (``cirq.Simulator`` refuses an
+observable on it).
 """
 
 from __future__ import annotations
 
-from collections.abc import Mapping, Sequence
-from typing import Any, TypeAlias
+from collections.abc import Mapping
+from typing import Any
 
 import cirq
-import numpy as np
-import numpy.typing as npt
-from velquin_adapters import pauli_expectation
-
-Terms: TypeAlias = list[tuple[float, dict[int, str]]]
-"""One observable: real coefficients and Pauli strings on velquin qubits (picklable)."""
+import velquin_adapters as va
 
 _NAMES = {cirq.X: "X", cirq.Y: "Y", cirq.Z: "Z"}
 
 
-def terms_of(observable: Any, where: Mapping[cirq.Qid, int]) -> Terms:
-    """The terms of one observable on the register whose qubits ``where`` places."""
-    terms: Terms = []
+def pauli_sum(observable: Any, where: Mapping[cirq.Qid, int], layout: va.Layout) -> va.PauliSum:
+    """``observable`` on the register ``layout`` keeps of the qubits ``where`` places."""
+    outside: dict[cirq.Qid, int] = {}
+    terms: list[va.Term] = []
     for string in cirq.PauliSum.wrap(observable):
         coefficient = complex(string.coefficient)
         if abs(coefficient.imag) > 1e-4:  # Cirq's own bound for a Hermitian observable
             raise NotImplementedError(
                 f"Cannot compute expectation value of a non-Hermitian PauliString <{string}>. "
                 "Coefficient must be real.")
-        paulis: dict[int, str] = {}
+        word: dict[int, str] = {}
         for qubit, pauli in string.items():
-            name = _NAMES[pauli]
-            if qubit in where:
-                paulis[where[qubit]] = name
-            elif name != "Z":  # X or Y on |0> averages to 0
-                break
-        else:
-            terms.append((coefficient.real, paulis))
-    return terms
-
-
-def expectations(observables: Sequence[Terms], state: npt.NDArray[np.complex128]) -> list[float]:
-    """Each observable's expectation value on ``state``."""
-    return [float(sum(c * pauli_expectation(state, paulis) for c, paulis in terms))
-            for terms in observables]
+            index = where.get(qubit)
+            if index is None:  # never in the register: an index no layout holds
+                index = outside.setdefault(qubit, -1 - len(outside))
+            word[index] = _NAMES[pauli]
+        terms.append((coefficient, word))
+    return va.PauliSum.of(va.reduce_terms(terms, layout))

@@ -1,20 +1,21 @@
-"""Measurements in Cirq's layout: records from velquin's counts, and simulate's one shot.
+"""Measurements in Cirq's layout: records from the engine's per-shot outcomes, and
+``simulate``'s one shot with the state collapsed onto it.
 
 A measurement's bits are in the order of its qubits, each inverted where its
-``invert_mask`` says so; a key measured by several operations has one
-instance per operation, in circuit order, as in ``cirq.ResultDict.records``.
+``invert_mask`` says so; a key measured by several operations has one instance per
+operation, in circuit order, as in ``cirq.ResultDict.records``.
 """
 
 from __future__ import annotations
 
 import math
-from collections.abc import Mapping, Sequence
+from collections.abc import Sequence
 from dataclasses import dataclass
 
 import cirq
 import numpy as np
 import numpy.typing as npt
-from velquin_adapters import counts_to_bits
+import velquin_adapters as va
 
 
 @dataclass(frozen=True)
@@ -32,62 +33,55 @@ class Measurement:
         return Measurement(gate.key, tuple(op.qubits), tuple(gate.full_invert_mask()))
 
 
-def _bits(measurements: Sequence[Measurement], counts: Mapping[str, int], n_qubits: int,
-          where: Mapping[cirq.Qid, int | None], rng: np.random.Generator
-          ) -> npt.NDArray[np.uint8]:
-    columns = [where.get(q) for m in measurements for q in m.qubits]
-    bits = counts_to_bits(counts, n_qubits, columns, rng)
-    bits ^= np.array([b for m in measurements for b in m.invert], dtype=np.uint8)
-    return bits
+def _bits(measurements: Sequence[Measurement], outcomes: npt.NDArray[np.uint64],
+          positions: Sequence[int | None]) -> npt.NDArray[np.int8]:
+    """(..., bits): every measured bit of each outcome, inverted where asked."""
+    bits = va.columns(outcomes, positions)
+    invert = np.array([b for m in measurements for b in m.invert], dtype=np.uint8)
+    if invert.any():
+        bits ^= invert
+    return bits.view(np.int8)
 
 
-def records(measurements: Sequence[Measurement], counts: Mapping[str, int], n_qubits: int,
-            where: Mapping[cirq.Qid, int | None], rng: np.random.Generator
-            ) -> dict[str, npt.NDArray[np.int8]]:
-    """``cirq.ResultDict`` records (shots x instances x bits, int8) of the shots in ``counts``.
+def records(measurements: Sequence[Measurement], outcomes: npt.NDArray[np.uint64],
+            positions: Sequence[int | None]) -> list[dict[str, npt.NDArray[np.int8]]]:
+    """Per sweep point, ``cirq.ResultDict`` records (shots x instances x bits, int8) of the
+    (points, shots) basis indices ``outcomes``.
 
-    ``where`` gives each measured qubit's index in velquin's register of
-    ``n_qubits`` qubits, or None for a qubit no gate touches (it reads 0).
+    ``positions`` gives the register index of each measured qubit (the measurements' qubits
+    in order), or None for a qubit no gate touches (it reads 0).
     """
-    bits = _bits(measurements, counts, n_qubits, where, rng).astype(np.int8)
-    instances: dict[str, list[npt.NDArray[np.int8]]] = {}
-    start = 0
-    for m in measurements:
-        instances.setdefault(m.key, []).append(bits[:, start:start + len(m.qubits)])
-        start += len(m.qubits)
-    return {key: np.stack(parts, axis=1) for key, parts in instances.items()}
+    bits = _bits(measurements, outcomes, positions)
+    out = []
+    for point in bits:
+        instances: dict[str, list[npt.NDArray[np.int8]]] = {}
+        start = 0
+        for m in measurements:
+            instances.setdefault(m.key, []).append(point[:, start:start + len(m.qubits)])
+            start += len(m.qubits)
+        out.append({key: np.ascontiguousarray(np.stack(parts, axis=1))
+                    for key, parts in instances.items()})
+    return out
 
 
-def empty_records(measurements: Sequence[Measurement]) -> dict[str, npt.NDArray[np.int8]]:
-    """The records of zero repetitions."""
-    sizes: dict[str, list[int]] = {}
-    for m in measurements:
-        sizes.setdefault(m.key, []).append(len(m.qubits))
-    return {key: np.zeros((0, len(s), s[0]), np.int8) for key, s in sizes.items()}
-
-
-def collapse(state: npt.NDArray[np.complex128], n_qubits: int,
-             measurements: Sequence[Measurement], counts: Mapping[str, int],
-             where: Mapping[cirq.Qid, int]) -> dict[str, npt.NDArray[np.uint8]]:
-    """Project ``state`` in place onto the one shot in ``counts`` and renormalise it.
-
-    Returns each key's bits (its last measurement's), as
-    ``cirq.StateVectorTrialResult.measurements`` holds them.
-    """
-    (outcome,) = counts
-    tensor = state.reshape((2,) * n_qubits)
+def collapse(state: npt.NDArray[np.complex128], measurements: Sequence[Measurement],
+             outcome: int, where: dict[cirq.Qid, int]) -> dict[str, npt.NDArray[np.uint8]]:
+    """Project ``state`` in place onto the basis index ``outcome``'s values of the measured
+    qubits and renormalise it; each key's bits (its last measurement's), as
+    ``cirq.StateVectorTrialResult.measurements`` holds them."""
+    n = int(state.size).bit_length() - 1
+    tensor = state.reshape((2,) * n)
     for qubit in {q for m in measurements for q in m.qubits}:
         v = where[qubit]
-        other = [slice(None)] * n_qubits
-        other[n_qubits - 1 - v] = slice(1 - int(outcome[n_qubits - 1 - v]),
-                                        2 - int(outcome[n_qubits - 1 - v]))
+        other = [slice(None)] * n
+        other[n - 1 - v] = slice(1 - (outcome >> v & 1), 2 - (outcome >> v & 1))
         tensor[tuple(other)] = 0
     state /= math.sqrt(np.vdot(state, state).real)
-    rng = np.random.default_rng(0)  # one shot: its order cannot matter
-    bits = _bits(measurements, counts, n_qubits, where, rng)[0]
+    positions = [where[q] for m in measurements for q in m.qubits]
+    bits = _bits(measurements, np.array([outcome], dtype=np.uint64), positions)[0]
     result: dict[str, npt.NDArray[np.uint8]] = {}
     start = 0
     for m in measurements:
-        result[m.key] = bits[start:start + len(m.qubits)].copy()
+        result[m.key] = bits[start:start + len(m.qubits)].view(np.uint8).copy()
         start += len(m.qubits)
     return result

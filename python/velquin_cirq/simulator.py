@@ -1,58 +1,28 @@
-"""``velquin_cirq.Simulator``: Cirq's simulator interfaces, played on velquin.
+"""``velquin_cirq.Simulator``: Cirq's simulator interfaces on velquin's engine.
 
-Each call checks and decomposes the circuit once (``translation``), binds
-every sweep point's parameters into that one template, and sends the points,
-each with its own seed, to velquin, serially or over an executor.
+Each call translates the circuit once (``translation``: one engine program), turns the sweep
+into one row of parameter values per point (``Parameters.rows``) and hands all the rows to
+the engine in one call (or in a few, over an executor's workers): per-shot samples for
+``run``, expectation values for Pauli sums, and the final state of each point for
+``simulate``, one point at a time so that one state is held at once.
 """
 
 from __future__ import annotations
 
-import dataclasses
-from collections.abc import Callable, Iterable, Iterator, Sequence
-from dataclasses import dataclass
-from typing import Any, TypeVar
+from collections.abc import Iterator, Sequence
+from typing import Any
 
 import cirq
 import numpy as np
+import numpy.typing as npt
 import velquin_adapters as va
 
-from . import records, results, seeds, translation, work
-from .observables import terms_of
-from .refusals import check
+from . import arguments, records, results, seeds, work
+from . import observables as pauli
+from .translation import Translation, translate
 
-T = TypeVar("T")
-R = TypeVar("R")
-
-
-@dataclass(frozen=True)
-class _Prepared:
-    """A circuit checked and decomposed onto the qubits of ``order`` (Cirq's order)."""
-
-    order: tuple[cirq.Qid, ...]
-    template: translation.Template
-    measurements: tuple[records.Measurement, ...]
-
-    @property
-    def where(self) -> dict[cirq.Qid, int]:
-        return translation.velquin_positions(self.order)
-
-
-def _prepare(program: cirq.AbstractCircuit, qubit_order: cirq.QubitOrderOrList) -> _Prepared:
-    circuit = program
-    if any(isinstance(op.untagged, cirq.CircuitOperation) for op in program.all_operations()):
-        circuit = cirq.unroll_circuit_op(program, deep=True, tags_to_check=None)
-    checked = check(circuit)
-    order = tuple(cirq.QubitOrder.as_qubit_order(qubit_order).order_for(circuit.all_qubits()))
-    return _Prepared(order, translation.decompose(checked.unitary, order),
-                     tuple(records.Measurement.of(op) for _, op in checked.measurements))
-
-
-def _initial_gates(prepared: _Prepared, initial_state: Any) -> list[va.Gate]:
-    n = len(prepared.order)
-    va.layout_of([range(n)])  # more than 30 qubits: refused, naming the count
-    if initial_state is None:
-        return []
-    return translation.basis_state_gates(translation.basis_state_index(initial_state, n), n)
+# How many parts an executor's rows are cut into at most (fan_out groups them into chunks).
+_PIECES = 256
 
 
 class Simulator(
@@ -80,10 +50,8 @@ class Simulator(
         self._random = seeds.parse_seed(seed)
         self._executor = executor
 
-    def _map(self, function: Callable[[T], R], items: Sequence[T]) -> Iterator[R]:
-        if self._executor is None:  # one point at a time: one state in memory
-            return map(function, items)
-        return iter(va.fan_out(function, items, self._executor))
+    def _pieces(self, rows: npt.NDArray[np.float64]) -> list[npt.NDArray[np.float64]]:
+        return va.split_rows(rows, 1 if self._executor is None else _PIECES)
 
     # cirq.SimulatesSamples
 
@@ -94,59 +62,82 @@ class Simulator(
 
     def run_sweep_iter(self, program: cirq.AbstractCircuit, params: cirq.Sweepable,
                        repetitions: int = 1) -> Iterator[cirq.Result]:
-        if not program.has_measurements():
+        repetitions = arguments.repetitions(repetitions)
+        if repetitions == 0:  # as Cirq's own simulators: nothing translated or simulated
+            if not program.has_measurements():
+                raise ValueError("Circuit has no measurements to sample.")
+            keys = [cirq.measurement_key_name(op) for _, op, _ in
+                    program.findall_operations_with_gate_type(cirq.MeasurementGate)]
+            return iter([cirq.ResultDict(params=r, records={k: np.empty([0, 1, 1]) for k in keys})
+                         for r in cirq.to_resolvers(params)])
+        translation = translate(program, cirq.QubitOrder.DEFAULT)
+        if not translation.measurements:
             raise ValueError("Circuit has no measurements to sample.")
-        if repetitions < 0:
-            raise ValueError(f"repetitions must be non-negative, got {repetitions}")
-        prepared = _prepare(program, cirq.QubitOrder.DEFAULT)
         resolvers = list(cirq.to_resolvers(params))
-        if repetitions == 0:
-            return (cirq.ResultDict(params=r, records=records.empty_records(prepared.measurements))
-                    for r in resolvers)
-        return self._sample(prepared, resolvers, repetitions)
+        return iter(self._sample(translation, resolvers, repetitions))
 
-    def _sample(self, prepared: _Prepared, resolvers: list[cirq.ParamResolver],
-                repetitions: int) -> Iterator[cirq.Result]:
-        # Only the qubits the gates touch are simulated; an idle measured qubit reads 0.
-        layout, gates = va.shrink(prepared.template.gates)
-        template = dataclasses.replace(prepared.template, n_qubits=layout.n_qubits, gates=gates)
-        where = {q: layout.position.get(v) for q, v in prepared.where.items()}
+    def _sample(self, translation: Translation, resolvers: list[cirq.ParamResolver],
+                repetitions: int) -> list[cirq.Result]:
+        layout, program = translation.sampled()
+        rows = translation.parameters.rows(resolvers)
         root = seeds.call_root(self._random)
-        point_seeds = [va.job_seeds(root, (i,)) for i in range(len(resolvers))]
-        jobs = [va.Job(template.n_qubits, template.bind(r)[0], shots=repetitions, seed=s.velquin)
-                for r, s in zip(resolvers, point_seeds)]
-        for resolver, counts, s in zip(resolvers, self._map(va.counts, jobs), point_seeds):
-            yield cirq.ResultDict(params=resolver, records=records.records(
-                prepared.measurements, counts, template.n_qubits, where, s.rng()))
+        point_seeds = [va.job_seeds(root, (i,)).velquin for i in range(len(resolvers))]
+        jobs, start = [], 0
+        for piece in self._pieces(rows):
+            jobs.append(va.SampleJob(program, piece, repetitions,
+                                     tuple(point_seeds[start:start + len(piece)])))
+            start += len(piece)
+        try:
+            parts = va.fan_out(va.sample, jobs, self._executor)
+        except ValueError as error:
+            raise arguments.not_finite(error, translation.parameters, rows, resolvers) from error
+        except MemoryError as error:
+            raise MemoryError(f"repetitions={repetitions} at {len(resolvers)} sweep points: "
+                              f"{error}") from error
+        if not parts:
+            return []
+        outcomes = np.concatenate(parts) if len(parts) > 1 else parts[0]
+        where = translation.where
+        positions = [layout.position.get(where[q]) for m in translation.measurements
+                     for q in m.qubits]
+        return [cirq.ResultDict(params=resolver, records=point)
+                for resolver, point in zip(resolvers, records.records(
+                    translation.measurements, outcomes, positions))]
 
     # cirq.SimulatesFinalState
 
     def simulate_sweep_iter(self, program: cirq.AbstractCircuit, params: cirq.Sweepable,
                             qubit_order: cirq.QubitOrderOrList = cirq.QubitOrder.DEFAULT,
                             initial_state: Any = None) -> Iterator[cirq.StateVectorTrialResult]:
-        prepared = _prepare(program, qubit_order)
-        first = _initial_gates(prepared, initial_state)
+        translation = translate(program, qubit_order)
+        n = len(translation.order)
+        initial = arguments.basis_state(initial_state, n)
+        engine = translation.program(initial)
         resolvers = list(cirq.to_resolvers(params))
-        jobs = []
-        for resolver in resolvers:
-            gates, phase = prepared.template.bind(resolver)
-            jobs.append(va.Job(len(prepared.order), [*first, *gates] if first else gates, phase))
-        if not prepared.measurements:
-            for resolver, state in zip(resolvers, self._map(work.final_state, jobs)):
-                yield results.TrialResult(params=resolver, measurements={},
-                                          final_simulator_state=results.simulation_state(
-                                              state, prepared.order))
-            return
-        # Terminal measurements: one seeded shot per point, and the state collapsed onto it.
-        root = seeds.call_root(self._random)
-        jobs = [dataclasses.replace(job, seed=va.job_seeds(root, (i,)).velquin)
-                for i, job in enumerate(jobs)]
-        for resolver, (state, shot) in zip(resolvers, self._map(work.final_state_and_shot, jobs)):
-            measured = records.collapse(state, len(prepared.order), prepared.measurements, shot,
-                                        prepared.where)
-            yield results.TrialResult(params=resolver, measurements=dict(measured),
+        rows = translation.parameters.rows(resolvers)
+        states: Iterator[npt.NDArray[np.complex128]]
+        if self._executor is None:
+            states = (va.state(engine, row) for row in rows)
+        else:
+            states = iter(va.fan_out(work.state, [(engine, row) for row in rows],
+                                     self._executor))
+        if translation.measurements:  # one seeded shot per point, the state collapsed onto it
+            root = seeds.call_root(self._random)
+            layout, sampled = translation.program(initial, phase=False).shrunk()
+        for point, (resolver, state) in enumerate(zip(resolvers, states)):
+            measured: dict[str, npt.NDArray[np.uint8]] = {}
+            if n == 0:
+                state = state[:1]
+            elif translation.measurements:
+                shot = va.sample(va.SampleJob(sampled, rows[point:point + 1], 1,
+                                              (va.job_seeds(root, (point,)).velquin,)))
+                outcome = sum(1 << q for i, q in enumerate(layout.qubits)
+                              if int(shot[0, 0]) >> i & 1)
+                measured = records.collapse(state, translation.measurements, outcome,
+                                            translation.where)
+            yield results.TrialResult(params=resolver, measurements=measured,
                                       final_simulator_state=results.simulation_state(
-                                          state, prepared.order))
+                                          state, translation.order))
 
     # cirq.SimulatesExpectationValues
 
@@ -156,19 +147,23 @@ class Simulator(
         qubit_order: cirq.QubitOrderOrList = cirq.QubitOrder.DEFAULT,
         initial_state: Any = None, permit_terminal_measurements: bool = False,
     ) -> Iterator[list[float]]:
-        """Exact expectation values; with ``permit_terminal_measurements``, those of the
-        state before its terminal measurements (nothing is sampled)."""
-        if not permit_terminal_measurements and program.are_any_measurements_terminal():
+        """Exact expectation values (complex, as Cirq's); with
+        ``permit_terminal_measurements``, those of the state before its terminal
+        measurements (nothing is sampled)."""
+        translation = translate(program, qubit_order)
+        if not permit_terminal_measurements and translation.measurements:
             raise ValueError(
                 "Provided circuit has terminal measurements, which may skew expectation values. "
                 "If this is intentional, set permit_terminal_measurements=True.")
-        prepared = _prepare(program, qubit_order)
-        first = _initial_gates(prepared, initial_state)
-        wrapped: Iterable[Any] = observables if isinstance(observables, list) else [observables]
-        terms = [terms_of(o, prepared.where) for o in wrapped]
-        items = []
-        for resolver in cirq.to_resolvers(params):
-            gates, _ = prepared.template.bind(resolver)
-            items.append((terms, va.Job(len(prepared.order), [*first, *gates] if first else gates)))
-        yield from self._map(work.expectations, items)
-
+        n = len(translation.order)
+        engine = translation.program(arguments.basis_state(initial_state, n))
+        layout, engine = engine.shrunk()
+        wrapped: Sequence[Any] = observables if isinstance(observables, list) else [observables]
+        sums = tuple(pauli.pauli_sum(o, translation.where, layout) for o in wrapped)
+        resolvers = list(cirq.to_resolvers(params))
+        rows = translation.parameters.rows(resolvers)
+        jobs = [va.ExpectationJob(engine, piece, sums) for piece in self._pieces(rows)]
+        parts = va.fan_out(va.expectations, jobs, self._executor)
+        values = np.concatenate(parts) if parts else np.zeros((0, len(sums)), np.complex128)
+        arguments.check_finite(values, translation.parameters, rows, resolvers)
+        yield from values.tolist()

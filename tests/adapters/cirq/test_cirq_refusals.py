@@ -45,7 +45,8 @@ REFUSED = [
     (cirq.Circuit(cirq.H(Q[0]), cirq.CircuitOperation(cirq.FrozenCircuit(M, cirq.X(Q[0])))),
      r"X\(q\(0\)\) in moment 2: it acts on q\(0\) after its measurement in moment 1"),
     (cirq.Circuit(Wide().on(*cirq.LineQubit.range(11))),
-     r"Wide.* in moment 0: Cirq cannot decompose Wide.* into velquin's gates"),
+     r"Wide.* in moment 0: Cirq cannot decompose Wide.* into velquin's operations \(a matrix of "
+     r"at most 10 qubits"),
 ]
 
 
@@ -54,7 +55,7 @@ def test_unsupported_operations_are_refused_before_anything_is_simulated(
         circuit, message, monkeypatch):
     def no_play(*args):
         raise AssertionError("a refused circuit was simulated")
-    monkeypatch.setattr(velquin_adapters.jobs, "build", no_play)
+    monkeypatch.setattr(velquin_adapters.Program, "compiled", no_play)
     simulator = velquin_cirq.Simulator()
     measured = circuit if circuit.has_measurements() else circuit + cirq.measure(Q[3], key="z")
     with pytest.raises(velquin_cirq.UnsupportedOperationError, match=message):
