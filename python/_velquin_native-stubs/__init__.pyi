@@ -11,7 +11,8 @@ Expression: TypeAlias = float | tuple[float, Sequence[tuple[int, float]]]
 the constant."""
 
 Operation: TypeAlias = tuple[object, ...]
-"""(name, qubits[, controls[, control_values[, params[, payload[, phase]]]]])."""
+"""(name, qubits[, controls[, control_values[, params[, payload[, phase[, dynamic]]]]]]); dynamic:
+a dict with any of "clbits", "probabilities", "branches", "kraus", "condition", "target"."""
 
 Observable: TypeAlias = (tuple[npt.NDArray[np.uint64], npt.NDArray[np.uint64],
                                npt.NDArray[np.complex128]]
@@ -29,7 +30,11 @@ class Cancel:
 
 class Program:
     def __init__(self, n_qubits: int, operations: Sequence[Operation], n_params: int = 0,
-                 global_phase: Expression | None = None) -> None: ...
+                 global_phase: Expression | None = None, *, n_clbits: int = 0) -> None: ...
+    @property
+    def n_clbits(self) -> int: ...
+    @property
+    def dynamic(self) -> bool: ...
     @property
     def n_qubits(self) -> int: ...
     @property
@@ -50,3 +55,10 @@ class Program:
                  observables: Sequence[Observable], *, threads: int | None = None,
                  cancel: Cancel | None = None
                  ) -> tuple[npt.NDArray[np.float64], npt.NDArray[np.float64]]: ...
+    def run_shots(self, params: npt.NDArray[np.float64] | None, shots: int,
+                  seed: int | Sequence[int], *, threads: int | None = None,
+                  cancel: Cancel | None = None) -> npt.NDArray[np.uint8]: ...
+    def trajectory_means(self, params: npt.NDArray[np.float64] | None, shots: int,
+                         seed: int | Sequence[int], observables: Sequence[Observable], *,
+                         threads: int | None = None,
+                         cancel: Cancel | None = None) -> npt.NDArray[np.float64]: ...

@@ -35,6 +35,9 @@ std::string bad_word(std::uint64_t index, std::string_view name);
 inline constexpr const char* kQubitCount = "n_qubits must be between 1 and 30";
 inline constexpr char kForAdjointStates[] = "the adjoint method's states";
 inline constexpr const char* kCancelled = "cancelled";
+inline constexpr char kDynamicRefused[] =
+    " is for programs without measurements, resets, noise or conditions: their shots come from "
+    "run_shots";
 std::string not_differentiable(std::uint64_t index, std::string_view name);
 std::string parameter_set_length(std::uint64_t wanted, std::uint64_t given);
 std::string global_phase_parameter(std::uint64_t parameter, std::uint64_t n_params);

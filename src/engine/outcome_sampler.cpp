@@ -255,4 +255,24 @@ Result<std::vector<std::uint64_t>> sample_shots(std::span<const Complex64> ampli
   return outcomes;
 }
 
+Result<std::vector<std::uint64_t>> outcomes_of_words(std::span<const Complex64> amplitudes,
+                                                     std::span<const std::uint64_t> words,
+                                                     InterruptCheck interrupt) {
+  InterruptPoll poll(interrupt);
+  std::vector<double> checkpoints;
+  Result<random::UniformFloat> made = total_weight(amplitudes, checkpoints, poll);
+  if (!made) return std::move(made).error();
+  const random::UniformFloat distribution = made.value();
+  std::vector<std::uint64_t> order(words.size()), outcomes(words.size());
+  for (std::size_t i = 0; i < words.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::uint64_t a, std::uint64_t b) {
+    return (words[a] >> 12) < (words[b] >> 12);
+  });
+  RunningSums sums(amplitudes, checkpoints);
+  for (const std::uint64_t i : order) {
+    outcomes[i] = sums.first_above(distribution.from_bits((words[i] >> 12) << 12));
+  }
+  return outcomes;
+}
+
 }  // namespace velquin::engine

@@ -52,4 +52,11 @@ Result<std::vector<std::uint64_t>> sample_shots(std::span<const math_core::Compl
                                                 std::uint64_t chunk = kSampleChunk,
                                                 InterruptCheck interrupt = kNeverInterrupt);
 
+/// The basis index each 64-bit word of `words` picks as a draw of the
+/// weighted-index sampler over the weights of `amplitudes` (its top 52 bits, as
+/// every draw above): what a shot gets from its own word. Errors as above.
+Result<std::vector<std::uint64_t>> outcomes_of_words(
+    std::span<const math_core::Complex64> amplitudes, std::span<const std::uint64_t> words,
+    InterruptCheck interrupt = kNeverInterrupt);
+
 }  // namespace velquin::engine

@@ -128,6 +128,115 @@ PyResult<program::Expression> parse_expression(PyObject* object, std::uint64_t i
   return e;
 }
 
+// The dynamic part of an operation: a dict with any of "clbits", "probabilities",
+// "branches" (sequences of operations), "kraus" (complex128 matrices),
+// "condition" (postfix tokens (name[, argument])) and "target".
+static Status parse_dynamic(PyObject* extra, std::uint64_t index, program::OperationRequest& op) {
+  if (!PyDict_Check(extra))
+    return Error{ErrorKind::kTypeError, where(index) + "its dynamic part must be a dict"};
+  PyObject* key = nullptr;
+  PyObject* value = nullptr;
+  Py_ssize_t position = 0;
+  while (PyDict_Next(extra, &position, &key, &value)) {
+    const char* name = PyUnicode_Check(key) ? PyUnicode_AsUTF8(key) : nullptr;
+    const std::string field = name == nullptr ? "" : name;
+    if (field == "clbits") {
+      auto bits = u64_list(value, where(index) + "clbits");
+      if (!bits.ok()) return Error{ErrorKind::kTypeError, where(index) + "clbits must be integers"};
+      op.clbits = std::move(bits).value();
+    } else if (field == "target") {
+      auto target = parse_u64(value, "target");
+      if (!target.ok())
+        return Error{ErrorKind::kTypeError, where(index) + "target must be an integer"};
+      op.target = target.value();
+    } else if (field == "probabilities") {
+      PyRef items = PyRef::steal(PySequence_Fast(value, ""));
+      if (!items) {
+        PyErr_Clear();
+        return Error{ErrorKind::kTypeError,
+                     where(index) + "probabilities must be a sequence of numbers"};
+      }
+      for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items.get()); ++i) {
+        auto p =
+            as_double(PySequence_Fast_GET_ITEM(items.get(), i), where(index) + "a probability");
+        if (!p.ok())
+          return Error{ErrorKind::kTypeError, where(index) + "a probability must be a real number"};
+        op.probabilities.push_back(p.value());
+      }
+    } else if (field == "branches") {
+      PyRef items = PyRef::steal(PySequence_Fast(value, ""));
+      if (!items) {
+        PyErr_Clear();
+        return Error{ErrorKind::kTypeError,
+                     where(index) + "branches must be a sequence of operation lists"};
+      }
+      for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items.get()); ++i) {
+        auto branch = parse_operations(PySequence_Fast_GET_ITEM(items.get(), i));
+        if (!branch.ok()) {
+          return Error{ErrorKind::kTypeError, where(index) + "branch " + std::to_string(i) +
+                                                  " must be a sequence of operations"};
+        }
+        op.branches.push_back(std::move(branch).value());
+      }
+    } else if (field == "kraus") {
+      PyRef items = PyRef::steal(PySequence_Fast(value, ""));
+      if (!items) {
+        PyErr_Clear();
+        return Error{ErrorKind::kTypeError, where(index) + "kraus must be a sequence of matrices"};
+      }
+      for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items.get()); ++i) {
+        Buffer matrix;
+        if (!matrix.take(PySequence_Fast_GET_ITEM(items.get(), i)) ||
+            !matrix.format_is(kComplex128)) {
+          return Error{ErrorKind::kTypeError,
+                       where(index) + "a Kraus operator must be a C-contiguous complex128 array"};
+        }
+        const auto* first = static_cast<const Complex64*>(matrix.view().buf);
+        op.kraus.emplace_back(first, first + matrix.view().len / 16);
+      }
+    } else if (field == "condition") {
+      PyRef items = PyRef::steal(PySequence_Fast(value, ""));
+      if (!items) {
+        PyErr_Clear();
+        return Error{ErrorKind::kTypeError, where(index) + "a condition is a sequence of tokens"};
+      }
+      std::vector<program::ExpressionToken> tokens;
+      for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items.get()); ++i) {
+        PyObject* t = PySequence_Fast_GET_ITEM(items.get(), i);
+        PyObject* head = PyTuple_Check(t) && PyTuple_GET_SIZE(t) >= 1 ? PyTuple_GET_ITEM(t, 0) : t;
+        const char* token_name = PyUnicode_Check(head) ? PyUnicode_AsUTF8(head) : nullptr;
+        program::ExpressionToken token;
+        if (token_name == nullptr || !program::Condition::token_of(token_name, token.token)) {
+          PyErr_Clear();
+          return Error{ErrorKind::kValueError, where(index) + "unknown condition token"};
+        }
+        if (PyTuple_Check(t) && PyTuple_GET_SIZE(t) >= 2) {
+          PyObject* arg = PyTuple_GET_ITEM(t, 1);
+          if (token.token == program::Token::kRegister) {
+            auto bits = u64_list(arg, where(index) + "a register's bits");
+            if (!bits.ok())
+              return Error{ErrorKind::kTypeError,
+                           where(index) + "a register's bits must be integers"};
+            for (std::uint64_t b : bits.value())
+              token.bits.push_back(static_cast<std::uint32_t>(b));
+          } else {
+            auto number = parse_u64(arg, "a token's argument");
+            if (!number.ok())
+              return Error{ErrorKind::kTypeError,
+                           where(index) + "a token's argument must be an integer"};
+            token.arg = number.value();
+          }
+        }
+        tokens.push_back(std::move(token));
+      }
+      op.condition = std::move(tokens);
+    } else {
+      return Error{ErrorKind::kValueError, where(index) + "unknown dynamic field '" + field + "'"};
+    }
+  }
+  return Status::Ok();
+}
+
 PyResult<std::vector<program::OperationRequest>> parse_operations(PyObject* sequence) {
   PyRef items = PyRef::steal(PySequence_Fast(sequence, ""));
   if (!items) {
@@ -139,10 +248,10 @@ PyResult<std::vector<program::OperationRequest>> parse_operations(PyObject* sequ
   for (Py_ssize_t k = 0; k < count; ++k) {
     const auto index = static_cast<std::uint64_t>(k);
     PyObject* item = PySequence_Fast_GET_ITEM(items.get(), k);
-    if (!PyTuple_Check(item) || PyTuple_GET_SIZE(item) < 2 || PyTuple_GET_SIZE(item) > 7) {
+    if (!PyTuple_Check(item) || PyTuple_GET_SIZE(item) < 2 || PyTuple_GET_SIZE(item) > 8) {
       return type_error(where(index) +
                         "must be a tuple (name, qubits[, controls[, control_values[, params[, "
-                        "payload[, phase]]]]])");
+                        "payload[, phase[, dynamic]]]]]])");
     }
     const Py_ssize_t size = PyTuple_GET_SIZE(item);
     auto field = [&](Py_ssize_t i) { return i < size ? PyTuple_GET_ITEM(item, i) : Py_None; };
@@ -204,6 +313,9 @@ PyResult<std::vector<program::OperationRequest>> parse_operations(PyObject* sequ
       auto phase = parse_expression(field(6), index);
       if (!phase.ok()) return std::move(phase).error();
       op.phase = std::move(phase).value();
+    }
+    if (field(7) != Py_None) {
+      if (Status ok = parse_dynamic(field(7), index, op); !ok) return std::move(ok).error();
     }
   }
   return out;

@@ -7,6 +7,8 @@
 #include <type_traits>
 
 #include "algorithms/adjoint.h"
+#include "algorithms/trajectories.h"
+#include "base/program_messages.h"
 #include "engine/memory_budget.h"
 #include "engine/outcome_sampler.h"
 #include "engine/reductions.h"
@@ -60,14 +62,23 @@ bool play_set(const program::Program& program, std::span<const double> params,
   return program.play(binding, state, options.policy, released.interrupt());
 }
 
+// A program that measures, resets, draws noise or runs conditionally has no
+// one final state: only its shots (and trajectory means) are defined.
+std::optional<CallError> refuse_dynamic(const program::Program& program, const char* method) {
+  if (!program.dynamic()) return std::nullopt;
+  return CallError(
+      Error{ErrorKind::kValueError, std::string(method) + messages::program::kDynamicRefused});
+}
+
 PyObject* make(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return pyglue::entry("Program()", [&]() -> PyResult<PyRef> {
-    static const char* keywords[] = {"n_qubits", "operations", "n_params", "global_phase", nullptr};
-    unsigned long long n_qubits = 0, n_params = 0;
+    static const char* keywords[] = {"n_qubits",     "operations", "n_params",
+                                     "global_phase", "n_clbits",   nullptr};
+    unsigned long long n_qubits = 0, n_params = 0, n_clbits = 0;
     PyObject* operations = nullptr;
     PyObject* phase = Py_None;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "KO|KO:Program", const_cast<char**>(keywords),
-                                     &n_qubits, &operations, &n_params, &phase)) {
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "KO|KO$K:Program", const_cast<char**>(keywords),
+                                     &n_qubits, &operations, &n_params, &phase, &n_clbits)) {
       return CallError::fetch();
     }
     auto requests = parse_operations(operations);
@@ -79,7 +90,7 @@ PyObject* make(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
       global = std::move(e).value();
     }
     Result<program::Program> compiled = program::Program::compile(
-        n_qubits, n_params, std::move(requests).value(), std::move(global));
+        n_qubits, n_params, std::move(requests).value(), std::move(global), n_clbits);
     if (!compiled) return std::move(compiled).error();
     PyRef self = PyRef::steal(type->tp_alloc(type, 0));
     if (!self) return CallError::fetch();
@@ -96,6 +107,29 @@ void dealloc(PyObject* self) {
   Py_DECREF(type);
 }
 
+// One seed, or one per parameter set for 2-D params.
+PyResult<std::vector<std::uint64_t>> parse_seeds(PyObject* seed_object, const ParameterSets& sets) {
+  std::vector<std::uint64_t> seeds;
+  if (sets.batched) {
+    PyRef items = PyRef::steal(PySequence_Fast(seed_object, ""));
+    if (!items || static_cast<std::uint64_t>(PySequence_Fast_GET_SIZE(items.get())) != sets.sets) {
+      PyErr_Clear();
+      return Error{ErrorKind::kValueError, "seed must be a sequence of one seed per parameter set"};
+    }
+    for (std::uint64_t s = 0; s < sets.sets; ++s) {
+      auto seed =
+          parse_u64(PySequence_Fast_GET_ITEM(items.get(), static_cast<Py_ssize_t>(s)), "a seed");
+      if (!seed.ok()) return std::move(seed).error();
+      seeds.push_back(seed.value());
+    }
+    return seeds;
+  }
+  auto seed = parse_u64(seed_object, "seed");
+  if (!seed.ok()) return std::move(seed).error();
+  seeds.push_back(seed.value());
+  return seeds;
+}
+
 PyResult<RunOptions> options_from(PyObject* threads, PyObject* cancel) {
   return parse_options(threads, cancel);
 }
@@ -110,6 +144,7 @@ PyObject* state(PyObject* self, PyObject* args, PyObject* kwargs) {
       return CallError::fetch();
     }
     const program::Program& program = program_of(self);
+    if (auto refused = refuse_dynamic(program, "state()")) return std::move(*refused);
     auto sets = parse_parameters(params, program.n_params());
     if (!sets.ok()) return std::move(sets).error();
     if (sets.value().batched)
@@ -136,6 +171,7 @@ PyObject* probabilities(PyObject* self, PyObject* args, PyObject* kwargs) {
       return CallError::fetch();
     }
     const program::Program& program = program_of(self);
+    if (auto refused = refuse_dynamic(program, "probabilities()")) return std::move(*refused);
     auto sets = parse_parameters(params, program.n_params());
     if (!sets.ok()) return std::move(sets).error();
     auto chosen = parse_qubits(qubits, program.n_qubits());
@@ -186,6 +222,7 @@ PyObject* sample(PyObject* self, PyObject* args, PyObject* kwargs) {
       return CallError::fetch();
     }
     const program::Program& program = program_of(self);
+    if (auto refused = refuse_dynamic(program, "sample()")) return std::move(*refused);
     auto sets = parse_parameters(params, program.n_params());
     if (!sets.ok()) return std::move(sets).error();
     auto shots = parse_u64(shots_object, "shots");
@@ -265,6 +302,7 @@ PyObject* expectations(PyObject* self, PyObject* args, PyObject* kwargs) {
       return CallError::fetch();
     }
     const program::Program& program = program_of(self);
+    if (auto refused = refuse_dynamic(program, "expectations()")) return std::move(*refused);
     auto sets = parse_parameters(params, program.n_params());
     if (!sets.ok()) return std::move(sets).error();
     auto observables = parse_observables(observables_object, program.n_qubits());
@@ -316,6 +354,7 @@ PyObject* gradient(PyObject* self, PyObject* args, PyObject* kwargs) {
       return CallError::fetch();
     }
     const program::Program& program = program_of(self);
+    if (auto refused = refuse_dynamic(program, "gradient()")) return std::move(*refused);
     auto sets = parse_parameters(params, program.n_params());
     if (!sets.ok()) return std::move(sets).error();
     auto observables = parse_observables(observables_object, program.n_qubits());
@@ -366,9 +405,109 @@ PyObject* gradient(PyObject* self, PyObject* args, PyObject* kwargs) {
   });
 }
 
+// run_shots(params, shots, seed, *, threads=None, cancel=None): every shot's classical bits.
+PyObject* run_shots(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return pyglue::entry("Program.run_shots()", [&]() -> PyResult<PyRef> {
+    static const char* keywords[] = {"params", "shots", "seed", "threads", "cancel", nullptr};
+    PyObject *params = Py_None, *shots_object = nullptr, *seed_object = nullptr;
+    PyObject *threads = Py_None, *cancel = Py_None;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOO|$OO:run_shots",
+                                     const_cast<char**>(keywords), &params, &shots_object,
+                                     &seed_object, &threads, &cancel)) {
+      return CallError::fetch();
+    }
+    const program::Program& program = program_of(self);
+    auto sets = parse_parameters(params, program.n_params());
+    if (!sets.ok()) return std::move(sets).error();
+    auto shots = parse_u64(shots_object, "shots");
+    if (!shots.ok()) return std::move(shots).error();
+    auto seeds = parse_seeds(seed_object, sets.value());
+    if (!seeds.ok()) return std::move(seeds).error();
+    auto options = options_from(threads, cancel);
+    if (!options.ok()) return std::move(options).error();
+    const std::uint64_t count = sets.value().sets, width = program.n_clbits();
+    auto bits =
+        released_run(options.value(), [&](Released& released) -> Result<std::vector<std::uint8_t>> {
+          std::vector<std::uint8_t> out;
+          for (std::uint64_t s = 0; s < count; ++s) {
+            Result<std::vector<std::uint8_t>> one = algorithms::run_shots(
+                program, sets.value().row(s, program.n_params()), shots.value(), seeds.value()[s],
+                options.value().policy, released.interrupt());
+            if (!one) return std::move(one).error();
+            out.insert(out.end(), one.value().begin(), one.value().end());
+          }
+          return out;
+        });
+    if (!bits.ok()) return std::move(bits).error();
+    const std::int64_t dims[3] = {static_cast<std::int64_t>(count),
+                                  static_cast<std::int64_t>(shots.value()),
+                                  static_cast<std::int64_t>(width)};
+    void* data = nullptr;
+    auto array = pyglue::new_array(
+        pyglue::ArrayType::kUint8,
+        sets.value().batched ? std::span(dims, 3) : std::span(dims + 1, 2), &data);
+    if (!array.ok()) return array;
+    std::copy(bits.value().begin(), bits.value().end(), static_cast<std::uint8_t*>(data));
+    return array;
+  });
+}
+
+// trajectory_means(params, shots, seed, observables, *, threads=None, cancel=None).
+PyObject* trajectory_means(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return pyglue::entry("Program.trajectory_means()", [&]() -> PyResult<PyRef> {
+    static const char* keywords[] = {"params",  "shots",  "seed", "observables",
+                                     "threads", "cancel", nullptr};
+    PyObject *params = Py_None, *shots_object = nullptr, *seed_object = nullptr;
+    PyObject *observables_object = nullptr, *threads = Py_None, *cancel = Py_None;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOOO|$OO:trajectory_means",
+                                     const_cast<char**>(keywords), &params, &shots_object,
+                                     &seed_object, &observables_object, &threads, &cancel)) {
+      return CallError::fetch();
+    }
+    const program::Program& program = program_of(self);
+    auto sets = parse_parameters(params, program.n_params());
+    if (!sets.ok()) return std::move(sets).error();
+    auto shots = parse_u64(shots_object, "shots");
+    if (!shots.ok()) return std::move(shots).error();
+    auto seeds = parse_seeds(seed_object, sets.value());
+    if (!seeds.ok()) return std::move(seeds).error();
+    auto observables = parse_observables(observables_object, program.n_qubits());
+    if (!observables.ok()) return std::move(observables).error();
+    auto options = options_from(threads, cancel);
+    if (!options.ok()) return std::move(options).error();
+    const std::uint64_t count = sets.value().sets, width = observables.value().size();
+    auto means =
+        released_run(options.value(), [&](Released& released) -> Result<std::vector<double>> {
+          std::vector<double> out;
+          for (std::uint64_t s = 0; s < count; ++s) {
+            Result<std::vector<double>> one = algorithms::trajectory_means(
+                program, sets.value().row(s, program.n_params()), shots.value(), seeds.value()[s],
+                observables.value(), options.value().policy, released.interrupt());
+            if (!one) return std::move(one).error();
+            out.insert(out.end(), one.value().begin(), one.value().end());
+          }
+          return out;
+        });
+    if (!means.ok()) return std::move(means).error();
+    const std::int64_t dims[2] = {static_cast<std::int64_t>(count),
+                                  static_cast<std::int64_t>(width)};
+    void* data = nullptr;
+    auto array = pyglue::new_array(
+        pyglue::ArrayType::kFloat64,
+        sets.value().batched ? std::span(dims, 2) : std::span(dims + 1, 1), &data);
+    if (!array.ok()) return array;
+    std::copy(means.value().begin(), means.value().end(), static_cast<double*>(data));
+    return array;
+  });
+}
+
 PyObject* n_qubits(PyObject* self, void*) {
   return PyLong_FromUnsignedLong(program_of(self).n_qubits());
 }
+PyObject* n_clbits(PyObject* self, void*) {
+  return PyLong_FromUnsignedLongLong(program_of(self).n_clbits());
+}
+PyObject* dynamic(PyObject* self, void*) { return PyBool_FromLong(program_of(self).dynamic()); }
 PyObject* n_params(PyObject* self, void*) {
   return PyLong_FromUnsignedLong(program_of(self).n_params());
 }
@@ -401,6 +540,17 @@ PyMethodDef methods[] = {
                    "--\n\nFor each observable (flip, sign, coefficients): the sum over its "
                    "terms, in order, of coefficient times <P>; complex128, a leading axis per "
                    "parameter set for 2-D params."),
+    VELQUIN_METHOD(run_shots,
+                   "run_shots($self, /, params, shots, seed, *, threads=None, cancel=None)\n--\n\n"
+                   "Every shot's classical bits (uint8, shots x n_clbits; a leading axis per "
+                   "parameter set for 2-D params, one seed each) for programs that measure, reset, "
+                   "draw noise or run conditionally: each shot a seeded trajectory (shot i on "
+                   "stream i of the seed's generator), shots sharing their state until their "
+                   "outcomes differ."),
+    VELQUIN_METHOD(trajectory_means,
+                   "trajectory_means($self, /, params, shots, seed, observables, *, threads=None, "
+                   "cancel=None)\n--\n\nEach observable's mean over `shots` trajectories of its "
+                   "value in the trajectory's final state (float64)."),
     VELQUIN_METHOD(gradient,
                    "gradient($self, /, params, observables, *, threads=None, cancel=None)\n"
                    "--\n\nThe adjoint method: (values, jacobian), each observable's value and "
@@ -413,6 +563,9 @@ PyMethodDef methods[] = {
 PyGetSetDef getset[] = {
     {"n_qubits", n_qubits, nullptr, "The register size.", nullptr},
     {"n_params", n_params, nullptr, "Values in one parameter set.", nullptr},
+    {"n_clbits", n_clbits, nullptr, "Classical bits its shots record.", nullptr},
+    {"dynamic", dynamic, nullptr,
+     "Whether it measures, resets, draws noise or runs anything conditionally.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -14,34 +14,6 @@ namespace {
 
 namespace text = messages::program;
 
-Error value_error(std::string message) { return Error{ErrorKind::kValueError, std::move(message)}; }
-
-// The structure an operation with a phase of its own and controls runs as:
-// the phase multiplies every member, so a phase on a subspace becomes a
-// diagonal and what only moved amplitudes (or only some) becomes a matrix.
-OpKind with_phase(OpKind kind) noexcept {
-  switch (kind) {
-    case OpKind::kDense:
-    case OpKind::kDiagonal:
-    case OpKind::kParityPhase:
-      return kind;
-    case OpKind::kMaskPhase:
-      return OpKind::kDiagonal;
-    default:
-      return OpKind::kDense;
-  }
-}
-
-Status check_expression(const Expression& e, std::uint64_t n_params, std::uint64_t index,
-                        std::string_view name) {
-  for (const auto& [parameter, coefficient] : e.terms) {
-    if (parameter >= n_params) {
-      return value_error(text::parameter_out_of_range(index, name, parameter, n_params));
-    }
-  }
-  return Status::Ok();
-}
-
 // The coefficients (in `structure`, on `targets` targets, no controls) of
 // `op` without its phase: the register's own walk of that structure run on
 // each basis vector gives the matrix's columns.
@@ -65,190 +37,6 @@ void densify(const engine::GeneralOp& op, unsigned targets, Complex64* out) {
 }
 
 }  // namespace
-
-Result<Program> Program::compile(std::uint64_t n_qubits, std::uint64_t n_params,
-                                 std::vector<OperationRequest> requests,
-                                 std::optional<Expression> global_phase) {
-  if (n_qubits == 0 || n_qubits > engine::kMaxQubits) return value_error(text::kQubitCount);
-  Program program;
-  program.n_qubits_ = static_cast<unsigned>(n_qubits);
-  program.n_params_ = static_cast<unsigned>(n_params);
-  if (global_phase) {
-    for (const auto& [parameter, coefficient] : global_phase->terms) {
-      if (parameter >= n_params)
-        return value_error(text::global_phase_parameter(parameter, n_params));
-    }
-    program.has_phase_ = true;
-  }
-  program.global_phase_ = std::move(global_phase);
-  program.ops_.reserve(requests.size());
-  std::uint64_t constant_count = 0;
-  for (std::uint64_t index = 0; index < requests.size(); ++index) {
-    OperationRequest& request = requests[index];
-    const OperationInfo* info = find_operation(request.name);
-    if (info == nullptr) return value_error(text::unknown_operation(index, request.name));
-    const std::string_view name = info->name;
-    // Qubits: the row's leading controls, then its targets; then the further controls.
-    const std::uint64_t given = request.qubits.size();
-    if (info->targets != kAnyTargets && given != info->targets + info->leading_controls) {
-      return value_error(
-          text::wrong_target_count(index, name, info->targets + info->leading_controls, given));
-    }
-    if (info->targets == kAnyTargets && given == 0)
-      return value_error(text::no_targets(index, name));
-    const std::uint64_t targets = given - info->leading_controls;
-    const bool enumerated = info->kind == OpKind::kDense || info->kind == OpKind::kDiagonal ||
-                            info->kind == OpKind::kPermutation || info->kind == OpKind::kTwoLevel;
-    if (enumerated && targets > math_core::kMaxTargets) {
-      return value_error(text::too_many_targets(index, name, math_core::kMaxTargets));
-    }
-    std::vector<std::uint64_t> controls(request.qubits.begin(),
-                                        request.qubits.begin() + info->leading_controls);
-    controls.insert(controls.end(), request.controls.begin(), request.controls.end());
-    std::vector<std::uint64_t> values(info->leading_controls, 1);
-    if (!request.control_values.empty() &&
-        request.control_values.size() != request.controls.size()) {
-      return value_error(text::control_values_length(index, name, request.controls.size(),
-                                                     request.control_values.size()));
-    }
-    for (std::uint64_t i = 0; i < request.controls.size(); ++i) {
-      const std::uint64_t v = request.control_values.empty() ? 1 : request.control_values[i];
-      if (v > 1) return value_error(text::control_value_not_bit(index, name));
-      values.push_back(v);
-    }
-    std::vector<std::uint64_t> all(request.qubits.begin() + info->leading_controls,
-                                   request.qubits.end());
-    all.insert(all.end(), controls.begin(), controls.end());
-    for (std::uint64_t i = 0; i < all.size(); ++i) {
-      if (all[i] >= n_qubits)
-        return value_error(text::qubit_out_of_range(index, name, all[i], n_qubits));
-      for (std::uint64_t j = 0; j < i; ++j) {
-        if (all[j] == all[i]) return value_error(text::repeated_qubit(index, name, all[i]));
-      }
-    }
-    // Parameters and payload.
-    const unsigned wanted = parameter_count(*info, static_cast<unsigned>(targets));
-    if (request.params.size() != wanted) {
-      return value_error(text::wrong_parameter_count(index, name, wanted, request.params.size()));
-    }
-    for (const Expression& e : request.params) {
-      if (Status ok = check_expression(e, n_params, index, name); !ok) return std::move(ok).error();
-    }
-    if (request.phase) {
-      if (Status ok = check_expression(*request.phase, n_params, index, name); !ok) {
-        return std::move(ok).error();
-      }
-    }
-    const std::uint64_t members = std::uint64_t{1} << targets;
-    Compiled op;
-    op.info = info;
-    op.targets = static_cast<unsigned>(targets);
-    switch (info->payload) {
-      case Payload::kNone:
-        if (request.has_matrix || !request.permutation.empty() || !request.word.empty()) {
-          return value_error(text::unexpected_payload(index, name));
-        }
-        break;
-      case Payload::kMatrix:
-      case Payload::kDiagonal: {
-        const bool square = info->payload == Payload::kMatrix;
-        const bool shaped =
-            square ? request.matrix_shape == std::vector<std::uint64_t>{members, members}
-                   : request.matrix_shape == std::vector<std::uint64_t>{members};
-        if (!request.has_matrix || !shaped) {
-          const std::string m = std::to_string(members);
-          return value_error(
-              text::wrong_payload(index, name,
-                                  square ? "a " + m + " x " + m + " complex matrix for " +
-                                               std::to_string(targets) + " target qubits"
-                                         : "a diagonal of " + m + " complex entries for " +
-                                               std::to_string(targets) + " target qubits"));
-        }
-        break;
-      }
-      case Payload::kPermutation: {
-        std::vector<bool> seen(members, false);
-        bool ok = request.permutation.size() == members;
-        for (std::int64_t m : request.permutation) {
-          if (!ok || m < 0 || static_cast<std::uint64_t>(m) >= members || seen[m]) {
-            ok = false;
-            break;
-          }
-          seen[m] = true;
-        }
-        if (!ok) return value_error(text::not_a_permutation(index, name));
-        op.permutation.assign(request.permutation.begin(), request.permutation.end());
-        break;
-      }
-      case Payload::kWord:
-        if (request.word.size() != targets ||
-            !std::all_of(request.word.begin(), request.word.end(),
-                         [](char c) { return c == 'X' || c == 'Y' || c == 'Z'; })) {
-          return value_error(text::bad_word(index, name));
-        }
-        op.word.assign(request.word.begin(), request.word.end());
-        break;
-    }
-    // What it runs as.
-    op.params = std::move(request.params);
-    const bool controlled = !controls.empty();
-    if (info->gate && !controlled) op.gate = *info->gate;
-    if (info->targets == 0 && !controlled) {
-      op.plays = false;  // an uncontrolled phase only adds its angle
-      op.global.push_back(op.params[0]);
-    }
-    if (request.phase) {
-      if (controlled) {
-        op.phase = std::move(request.phase);
-      } else {
-        op.global.push_back(std::move(*request.phase));
-      }
-    }
-    if (!op.global.empty()) program.has_phase_ = true;
-    engine::GeneralOp& general = op.general;
-    op.structure = word_structure(*info, op.word);
-    general.kind = op.phase ? with_phase(op.structure) : op.structure;
-    general.target_count = op.targets;
-    general.control_count = static_cast<unsigned>(controls.size());
-    for (std::uint64_t i = 0; i < all.size(); ++i)
-      general.qubits[i] = static_cast<unsigned>(all[i]);
-    for (std::uint64_t i = 0; i < values.size(); ++i) {
-      general.control_values |= static_cast<std::uint32_t>(values[i]) << i;
-    }
-    for (unsigned i = 0; i < op.word.size(); ++i) {
-      if (op.word[i] != 'Z') general.pauli_flip |= 1u << i;
-      if (op.word[i] != 'X') general.pauli_sign |= 1u << i;
-    }
-    if (info->kind == OpKind::kTwoLevel) {
-      general.m0 = targets == 2 ? 1 : 3;
-      general.m1 = targets == 2 ? 2 : 12;
-    }
-    op.constant = std::all_of(op.params.begin(), op.params.end(),
-                              [](const Expression& e) { return e.is_constant(); }) &&
-                  (!op.phase || op.phase->is_constant());
-    if (!op.gate && op.plays) op.count = coefficient_count(general.kind, op.targets);
-    if (info->payload == Payload::kMatrix || info->payload == Payload::kDiagonal) {
-      op.payload = program.payloads_.size();
-      program.payloads_.insert(program.payloads_.end(), request.matrix.begin(),
-                               request.matrix.end());
-    }
-    op.offset = op.constant ? constant_count : program.bound_count_;
-    (op.constant ? constant_count : program.bound_count_) += op.count;
-    program.ops_.push_back(std::move(op));
-  }
-  // Constants, and the pointers into what the program owns (its storage no longer moves).
-  program.constants_.assign(constant_count, Complex64{0.0, 0.0});
-  for (Compiled& op : program.ops_) {
-    if (!op.permutation.empty()) op.general.permutation = op.permutation.data();
-    if (op.info->permutation != nullptr) op.general.permutation = op.info->permutation;
-  }
-  for (Compiled& op : program.ops_) {
-    if (op.gate || op.count == 0 || !op.constant) continue;
-    op.general.coefficients = program.constants_.data() + op.offset;
-    program.make_coefficients(op, {}, program.constants_.data() + op.offset);
-  }
-  return program;
-}
 
 void Program::make_coefficients(const Compiled& op, std::span<const double> params,
                                 Complex64* out) const {
@@ -298,13 +86,40 @@ void Program::make_coefficients(const Compiled& op, std::span<const double> para
 
 Status Program::check_parameters(std::span<const double> params) const {
   if (params.size() != n_params_)
-    return value_error(text::parameter_set_length(n_params_, params.size()));
+    return Error{ErrorKind::kValueError, text::parameter_set_length(n_params_, params.size())};
   return Status::Ok();
+}
+
+void Program::bind_one(const Compiled& op, std::span<const double> params, Binding& binding,
+                       std::vector<engine::Op>& into) const {
+  if (op.gate) {
+    const GateInfo& info = gate_info(*op.gate);
+    Gate gate{info.played_as, op.general.qubits[0], op.general.qubits[0], 0.0};
+    if (info.shape == GateShape::kTwoQubits) {
+      // cx, cy, cz: the leading control is the gate's first qubit.
+      const bool controlled = op.info->leading_controls == 1;
+      gate.a = controlled ? op.general.qubits[1] : op.general.qubits[0];
+      gate.b = controlled ? op.general.qubits[0] : op.general.qubits[1];
+    }
+    if (info.shape == GateShape::kQubitAngle) gate.theta = op.params[0].evaluate(params);
+    into.emplace_back(engine::prepare_gate(gate_info(info.played_as), gate, n_qubits_).value());
+    return;
+  }
+  engine::GeneralOp general = op.general;
+  if (!op.constant && op.count > 0) {
+    Complex64* out = binding.coefficients.data() + op.offset;
+    make_coefficients(op, params, out);
+    general.coefficients = out;
+  }
+  into.emplace_back(general);
 }
 
 void Program::bind(std::span<const double> params, Binding& binding) const {
   binding.ops.clear();
   binding.ops.reserve(ops_.size());
+  binding.step_op.clear();
+  binding.branch_ops.clear();
+  binding.branch_op.clear();
   binding.coefficients.resize(bound_count_);
   binding.has_phase = has_phase_;
   double phase = 0.0;
@@ -316,28 +131,14 @@ void Program::bind(std::span<const double> params, Binding& binding) const {
   if (global_phase_) add_phase(global_phase_->evaluate(params));
   for (const Compiled& op : ops_) {
     for (const Expression& angle : op.global) add_phase(angle.evaluate(params));
-    if (!op.plays) continue;
-    if (op.gate) {
-      const GateInfo& info = gate_info(*op.gate);
-      Gate gate{info.played_as, op.general.qubits[0], op.general.qubits[0], 0.0};
-      if (info.shape == GateShape::kTwoQubits) {
-        // cx, cy, cz: the leading control is the gate's first qubit.
-        const bool controlled = op.info->leading_controls == 1;
-        gate.a = controlled ? op.general.qubits[1] : op.general.qubits[0];
-        gate.b = controlled ? op.general.qubits[0] : op.general.qubits[1];
-      }
-      if (info.shape == GateShape::kQubitAngle) gate.theta = op.params[0].evaluate(params);
-      binding.ops.emplace_back(
-          engine::prepare_gate(gate_info(info.played_as), gate, n_qubits_).value());
-      continue;
-    }
-    engine::GeneralOp general = op.general;
-    if (!op.constant && op.count > 0) {
-      Complex64* out = binding.coefficients.data() + op.offset;
-      make_coefficients(op, params, out);
-      general.coefficients = out;
-    }
-    binding.ops.emplace_back(general);
+    if (dynamic_)
+      binding.step_op.push_back(op.plays ? static_cast<std::ptrdiff_t>(binding.ops.size()) : -1);
+    if (op.plays) bind_one(op, params, binding, binding.ops);
+  }
+  for (const Compiled& op : branch_ops_) {
+    binding.branch_op.push_back(op.plays ? static_cast<std::ptrdiff_t>(binding.branch_ops.size())
+                                         : -1);
+    if (op.plays) bind_one(op, params, binding, binding.branch_ops);
   }
   binding.phase = phase;
 }

@@ -28,6 +28,7 @@
 #include "engine/interrupt.h"
 #include "engine/op.h"
 #include "engine/register.h"
+#include "program/classical.h"
 #include "program/expression.h"
 #include "program/gate_library.h"
 
@@ -46,12 +47,25 @@ struct OperationRequest {
   std::vector<Complex64> matrix;  // a matrix (row-major) or a diagonal
   std::vector<std::int64_t> permutation;
   std::string word;
+  // Dynamic programs (names "measure", "reset", "mixture", "kraus", "jump"):
+  std::vector<std::uint64_t> clbits;  // measure: the bit each qubit's outcome is written to
+  std::vector<double> probabilities;  // mixture: one per branch; measure: readout errors
+                                      // (p(1 read | 0), p(0 read | 1))
+  std::vector<std::vector<OperationRequest>> branches;    // mixture: each branch's operations
+  std::vector<std::vector<Complex64>> kraus;              // kraus: the operators, 4^k entries each
+  std::optional<std::vector<ExpressionToken>> condition;  // runs only where it holds
+  std::uint64_t target = 0;                               // jump: where to
 };
 
 /// The operations of one parameter set, ready for the gate player; they
 /// point into this binding, which must outlive their use.
 struct Binding {
-  std::vector<engine::Op> ops;
+  std::vector<engine::Op> ops;  // the operations that play, in order
+  // Dynamic programs: the index in `ops` of each step's operation (-1: none),
+  // and the operations of the mixtures' branches with theirs.
+  std::vector<std::ptrdiff_t> step_op;
+  std::vector<engine::Op> branch_ops;
+  std::vector<std::ptrdiff_t> branch_op;
   std::vector<Complex64> coefficients;
   double phase = 0.0;
   bool has_phase = false;
@@ -68,10 +82,14 @@ class Program {
   /// parameters; ValueError naming the first faulty operation's index.
   static Result<Program> compile(std::uint64_t n_qubits, std::uint64_t n_params,
                                  std::vector<OperationRequest> requests,
-                                 std::optional<Expression> global_phase);
+                                 std::optional<Expression> global_phase,
+                                 std::uint64_t n_clbits = 0);
 
   unsigned n_qubits() const noexcept { return n_qubits_; }
   unsigned n_params() const noexcept { return n_params_; }
+  std::uint64_t n_clbits() const noexcept { return n_clbits_; }
+  /// Whether it measures, resets, draws noise, or runs anything conditionally.
+  bool dynamic() const noexcept { return dynamic_; }
   std::size_t size() const noexcept { return ops_.size(); }
 
   /// ValueError unless `params` has n_params() values.
@@ -95,11 +113,15 @@ class Program {
 
   /// One compiled operation (public for the module's introspection and the
   /// gradient code): how it binds.
+  /// What a step of a program does.
+  enum class Step : std::uint8_t { kUnitary, kMeasure, kReset, kMixture, kKraus, kJump };
+
   struct Compiled {
-    const OperationInfo* info;
-    std::optional<GateKind> gate;  // runs as this register gate
-    engine::GeneralOp general;     // otherwise: this general operation
-    OpKind structure;              // the structure its row (or payload) describes
+    Step step = Step::kUnitary;
+    const OperationInfo* info = nullptr;  // unitary steps
+    std::optional<GateKind> gate;         // runs as this register gate
+    engine::GeneralOp general;            // otherwise: this general operation
+    OpKind structure;                     // the structure its row (or payload) describes
     unsigned targets = 0;
     bool plays = true;  // false: an uncontrolled phase, nothing to play
     std::vector<Expression> params;
@@ -111,8 +133,18 @@ class Program {
     std::uint64_t payload = 0;  // its matrix or diagonal in the program's payloads
     std::vector<std::uint8_t> word;
     std::vector<std::uint32_t> permutation;
+    // Dynamic steps.
+    std::optional<Condition> condition;
+    std::vector<unsigned> qubits;                               // measure, reset, kraus
+    std::vector<std::uint32_t> clbits;                          // measure
+    std::vector<double> probabilities;                          // mixture; measure: readout errors
+    std::vector<std::pair<std::size_t, std::size_t>> branches;  // mixture: ranges of branch_ops()
+    std::vector<std::vector<Complex64>> kraus;
+    std::size_t target = 0;  // jump
   };
   const std::vector<Compiled>& compiled() const noexcept { return ops_; }
+  /// The unitary operations of every mixture's branches.
+  const std::vector<Compiled>& branch_ops() const noexcept { return branch_ops_; }
 
   /// The coefficients of `op` for `params` in its general structure
   /// (op.general.kind), the register's own gates included: what a general
@@ -141,10 +173,18 @@ class Program {
  private:
   Program() = default;
   void make_coefficients(const Compiled& op, std::span<const double> params, Complex64* out) const;
+  Result<Compiled> compile_unitary(OperationRequest& request, std::uint64_t index, bool fold_phase);
+  Result<Compiled> compile_step(OperationRequest& request, std::uint64_t index, std::size_t count);
+  void place_coefficients(Compiled& op, std::uint64_t& constant_count);
+  void bind_one(const Compiled& op, std::span<const double> params, Binding& binding,
+                std::vector<engine::Op>& into) const;
 
   unsigned n_qubits_ = 0;
   unsigned n_params_ = 0;
+  std::uint64_t n_clbits_ = 0;
+  bool dynamic_ = false;
   std::vector<Compiled> ops_;
+  std::vector<Compiled> branch_ops_;
   std::optional<Expression> global_phase_;
   bool has_phase_ = false;
   std::vector<Complex64> payloads_;   // the callers' matrices and diagonals

@@ -46,6 +46,13 @@ StdRng StdRng::from_seed(const std::array<std::uint8_t, 32>& seed) noexcept {
 
 StdRng StdRng::seed_from_u64(std::uint64_t x) noexcept { return from_seed(pcg32_seed_bytes(x)); }
 
+StdRng StdRng::seed_from_u64_on_stream(std::uint64_t x, std::uint64_t stream) noexcept {
+  StdRng rng = seed_from_u64(x);
+  rng.core_.state[10] = static_cast<std::uint32_t>(stream);
+  rng.core_.state[11] = static_cast<std::uint32_t>(stream >> 32);
+  return rng;
+}
+
 Result<StdRng> StdRng::from_entropy() { return seed_from_entropy_source(fill_from_os); }
 
 void StdRng::refill() noexcept {

@@ -37,6 +37,9 @@ class StdRng {
   static StdRng from_seed(const std::array<std::uint8_t, 32>& seed) noexcept;
   /// Expands `x` into a 32-byte seed with PCG32 (XSH-RR), then from_seed.
   static StdRng seed_from_u64(std::uint64_t x) noexcept;
+  /// seed_from_u64(x) on stream `stream` (block words 14 and 15): each stream
+  /// of one key is an independent sequence (stream 0 is seed_from_u64's).
+  static StdRng seed_from_u64_on_stream(std::uint64_t x, std::uint64_t stream) noexcept;
   /// Seeds from the operating system's entropy source; a panic
   /// "from_entropy failed: <description>" when no random bytes can be had.
   static Result<StdRng> from_entropy();

@@ -1,0 +1,408 @@
+#include "algorithms/trajectories.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "base/messages.h"
+#include "engine/amplitude_array.h"
+#include "engine/blocked_runner.h"
+#include "engine/memory_budget.h"
+#include "engine/op.h"
+#include "engine/outcome_sampler.h"
+#include "engine/reductions.h"
+#include "engine/thread_pool.h"
+#include "random/std_rng.h"
+
+namespace velquin::algorithms {
+namespace {
+
+using engine::AmplitudeArray;
+using math_core::OpKind;
+using program::Program;
+using Step = Program::Step;
+using Group = std::vector<std::uint32_t>;
+
+double uniform(std::uint64_t word) { return static_cast<double>(word >> 11) * 0x1.0p-53; }
+
+class Runner {
+ public:
+  Runner(const Program& program, const program::Binding& binding, const engine::ExecPolicy& policy,
+         std::uint64_t shots, std::uint64_t seed, engine::InterruptCheck interrupt,
+         std::span<const program::Observable> observables)
+      : program_(program),
+        ops_(program.compiled()),
+        binding_(binding),
+        policy_(policy),
+        interrupt_(interrupt),
+        observables_(observables),
+        n_clbits_(program.n_clbits()),
+        size_(std::uint64_t{1} << program.n_qubits()) {
+    bits_.assign(shots * n_clbits_, 0);
+    values_.assign(shots * observables.size(), 0.0);
+    rngs_.reserve(shots);
+    for (std::uint64_t i = 0; i < shots; ++i) {
+      rngs_.push_back(random::StdRng::seed_from_u64_on_stream(seed, i));
+    }
+    // From which step on only measurements remain: those are sampled together.
+    terminal_.assign(ops_.size() + 1, true);
+    for (std::size_t k = ops_.size(); k-- > 0;) {
+      terminal_[k] = terminal_[k + 1] && ops_[k].step == Step::kMeasure && !ops_[k].condition;
+    }
+    if (!observables.empty()) std::fill(terminal_.begin(), terminal_.end(), false);
+    shape_ = engine::BlockShape::for_cache(policy.cache_amplitudes);
+  }
+
+  Status run(AmplitudeArray& state, Group group, std::size_t pc, std::size_t sub);
+
+  std::vector<std::uint8_t>& bits() noexcept { return bits_; }
+  std::vector<double>& values() noexcept { return values_; }
+
+ private:
+  std::uint8_t* bits_of(std::uint32_t shot) {
+    return bits_.data() + std::uint64_t{shot} * n_clbits_;
+  }
+  std::uint64_t draw(std::uint32_t shot) { return rngs_[shot].next_u64(); }
+  Result<AmplitudeArray> clone(const AmplitudeArray& state);
+  bool play(std::span<const engine::Op> ops, AmplitudeArray& state) {
+    return engine::run_blocked(state.span(), program_.n_qubits(), ops, policy_, shape_, interrupt_);
+  }
+  // Keeps the amplitudes whose `qubit` is `outcome`, times 1 / sqrt(p); a
+  // reset then moves them back to the qubit's 0.
+  void project(AmplitudeArray& state, unsigned qubit, unsigned outcome, double p, bool reset);
+  Status measure(AmplitudeArray& state, Group& group, std::size_t pc, std::size_t sub);
+  Status terminal(AmplitudeArray& state, const Group& group, std::size_t pc);
+  Status branch(AmplitudeArray& state, Group& group, std::size_t pc,
+                std::span<const double> probabilities,
+                const std::vector<std::vector<engine::Op>>& arms);
+  void finish(AmplitudeArray& state, const Group& group);
+
+  const Program& program_;
+  const std::vector<Program::Compiled>& ops_;
+  const program::Binding& binding_;
+  const engine::ExecPolicy& policy_;
+  engine::InterruptCheck interrupt_;
+  std::span<const program::Observable> observables_;
+  std::uint64_t n_clbits_;
+  std::uint64_t size_;
+  engine::BlockShape shape_;
+  std::vector<random::StdRng> rngs_;
+  std::vector<std::uint8_t> bits_;
+  std::vector<double> values_;
+  std::vector<bool> terminal_;
+};
+
+Result<AmplitudeArray> Runner::clone(const AmplitudeArray& state) {
+  Result<AmplitudeArray> copy = AmplitudeArray::zeroed(size_, policy_.threads);
+  if (!copy) return copy;
+  Complex64* to = copy.value().data();
+  const Complex64* from = state.data();
+  engine::parallel_for(policy_.threads_for(size_), size_, 1024, 1 << 16,
+                       [&](std::uint64_t b, std::uint64_t e) {
+                         std::memcpy(to + b, from + b, (e - b) * sizeof(Complex64));
+                       });
+  return copy;
+}
+
+void Runner::project(AmplitudeArray& state, unsigned qubit, unsigned outcome, double p,
+                     bool reset) {
+  const double r = 1.0 / std::sqrt(p);
+  const std::uint64_t bit = std::uint64_t{1} << qubit;
+  Complex64* a = state.data();
+  engine::parallel_for(policy_.threads_for(size_), size_, 1024, 1 << 16,
+                       [&](std::uint64_t b, std::uint64_t e) {
+                         for (std::uint64_t j = b; j < e; ++j) {
+                           if (((j & bit) != 0) == (outcome != 0)) {
+                             a[j] = {r * a[j].re, r * a[j].im};
+                           } else {
+                             a[j] = {0.0, 0.0};
+                           }
+                         }
+                       });
+  if (reset && outcome == 1) {
+    // The kept half moves to the qubit's 0: a bit-for-bit exchange.
+    engine::parallel_for(policy_.threads_for(size_), size_, 1024, 1 << 16,
+                         [&](std::uint64_t b, std::uint64_t e) {
+                           for (std::uint64_t j = b; j < e; ++j) {
+                             if ((j & bit) == 0) std::swap(a[j], a[j | bit]);
+                           }
+                         });
+  }
+}
+
+Status Runner::measure(AmplitudeArray& state, Group& group, std::size_t pc, std::size_t sub) {
+  const Program::Compiled& op = ops_[pc];
+  for (std::size_t k = sub; k < op.qubits.size(); ++k) {
+    const unsigned qubit = op.qubits[k];
+    const unsigned which[1] = {qubit};
+    const std::vector<double> p = engine::probabilities(state.span(), which, policy_);
+    const double total = p[0] + p[1];
+    Group zeros, ones;
+    for (std::uint32_t shot : group) {
+      const unsigned outcome = uniform(draw(shot)) * total >= p[0] ? 1 : 0;
+      if (op.step == Step::kMeasure) {
+        unsigned recorded = outcome;
+        if (!op.probabilities.empty() && uniform(draw(shot)) < op.probabilities[outcome]) {
+          recorded ^= 1;
+        }
+        bits_of(shot)[op.clbits[k]] = static_cast<std::uint8_t>(recorded);
+      }
+      (outcome ? ones : zeros).push_back(shot);
+    }
+    const bool reset = op.step == Step::kReset;
+    if (!zeros.empty() && !ones.empty()) {
+      Result<AmplitudeArray> copy = clone(state);
+      if (!copy) return std::move(copy).error();
+      project(copy.value(), qubit, 1, p[1], reset);
+      if (Status done = run(copy.value(), std::move(ones), pc, k + 1); !done) return done;
+      group = std::move(zeros);
+      project(state, qubit, 0, p[0], reset);
+    } else {
+      const unsigned outcome = ones.empty() ? 0 : 1;
+      project(state, qubit, outcome, p[outcome], reset);
+    }
+  }
+  return Status::Ok();
+}
+
+Status Runner::terminal(AmplitudeArray& state, const Group& group, std::size_t pc) {
+  std::vector<std::uint64_t> words;
+  words.reserve(group.size());
+  for (std::uint32_t shot : group) words.push_back(draw(shot));
+  Result<std::vector<std::uint64_t>> outcomes =
+      engine::outcomes_of_words(state.span(), words, interrupt_);
+  if (!outcomes) return std::move(outcomes).error();
+  for (std::size_t i = 0; i < group.size(); ++i) {
+    const std::uint32_t shot = group[i];
+    std::uint8_t* bits = bits_of(shot);
+    for (std::size_t k = pc; k < ops_.size(); ++k) {
+      const Program::Compiled& op = ops_[k];
+      for (std::size_t q = 0; q < op.qubits.size(); ++q) {
+        unsigned recorded = (outcomes.value()[i] >> op.qubits[q]) & 1;
+        if (!op.probabilities.empty() && uniform(draw(shot)) < op.probabilities[recorded]) {
+          recorded ^= 1;
+        }
+        bits[op.clbits[q]] = static_cast<std::uint8_t>(recorded);
+      }
+    }
+  }
+  return Status::Ok();
+}
+
+Status Runner::branch(AmplitudeArray& state, Group& group, std::size_t pc,
+                      std::span<const double> probabilities,
+                      const std::vector<std::vector<engine::Op>>& arms) {
+  std::vector<double> running(probabilities.size());
+  for (std::size_t b = 0; b < probabilities.size(); ++b) {
+    running[b] = b == 0 ? probabilities[0] : running[b - 1] + probabilities[b];
+  }
+  std::vector<Group> parts(probabilities.size());
+  for (std::uint32_t shot : group) {
+    const double u = uniform(draw(shot)) * running.back();
+    std::size_t b = 0;
+    while (b + 1 < running.size() && !(u < running[b])) ++b;
+    parts[b].push_back(shot);
+  }
+  // The most populous part keeps the state; every other takes a copy, depth first.
+  std::size_t keep = 0;
+  for (std::size_t b = 1; b < parts.size(); ++b) {
+    if (parts[b].size() > parts[keep].size()) keep = b;
+  }
+  for (std::size_t b = 0; b < parts.size(); ++b) {
+    if (b == keep || parts[b].empty()) continue;
+    Result<AmplitudeArray> copy = clone(state);
+    if (!copy) return std::move(copy).error();
+    if (!play(arms[b], copy.value())) return engine::interrupted();
+    if (Status done = run(copy.value(), std::move(parts[b]), pc + 1, 0); !done) return done;
+  }
+  group = std::move(parts[keep]);
+  if (!play(arms[keep], state)) return engine::interrupted();
+  return Status::Ok();
+}
+
+void Runner::finish(AmplitudeArray& state, const Group& group) {
+  for (std::size_t o = 0; o < observables_.size(); ++o) {
+    const double value = program::expectation(state.span(), observables_[o], policy_).re;
+    for (std::uint32_t shot : group) values_[std::uint64_t{shot} * observables_.size() + o] = value;
+  }
+}
+
+Status Runner::run(AmplitudeArray& state, Group group, std::size_t pc, std::size_t sub) {
+  engine::InterruptPoll poll(interrupt_);
+  while (pc < ops_.size()) {
+    if (poll.after(size_)) return engine::interrupted();
+    const Program::Compiled& op = ops_[pc];
+    if (op.condition && sub == 0) {
+      Group yes, no;
+      for (std::uint32_t shot : group) {
+        const std::span<const std::uint8_t> bits(bits_of(shot), n_clbits_);
+        (op.condition->holds(bits) ? yes : no).push_back(shot);
+      }
+      if (yes.empty()) {
+        ++pc;
+        continue;
+      }
+      if (!no.empty()) {
+        Result<AmplitudeArray> copy = clone(state);
+        if (!copy) return std::move(copy).error();
+        if (Status done = run(copy.value(), std::move(no), pc + 1, 0); !done) return done;
+      }
+      group = std::move(yes);
+    }
+    switch (op.step) {
+      case Step::kUnitary: {
+        // This step and the unconditioned unitary steps after it, played together.
+        std::vector<engine::Op> run_ops;
+        std::size_t q = pc;
+        while (q < ops_.size() && ops_[q].step == Step::kUnitary &&
+               (q == pc || !ops_[q].condition)) {
+          if (binding_.step_op[q] >= 0) run_ops.push_back(binding_.ops[binding_.step_op[q]]);
+          ++q;
+        }
+        if (!play(run_ops, state)) return engine::interrupted();
+        pc = q;
+        sub = 0;
+        continue;
+      }
+      case Step::kJump:
+        pc = op.target;
+        sub = 0;
+        continue;
+      case Step::kMeasure:
+        if (sub == 0 && terminal_[pc]) {
+          if (Status done = terminal(state, group, pc); !done) return done;
+          finish(state, group);
+          return Status::Ok();
+        }
+        [[fallthrough]];
+      case Step::kReset:
+        if (Status done = measure(state, group, pc, sub); !done) return done;
+        break;
+      case Step::kMixture: {
+        std::vector<std::vector<engine::Op>> arms;
+        for (const auto& [first, last] : op.branches) {
+          std::vector<engine::Op>& arm = arms.emplace_back();
+          for (std::size_t i = first; i < last; ++i) {
+            if (binding_.branch_op[i] >= 0)
+              arm.push_back(binding_.branch_ops[binding_.branch_op[i]]);
+          }
+        }
+        if (Status done = branch(state, group, pc, op.probabilities, arms); !done) return done;
+        break;
+      }
+      case Step::kKraus: {
+        // Each operator's probability on this state, and the operator scaled by
+        // 1 / sqrt of it.
+        const std::uint64_t members = std::uint64_t{1} << op.qubits.size();
+        std::vector<double> p;
+        for (const auto& k : op.kraus) {
+          std::vector<Complex64> kdk(members * members);
+          for (std::uint64_t r = 0; r < members; ++r) {
+            for (std::uint64_t c = 0; c < members; ++c) {
+              double re = 0.0, im = 0.0;
+              for (std::uint64_t i = 0; i < members; ++i) {
+                const Complex64 a = k[i * members + r], b = k[i * members + c];  // conj(a) b
+                re = i == 0 ? (a.re * b.re) + (a.im * b.im) : re + ((a.re * b.re) + (a.im * b.im));
+                im = i == 0 ? (a.re * b.im) - (a.im * b.re) : im + ((a.re * b.im) - (a.im * b.re));
+              }
+              kdk[r * members + c] = {re, im};
+            }
+          }
+          p.push_back(engine::matrix_value(state.span(), op.qubits, kdk, policy_));
+        }
+        std::vector<std::vector<Complex64>> scaled(op.kraus.size());
+        std::vector<std::vector<engine::Op>> arms;
+        for (std::size_t i = 0; i < op.kraus.size(); ++i) {
+          const double r = p[i] > 0.0 ? 1.0 / std::sqrt(p[i]) : 0.0;
+          for (const Complex64& c : op.kraus[i]) scaled[i].push_back({c.re * r, c.im * r});
+          engine::GeneralOp apply;
+          apply.kind = OpKind::kDense;
+          apply.target_count = static_cast<unsigned>(op.qubits.size());
+          std::copy(op.qubits.begin(), op.qubits.end(), apply.qubits.begin());
+          apply.coefficients = scaled[i].data();
+          arms.push_back({engine::Op(apply)});
+        }
+        if (Status done = branch(state, group, pc, p, arms); !done) return done;
+        break;
+      }
+    }
+    ++pc;
+    sub = 0;
+  }
+  finish(state, group);
+  return Status::Ok();
+}
+
+// The shots of `program` through a Runner, from one fresh state.
+Result<Runner*> start(const Program& program, std::span<const double> params, std::uint64_t shots,
+                      std::uint64_t seed, const engine::ExecPolicy& policy,
+                      engine::InterruptCheck interrupt,
+                      std::span<const program::Observable> observables, program::Binding& binding,
+                      std::unique_ptr<Runner>& runner) {
+  if (Status ok = program.check_parameters(params); !ok) return std::move(ok).error();
+  const std::uint64_t record = program.n_clbits() + 8 * observables.size() + sizeof(random::StdRng);
+  if (shots > (std::uint64_t{1} << 40) ||
+      !engine::check_allocation_in_limits(shots * record, messages::kForShotOutcomes).ok()) {
+    return Error{ErrorKind::kMemoryError,
+                 messages::allocation_failed(shots * record, messages::kForShotOutcomes)};
+  }
+  program.bind(params, binding);
+  runner = std::make_unique<Runner>(program, binding, policy, shots, seed, interrupt, observables);
+  Result<engine::Register> sv = engine::Register::create(program.n_qubits(), 0, policy.threads);
+  if (!sv) return std::move(sv).error();
+  sv.value().mutable_amplitudes()[0] = Program::start(binding);
+  AmplitudeArray state = std::move(sv).value().take_amplitudes();
+  Group all(shots);
+  for (std::uint64_t i = 0; i < shots; ++i) all[i] = static_cast<std::uint32_t>(i);
+  if (shots > 0) {
+    if (Status done = runner->run(state, std::move(all), 0, 0); !done)
+      return std::move(done).error();
+  }
+  return runner.get();
+}
+
+}  // namespace
+
+Result<std::vector<std::uint8_t>> run_shots(const Program& program, std::span<const double> params,
+                                            std::uint64_t shots, std::uint64_t seed,
+                                            const engine::ExecPolicy& policy,
+                                            engine::InterruptCheck interrupt) {
+  program::Binding binding;
+  std::unique_ptr<Runner> runner;
+  Result<Runner*> done =
+      start(program, params, shots, seed, policy, interrupt, {}, binding, runner);
+  if (!done) return std::move(done).error();
+  return std::move(done.value()->bits());
+}
+
+Result<std::vector<double>> trajectory_means(const Program& program, std::span<const double> params,
+                                             std::uint64_t shots, std::uint64_t seed,
+                                             std::span<const program::Observable> observables,
+                                             const engine::ExecPolicy& policy,
+                                             engine::InterruptCheck interrupt) {
+  program::Binding binding;
+  std::unique_ptr<Runner> runner;
+  Result<Runner*> done =
+      start(program, params, shots, seed, policy, interrupt, observables, binding, runner);
+  if (!done) return std::move(done).error();
+  const std::vector<double>& values = done.value()->values();
+  std::uint64_t padded = 1;
+  while (padded < shots) padded *= 2;
+  std::vector<double> means;
+  for (std::size_t o = 0; o < observables.size(); ++o) {
+    const double total = engine::fixed_sum(
+        padded,
+        [&](std::uint64_t first, std::uint64_t count, double* x) {
+          for (std::uint64_t i = 0; i < count; ++i) {
+            const std::uint64_t shot = first + i;
+            x[i] = shot < shots ? values[shot * observables.size() + o] : 0.0;
+          }
+        },
+        1);
+    means.push_back(shots == 0 ? 0.0 : total / static_cast<double>(shots));
+  }
+  return means;
+}
+
+}  // namespace velquin::algorithms
