@@ -41,7 +41,19 @@ from .observables import PauliSum, Term, reduce_terms
 from .pauli import pauli_expectation
 from .program import Angle, Linear, Op, Program, add, parameter, parameter_rows, scale
 from .refusals import TerminalMeasurements, UnsupportedError
-from .run import ExpectationJob, SampleJob, expectations, probabilities, sample, split_rows, state
+from .run import (
+    ExpectationJob,
+    SampleJob,
+    ShotsJob,
+    TrajectoryJob,
+    expectations,
+    probabilities,
+    run_shots,
+    sample,
+    split_rows,
+    state,
+    trajectory_means,
+)
 from .samples import counts_to_bits
 from .seeds import JobSeeds, job_seeds, resolve_seed
 from .shrink import MAX_QUBITS, Layout, TooManyQubitsError, layout_of, shrink
@@ -54,6 +66,8 @@ __all__ = [
     "PauliSum",
     "Program",
     "SampleJob",
+    "ShotsJob",
+    "TrajectoryJob",
     "Term",
     "TerminalMeasurements",
     "UnsupportedError",
@@ -65,10 +79,12 @@ __all__ = [
     "parameter_rows",
     "probabilities",
     "reduce_terms",
+    "run_shots",
     "sample",
     "scale",
     "split_rows",
     "state",
+    "trajectory_means",
     "GATE_NAMES",
     "MAX_QUBITS",
     "ROTATIONS",

@@ -85,19 +85,39 @@ class Op:
     params: tuple[Angle, ...] = ()
     payload: Payload = None
     phase: Angle | None = None
+    dynamic: tuple[tuple[str, Any], ...] = ()
+    """Dynamic steps and conditions (see the README): ("clbits", bits), ("probabilities",
+    ps), ("branches", ((Op, ...), ...)), ("kraus", matrices), ("condition", tokens),
+    ("target", step index)."""
 
     @property
     def all_qubits(self) -> tuple[int, ...]:
-        return self.qubits + self.controls
+        inner = tuple(q for branch in self._field("branches", ()) for op in branch
+                      for q in op.all_qubits)
+        return self.qubits + self.controls + inner
+
+    def _field(self, key: str, default: Any) -> Any:
+        for name, value in self.dynamic:
+            if name == key:
+                return value
+        return default
 
     def renumbered(self, where: dict[int, int]) -> Op:
+        dynamic = tuple((key, tuple(tuple(op.renumbered(where) for op in branch)
+                                    for branch in value) if key == "branches" else value)
+                        for key, value in self.dynamic)
         return Op(self.name, tuple(where[q] for q in self.qubits),
                   tuple(where[q] for q in self.controls), self.control_values, self.params,
-                  self.payload, self.phase)
+                  self.payload, self.phase, dynamic)
 
     def native(self) -> tuple[Any, ...]:
+        if not self.dynamic:
+            return (self.name, self.qubits, self.controls, self.control_values, self.params,
+                    self.payload, self.phase)
+        dynamic = {key: [[op.native() for op in branch] for branch in value]
+                   if key == "branches" else value for key, value in self.dynamic}
         return (self.name, self.qubits, self.controls, self.control_values, self.params,
-                self.payload, self.phase)
+                self.payload, self.phase, dynamic)
 
 
 @dataclass(slots=True)
@@ -108,20 +128,22 @@ class Program:
     ops: list[Op]
     n_params: int = 0
     global_phase: Angle | None = None
+    n_clbits: int = 0
     _compiled: native.Program | None = field(default=None, repr=False, compare=False)
 
     def compiled(self) -> native.Program:
         """The engine's program, made (and every operation checked) on first use."""
         if self._compiled is None:
             self._compiled = native.Program(self.n_qubits, [op.native() for op in self.ops],
-                                            self.n_params, self.global_phase)
+                                            self.n_params, self.global_phase,
+                                            n_clbits=self.n_clbits)
         return self._compiled
 
-    def __getstate__(self) -> tuple[int, list[Op], int, Angle | None]:
-        return self.n_qubits, self.ops, self.n_params, self.global_phase
+    def __getstate__(self) -> tuple[int, list[Op], int, Angle | None, int]:
+        return self.n_qubits, self.ops, self.n_params, self.global_phase, self.n_clbits
 
-    def __setstate__(self, state: tuple[int, list[Op], int, Angle | None]) -> None:
-        self.n_qubits, self.ops, self.n_params, self.global_phase = state
+    def __setstate__(self, state: tuple[int, list[Op], int, Angle | None, int]) -> None:
+        self.n_qubits, self.ops, self.n_params, self.global_phase, self.n_clbits = state
         self._compiled = None
 
     def shrunk(self, keep: Iterable[int] = ()) -> tuple[Layout, Program]:
@@ -132,7 +154,8 @@ class Program:
             return layout, self
         where = layout.position
         ops = [op.renumbered(where) for op in self.ops]
-        return layout, Program(layout.n_qubits, ops, self.n_params, self.global_phase)
+        return layout, Program(layout.n_qubits, ops, self.n_params, self.global_phase,
+                               self.n_clbits)
 
 
 def parameter_rows(values: npt.ArrayLike | None, n_params: int, sets: int = 1

@@ -63,3 +63,38 @@ def split_rows(rows: npt.NDArray[np.float64], pieces: int) -> list[npt.NDArray[n
     pieces = max(1, min(pieces, rows.shape[0]))
     bounds = np.linspace(0, rows.shape[0], pieces + 1).astype(int)
     return [rows[bounds[i]:bounds[i + 1]] for i in range(pieces) if bounds[i] < bounds[i + 1]]
+
+
+@dataclass(frozen=True, slots=True)
+class ShotsJob:
+    """Shots of a dynamic program (measurements, resets, noise, conditions) for rows of
+    parameter sets, one seed per row."""
+
+    program: Program
+    rows: npt.NDArray[np.float64]
+    shots: int
+    seeds: tuple[int, ...]
+
+
+def run_shots(job: ShotsJob) -> npt.NDArray[np.uint8]:
+    """(sets, shots, n_clbits) classical bits: each shot a seeded trajectory (shot i on stream
+    i of its row's seed), shots sharing their state until their outcomes differ."""
+    return job.program.compiled().run_shots(job.rows, job.shots, list(job.seeds))
+
+
+@dataclass(frozen=True, slots=True)
+class TrajectoryJob:
+    """Trajectory means of observables for rows of parameter sets."""
+
+    program: Program
+    rows: npt.NDArray[np.float64]
+    shots: int
+    seeds: tuple[int, ...]
+    observables: tuple[PauliSum, ...]
+
+
+def trajectory_means(job: TrajectoryJob) -> npt.NDArray[np.float64]:
+    """(sets, observables): each observable's mean over `shots` trajectories."""
+    return job.program.compiled().trajectory_means(job.rows, job.shots, list(job.seeds),
+                                                   [o.native() for o in job.observables])
+
