@@ -3,5 +3,5 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
-scripts/build.sh
+scripts/build.sh --build
 .venv/bin/python examples/demo.py

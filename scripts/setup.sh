@@ -2,7 +2,10 @@
 # Makes the project-local virtual environment (.venv) with a Python >= 3.12
 # and the packages the build and the tests need, the adapters' frameworks
 # included; installs GoogleTest from the distribution when it is missing. Safe to run again: it only adds what lacks.
+#   scripts/setup.sh --build   only what building the extension needs (make demo)
 set -euo pipefail
+build_only=0
+[ "${1:-}" = "--build" ] && build_only=1
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
@@ -12,9 +15,16 @@ if [ ! -x .venv/bin/python ]; then
   "$py" -m venv .venv
 fi
 
+build_stamp=.venv/.velquin-build-deps
+if [ ! -f "$build_stamp" ] || [ requirements-build.txt -nt "$build_stamp" ]; then
+  .venv/bin/python -m pip install -q --upgrade pip
+  .venv/bin/python -m pip install -q -r requirements-build.txt
+  touch "$build_stamp"
+fi
+[ "$build_only" = 1 ] && exit 0
+
 stamp=.venv/.velquin-deps
 if [ ! -f "$stamp" ] || [ requirements-dev.txt -nt "$stamp" ] || [ pyproject.toml -nt "$stamp" ]; then
-  .venv/bin/python -m pip install -q --upgrade pip
   .venv/bin/python -m pip install -q -r requirements-dev.txt
   # The frameworks the adapters' tests need: every optional extra of pyproject.toml but "test".
   extras="$(mktemp)"
