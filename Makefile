@@ -9,8 +9,8 @@ test:        ## build, then every C++ unit test (CTest) and every Python test (p
 build:
 	scripts/build.sh
 
-bench:       ## velquin against the peers; writes benchmarks/results/latest.md
-	benchmarks/run.sh
+bench:       ## velquin against the peers (ARGS='--quick', '--only qiskit', ...); benchmarks/results/latest.md
+	benchmarks/run.sh $(ARGS)
 
 sanitize:    ## the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer
 	scripts/sanitize.sh

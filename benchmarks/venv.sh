@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Every benchmark script starts here: makes benchmarks/.venv (a Python >= 3.12 from
-# scripts/find_python.sh) with the pinned peers of requirements.txt, then builds velquin from
-# this checkout into it (no build isolation, in build/bench-<wheel tag>, so rebuilds are
-# incremental and never touch other builds). Exits 2 when only velquin's build failed.
+# Makes benchmarks/.venv (a Python >= 3.12 from scripts/find_python.sh) with the pinned peers of
+# requirements.txt, then builds velquin into it without build isolation, so rebuilds are
+# incremental and never touch other builds. Exits 2 when only velquin's build failed.
+#
+# VELQUIN_BENCH_SRC=DIR builds velquin from DIR instead of this checkout: while others edit src/
+# the live tree may not compile, so the bench can use a snapshot of a commit, e.g.
+#   git worktree add --detach /tmp/velquin-bench-src HEAD
+#   VELQUIN_BENCH_SRC=/tmp/velquin-bench-src make bench ARGS=--quick
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -21,6 +25,10 @@ if [ ! -f "$stamp" ] || [ benchmarks/requirements.txt -nt "$stamp" ]; then
   touch "$stamp"
 fi
 
-echo "bench: building velquin into $venv"
-"$venv/bin/python" -m pip install -q --no-build-isolation --no-deps \
-  "$root" -Cbuild-dir='build/bench-{wheel_tag}' || exit 2
+src="${VELQUIN_BENCH_SRC:-$root}"
+# One build folder per source tree: a CMake cache remembers the tree it was made for.
+build="$root/build/bench-$([ "$src" = "$root" ] && echo live || echo snapshot)-{wheel_tag}"
+echo "bench: building velquin from $src into $venv"
+"$venv/bin/python" -m pip install -q --no-build-isolation --no-deps "$src" \
+  -Cbuild-dir="$build" || exit 2
+git -C "$src" describe --always --dirty > "$venv/.velquin-commit" 2>/dev/null || true

@@ -1,1 +1,1 @@
-"""Side-by-side timing of velquin against other state-vector simulators."""
+"""velquin against its peers: one harness (see benchmarks/README.md)."""

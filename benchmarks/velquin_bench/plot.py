@@ -1,75 +1,48 @@
-"""latest.png: time against qubit count for the headline workloads."""
+"""One small plot per family: per workload, velquin's time over the fastest peer's.
+Against n where a workload has several sizes (the median over its cases, the band
+from the best to the worst case), else one bar per case."""
 from __future__ import annotations
 
+import math
+import statistics
 from pathlib import Path
 
-from .rows import Row
-from .workloads import ANSATZ
 
-COLOURS = {"velquin": "black", "Aer": "tab:blue", "qulacs": "tab:orange",
-           "qsim": "tab:green", "Lightning": "tab:purple", "yardstick": "tab:gray"}
-
-
-LABELS = {"qsim": "qsim, complex64", "yardstick": "yardstick (one pass per gate)"}
-
-
-def _series(rows: list[Row], pick) -> dict[str, dict[int, float]]:
-    series: dict[str, dict[int, float]] = {}
-    for row in rows:
-        if not pick(row):
-            continue
-        for name, m in row.times.items():
-            if m.seconds is not None:
-                series.setdefault(name, {})[row.n] = m.seconds
-        if row.yard and row.yard.seconds:
-            series.setdefault("yardstick", {})[row.n] = row.yard.seconds * row.yard_units
-    return series
-
-
-def _draw(ax, series: dict[str, dict[int, float]], style: str, label_suffix: str) -> None:
-    for name, points in series.items():
-        ns = sorted(points)
-        ax.plot(ns, [points[n] * 1e3 for n in ns], style if name != "yardstick" else ":",
-                marker="o", markersize=3, color=COLOURS.get(name, "tab:red"),
-                label=LABELS.get(name, name)
-                + (label_suffix if name not in ("velquin", "yardstick", "Lightning") else ""))
-
-
-def plot(rows: list[Row], path: Path, threads: int) -> None:
+def plot(family: str, workloads, rows, precision: dict, path: Path) -> None:
     import matplotlib
 
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
 
-    top = max((r.n for r in rows if r.section == "1q gate"), default=0)
-    panels = [
-        ("h on qubit 0 (one gate)", lambda r: r.section == "1q gate" and r.case == "h(0)", None),
-        ("h on the top qubit (one gate)",
-         lambda r: r.section == "1q gate" and r.case == f"h({r.n - 1})", None),
-        ("cx(0, 1) (one gate)", lambda r: r.section == "2q gate" and r.case == "cx(0,1)", None),
-        ("layered random circuit", lambda r: r.section == "random circuit" and "fusion off" in r.case,
-         lambda r: r.section == "random circuit" and "default fusion" in r.case),
-        ("QFT-like circuit", lambda r: r.section == "QFT-like circuit" and "fusion off" in r.case,
-         lambda r: r.section == "QFT-like circuit" and "default fusion" in r.case),
-        ("hardware-efficient ansatz", lambda r: r.section == ANSATZ and "fusion off" in r.case,
-         lambda r: r.section == ANSATZ and "default fusion" in r.case),
-    ]
-    fig, axes = plt.subplots(2, 3, figsize=(17, 9))
-    for ax, (title, plain, fused) in zip(axes.flat, panels):
-        _draw(ax, _series(rows, plain), "-", " (fusion off)" if fused else "")
-        if fused:
-            fused_series = {k: v for k, v in _series(rows, fused).items()
-                            if k not in ("velquin", "yardstick", "Lightning")}
-            _draw(ax, fused_series, "--", " (default fusion)")
-        ax.set_title(title)
-        ax.set_xlabel("qubits")
-        ax.set_ylabel("milliseconds (log)")
+    shown = [w for w in workloads if any(r.workload == w.name and r.ratio("best", precision, False)
+                                         for r in rows)]
+    if not shown:
+        path.unlink(missing_ok=True)
+        return
+    cols = min(3, len(shown))
+    fig, axes = plt.subplots(math.ceil(len(shown) / cols), cols, figsize=(4.2 * cols, 3.0 * math.ceil(
+        len(shown) / cols)), squeeze=False)
+    for ax in axes.flat[len(shown):]:
+        ax.set_visible(False)
+    for ax, w in zip(axes.flat, shown):
+        ratios = [(r.n, r.case, r.ratio("best", precision, False)[0]) for r in rows
+                  if r.workload == w.name and r.ratio("best", precision, False)]
+        ns = sorted({n for n, _, _ in ratios})
+        if len(ns) > 1:
+            by_n = [[v for n, _, v in ratios if n == size] for size in ns]
+            ax.plot(ns, [statistics.median(v) for v in by_n], marker="o", color="black")
+            ax.fill_between(ns, [min(v) for v in by_n], [max(v) for v in by_n], alpha=0.2, color="gray")
+            ax.set_xlabel("qubits")
+        else:
+            ax.bar(range(len(ratios)), [v for _, _, v in ratios], color="gray")
+            ax.set_xticks(range(len(ratios)), [c or f"n = {n}" for n, c, _ in ratios], rotation=30,
+                          fontsize=7, ha="right")
+        ax.axhline(1.0, color="tab:red", linestyle="--", linewidth=1)
         ax.set_yscale("log")
+        ax.set_title(w.name, fontsize=8)
         ax.grid(True, which="both", alpha=0.3)
-        if ax.lines:
-            ax.legend(fontsize=7)
-    fig.suptitle(f"Median time against qubit count, {threads} threads each"
-                 + (f" (single gates up to n = {top})" if top else ""))
+    fig.suptitle(f"{family}: velquin's time over the fastest peer's (below 1: velquin faster)",
+                 fontsize=9)
     fig.tight_layout()
-    fig.savefig(path, dpi=110)
+    fig.savefig(path, dpi=60)
     plt.close(fig)

@@ -1,71 +1,111 @@
-"""python -m velquin_bench.worker --sim NAME --task TASK --n N ... --results FILE
+"""python -m velquin_bench.worker JOB
 
-One simulator's share of one workload at one n (or, with --task check, its
-version and its agreement vectors), in a process that loads no other
-simulator: no other runtime's idle worker threads can spin on a core it
-needs. The parent sets the thread variables before this process starts.
-
-Appends one JSON object per line to FILE as results come: "info", "check",
-"row", and last "done"; a worker that dies keeps what it wrote.
+One peer's share of one workload at one n, in a fresh process that loads no
+other simulator: no other runtime's idle OpenMP or BLAS threads can spin on a
+core it needs (the parent sets the thread variables before it starts).
+Appends one JSON record per line to JOB's results file as they come: "info",
+one "row" per case, then "done"; a worker that dies keeps what it wrote.
 """
 from __future__ import annotations
 
-import argparse
-import dataclasses
+import ctypes
+import importlib
 import json
 import sys
+import time
 
-from .profiles import PROFILES
+import numpy as np
+
+from .checks import adapter_share, digest
+from .declare import Unsupported, first_line
+from .peers import PEERS
+from .timing import Quiet, batched, measure, summary
+from .workloads import BY_NAME
+
+LONG = 2.0  # seconds: a first call this long counts as a timed one (its one-time costs are noise)
 
 
-def parse(argv: list[str]) -> argparse.Namespace:
-    parser = argparse.ArgumentParser(prog="velquin_bench.worker")
-    parser.add_argument("--sim", required=True)
-    parser.add_argument("--task", required=True, help="check, or one of workloads.TASKS")
-    parser.add_argument("--n", type=int, default=0)
-    parser.add_argument("--profile", choices=sorted(PROFILES), default="full")
-    parser.add_argument("--threads", type=int, required=True)
-    parser.add_argument("--yardstick", default="", help="path of the built pass library")
-    parser.add_argument("--quiet-budget", type=float, default=0.0,
-                        help="seconds this worker may wait for a quiet machine")
-    parser.add_argument("--results", required=True, help="file to append records to")
-    return parser.parse_args(argv)
+def refusal(peer: str, exc: BaseException | str) -> str:
+    if isinstance(exc, Unsupported):
+        return f"n/a: {exc}"
+    # velquin refusing a configuration (an instruction, a noise model, a diff method) is
+    # the state of the adapters today, not a broken run.
+    text = exc if isinstance(exc, str) else first_line(exc)
+    return f"{'not supported yet' if peer == 'velquin' else 'failed'}: {text}"
+
+
+def yardstick(library: str, threads: int, n: int):
+    """The bandwidth floor of an in-place gate: one read-modify-write pass over
+    16 x 2^n bytes (built by run.sh), batched like a small gate; returns one pass's time."""
+    lib = ctypes.CDLL(library)
+    lib.rmw_pass.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_double, ctypes.c_int]
+    data, passes = np.ones(2 * 2**n), 2 ** max(0, 18 - n)
+
+    def run():
+        start = time.perf_counter()
+        for _ in range(passes):
+            lib.rmw_pass(data.ctypes.data, data.size, 1.0, threads)
+        return (time.perf_counter() - start) / passes
+
+    return run
+
+
+def row(job: dict, peer, case: str, quiet: Quiet, yard) -> dict:
+    workload, n, threads = BY_NAME[job["workload"]], job["n"], job["threads"]
+    configs = workload.peers[peer.NAME]
+    cells, calls, digests, firsts = {}, {}, {}, {}
+    try:
+        problem = workload.build(n, case, job["quick"])
+        maker = getattr(peer, f"make_{workload.task}", None)
+        if maker is None:
+            raise Unsupported(f"{peer.NAME} has no {workload.task} call")
+    except Exception as exc:  # noqa: BLE001 - the row says why
+        return {"cells": {config: {"error": refusal(peer.NAME, exc)} for config in configs}}
+    for config in configs:
+        try:
+            call = maker(problem, config, threads)
+            start = time.perf_counter()  # the first call: imports, caches, thread pools, page faults
+            digests[config] = digest(workload.check, call())
+            firsts[config] = time.perf_counter() - start
+            calls[config] = batched(call, workload.batch(n))
+        except Exception as exc:  # noqa: BLE001
+            cells[config] = {"error": refusal(peer.NAME, exc)}
+    reps = workload.timed_calls(job["quick"], n)
+    counted = bool(calls) and min(firsts[c] for c in calls) >= LONG and workload.batch(n) == 1
+    found, load = measure(calls, reps - counted, workload.warm_at(n), quiet, yard if calls else None)
+    for config in calls:
+        got = found[config]
+        cells[config] = ({"error": refusal(peer.NAME, got)} if isinstance(got, str) else
+                         summary([firsts[config]] * counted + got) | {"digest": digests[config]})
+        if job["profile"] and workload.profile and peer.NAME == "velquin" and "median" in cells[config]:
+            cells[config]["share"] = adapter_share(calls[config])
+    record = {"cells": cells, "load": load}
+    if found.get("yardstick") and isinstance(found["yardstick"], list):
+        record |= {"yard": summary(found["yardstick"]), "yard_units": workload.yard_units(problem)}
+    return record
 
 
 def main(argv: list[str]) -> int:
-    args = parse(argv)
-    from .sims.registry import simulator_class
-    from . import workloads
-
-    sim = simulator_class(args.sim)(args.threads)
-    with open(args.results, "a", encoding="utf-8") as out:
-        def emit(kind: str, record: dict) -> None:
+    job = json.loads(argv[0])
+    workload = BY_NAME[job["workload"]]
+    peer = importlib.import_module(f"{__package__}.peers.{PEERS[job['peer']]}")
+    quiet = Quiet(job["quiet_budget"])
+    yard = (yardstick(job["yardstick"], job["threads"], job["n"])
+            if workload.yard_units and job["yardstick"] else None)
+    with open(job["results"], "a", encoding="utf-8") as out:
+        def emit(kind: str, **record) -> None:
             out.write(json.dumps({"kind": kind, **record}) + "\n")
             out.flush()
 
-        if args.task == "check":
-            from .agreement import check_vectors
-            from .sims.base import first_line
-
-            try:
-                version = sim.version()
-            except Exception as exc:  # noqa: BLE001 - shown instead of a version
-                version = f"unknown ({first_line(exc)})"
-            emit("info", {"name": sim.name, "version": version, "precision": sim.precision})
-            if not sim.sampler_only:
-                for entry in check_vectors(sim):
-                    emit("check", entry)
-        else:
-            workloads.quiet.budget = args.quiet_budget
-            yard = None
-            if args.task != "calls":
-                from .yardstick import Yardstick
-
-                yard = Yardstick(args.yardstick, args.threads)
-            profile = PROFILES[args.profile]
-            for row in workloads.task_rows(args.task, args.n, profile, sim, yard):
-                emit("row", dataclasses.asdict(row))
-        emit("done", {"quiet_waited": workloads.quiet.waited})
+        try:
+            version = peer.version()
+        except Exception as exc:  # noqa: BLE001 - shown instead of a version
+            version = f"unknown ({first_line(exc)})"
+        emit("info", version=version, precision=peer.PRECISION)
+        for case in workload.cases(job["n"]):
+            print(f"  {peer.NAME}: {workload.name}, n = {job['n']} {case}", file=sys.stderr, flush=True)
+            emit("row", case=case, **row(job, peer, case, quiet, yard))
+        emit("done", quiet_waited=quiet.waited)
     return 0
 
 

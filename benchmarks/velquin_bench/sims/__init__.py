@@ -1,1 +1,0 @@
-"""One adapter per simulator, all with the interface of base.Simulator."""
