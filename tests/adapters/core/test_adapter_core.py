@@ -15,6 +15,7 @@ import _velquin_native as va_native
 import numpy as np
 import pytest
 import velquin_adapters as va
+from scipy.stats import chisquare
 
 S2 = 1 / np.sqrt(2)
 FIXED = {
@@ -273,3 +274,120 @@ def test_adjoint_gradient_refuses_what_cannot_fit_before_making_any_state():
     assert done.returncode == 0, done.stderr
     assert re.fullmatch(r"cannot allocate 402653184 bytes for the adjoint method's states "
                         r"\(\d+ bytes available\)\n", done.stdout)
+
+
+def embed(matrix, qubits, n):
+    """The 2^n x 2^n operator of `matrix` (member bit i on qubits[i])."""
+    k = len(qubits)
+    full = np.zeros((2 ** n, 2 ** n), complex)
+    for j in range(2 ** n):
+        member = sum(((j >> q) & 1) << i for i, q in enumerate(qubits))
+        base = j & ~sum(1 << q for q in qubits)
+        for r in range(2 ** k):
+            full[base | sum(((r >> i) & 1) << q for i, q in enumerate(qubits)), j] += matrix[r, member]
+    return full
+
+
+def random_unitary(rng, k):
+    q, r = np.linalg.qr(rng.normal(size=(2 ** k, 2 ** k)) + 1j * rng.normal(size=(2 ** k, 2 ** k)))
+    return q * (np.diag(r) / abs(np.diag(r)))
+
+
+def random_dynamic_program(rng, n, n_clbits, count):
+    """Unitaries, measurements (some with readout errors), resets, mixtures, Kraus channels
+    and conditions on earlier bits, as Ops and as the steps of an exact reference."""
+    ops, steps = [], []
+    for _ in range(count):
+        qubits = tuple(int(q) for q in rng.choice(n, int(rng.integers(1, 3)), replace=False))
+        kind = rng.choice(["unitary", "measure", "reset", "mixture", "kraus"], p=[.4, .25, .1, .15, .1])
+        condition = None
+        if rng.random() < 0.3:
+            bit = int(rng.integers(n_clbits))
+            condition = (("bit", bit),) if rng.random() < 0.5 else (("bit", bit), ("not",))
+        dynamic = (("condition", condition),) if condition else ()
+        if kind == "unitary":
+            u = random_unitary(rng, len(qubits))
+            ops.append(va.Op("unitary", qubits, payload=u, dynamic=dynamic))
+            steps.append(("kraus", [embed(u, qubits, n)], condition))
+        elif kind == "measure":
+            bit = int(rng.integers(n_clbits))
+            readout = (float(rng.uniform(0, 0.4)), float(rng.uniform(0, 0.1))) if rng.random() < 0.6 else ()
+            extra = (("clbits", (bit,)),) + ((("probabilities", readout),) if readout else ())
+            ops.append(va.Op("measure", qubits[:1], dynamic=dynamic + extra))
+            steps.append(("measure", (qubits[0], bit, readout), condition))
+        elif kind == "reset":
+            ops.append(va.Op("reset", qubits[:1], dynamic=dynamic))
+            zero = np.array([[1, 0], [0, 0]], complex)
+            flip = np.array([[0, 1], [0, 0]], complex)  # |0><1|
+            steps.append(("kraus", [embed(zero, qubits[:1], n), embed(flip, qubits[:1], n)], condition))
+        elif kind == "mixture":
+            paulis = [np.eye(2), np.array([[0, 1], [1, 0]]), np.array([[1, 0], [0, -1]])]
+            p = rng.dirichlet([4, 1, 1])
+            branches = ((), (va.Op("x", qubits[:1]),), (va.Op("z", qubits[:1]),))
+            ops.append(va.Op("mixture", (), dynamic=dynamic + (("probabilities", tuple(p)),
+                                                              ("branches", branches))))
+            steps.append(("kraus", [np.sqrt(pb) * embed(m, qubits[:1], n) for pb, m in zip(p, paulis)],
+                          condition))
+        else:
+            g = float(rng.uniform(0.1, 0.6))
+            ks = [np.array([[1, 0], [0, np.sqrt(1 - g)]], complex), np.array([[0, np.sqrt(g)], [0, 0]], complex)]
+            ops.append(va.Op("kraus", qubits[:1], dynamic=dynamic + (("kraus", tuple(ks)),)))
+            steps.append(("kraus", [embed(k, qubits[:1], n) for k in ks], condition))
+    for q in range(min(n, n_clbits)):  # terminal measurements, some with readout errors
+        readout = (0.3, 0.05) if q == 0 else ()
+        extra = (("probabilities", readout),) if readout else ()
+        ops.append(va.Op("measure", (q,), dynamic=(("clbits", (q,)),) + extra))
+        steps.append(("measure", (q, q, readout), None))
+    return va.Program(n, ops, n_clbits=n_clbits), steps
+
+
+def exact_distribution(n, n_clbits, steps):
+    """Classical bits -> probability, from density matrices kept per classical record."""
+    rho = np.zeros((2 ** n, 2 ** n), complex)
+    rho[0, 0] = 1
+    branches = {(0,) * n_clbits: rho}
+    for kind, what, condition in steps:
+        out = {}
+        for bits, r in branches.items():
+            if condition is not None:
+                holds = bool(bits[condition[0][1]]) != (len(condition) == 2)
+                if not holds:
+                    out[bits] = out.get(bits, 0) + r
+                    continue
+            if kind == "kraus":
+                out[bits] = out.get(bits, 0) + sum(k @ r @ k.conj().T for k in what)
+                continue
+            qubit, bit, readout = what
+            for outcome in (0, 1):
+                projector = np.diag([((j >> qubit) & 1) == outcome for j in range(2 ** n)]).astype(complex)
+                part = projector @ r @ projector
+                flip = readout[outcome] if readout else 0.0
+                for recorded, weight in ((outcome, 1 - flip), (1 - outcome, flip)):
+                    if weight:
+                        key = bits[:bit] + (recorded,) + bits[bit + 1:]
+                        out[key] = out.get(key, 0) + weight * part
+        branches = out
+    return {bits: float(np.trace(r).real) for bits, r in branches.items()}
+
+
+@pytest.mark.parametrize("seed", range(6))
+def test_dynamic_shots_follow_the_exact_density_matrix(seed):
+    # Chi-square at a false-alarm rate of 1e-4 per test (6 tests: about 6e-4 in all).
+    rng = np.random.default_rng(seed)
+    n, n_clbits, shots = 3, 3, 20000
+    program, steps = random_dynamic_program(rng, n, n_clbits, 14)
+    bits = va.run_shots(va.ShotsJob(program, va.parameter_rows(None, 0), shots, (seed,)))[0]
+    want = exact_distribution(n, n_clbits, steps)
+    got = Counter(map(tuple, bits.tolist()))
+    keys = sorted(k for k in want if want[k] * shots >= 5)
+    observed = [got.get(k, 0) for k in keys]
+    expected = np.array([want[k] for k in keys]) * shots
+    rest = shots - sum(observed)
+    observed.append(rest)
+    expected = np.append(expected, shots - expected.sum())
+    keep = expected > 0
+    assert chisquare(np.array(observed)[keep], expected[keep]).pvalue > 1e-4
+    # A shot's bits depend only on the seed and its index: any thread count, any subset.
+    again = va.run_shots(va.ShotsJob(program, va.parameter_rows(None, 0), 500, (seed,)))[0]
+    assert np.array_equal(again, bits[:500])
+    assert np.array_equal(program.compiled().run_shots(None, 500, seed, threads=1), again)
