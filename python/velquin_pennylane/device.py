@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import concurrent.futures
 from collections.abc import Sequence
 from pathlib import Path
 from typing import Any
@@ -16,23 +17,36 @@ from pennylane.devices.preprocess import (
     validate_measurements,
     validate_observables,
 )
+from pennylane.measurements import (
+    ClassicalShadowMP,
+    MeasurementProcess,
+    SampleMeasurement,
+    ShadowExpvalMP,
+)
 from pennylane.operation import Operator
 from pennylane.tape import QuantumScript
-from pennylane.transforms import broadcast_expand, defer_measurements
 from pennylane.transforms.core import CompilePipeline
-from velquin_adapters import Executor, fan_out
+from velquin_adapters import DaskClientLike, Executor
 
-from .observables import SparseObservables, remembered
-from .plan import Plan, Structures, make_plan
-from .simulate import run
-from .transforms import decompose_or_by_matrix, group_for_sampling, prepare_from_zero
+from .batch import Batch
+from .exact import plan_exact
+from .observables import PauliSums, remembered
+from .sampling import plan_sampled
+from .structures import Structures, measured_wires
+from .transforms import decompose_or_by_matrix, defer_within, expand_broadcasts, prepare_from_zero
 
 NAME = "velquin.qubit"
 
 
+def _sampled(mp: MeasurementProcess) -> bool:
+    """Measurements taken with shots; classical shadows are (PennyLane reads them from the
+    state, one random basis per shot)."""
+    return isinstance(mp, (SampleMeasurement, ClassicalShadowMP, ShadowExpvalMP))
+
+
 @simulator_tracking
 @single_tape_support
-class VelquinQubit(Device):
+class VelquinQubit(Device):  # type: ignore[misc]
     """A PennyLane device that simulates circuits on velquin's exact state vector.
 
     Args:
@@ -46,12 +60,14 @@ class VelquinQubit(Device):
             or ``"global"`` (the default) to draw a seed from NumPy's global
             generator. It fixes every sample the device draws.
         executor (concurrent.futures.Executor, dask.distributed.Client, None):
-            where the tapes of a batch are simulated; None simulates them here,
-            one after another. Results do not depend on it.
+            where the engine runs a batch's programs; None runs them here. Results
+            do not depend on it.
 
     Seeds: a batch with shots draws a 128-bit root from the device's
-    generator; tape ``i`` group ``g`` (one set of samples) then takes
-    velquin_adapters' ``job_seeds(root, (i, g))``. A device made with the same
+    generator; group ``g`` of tape ``i`` (one set of samples, measurements
+    grouped as default.qubit groups them) then takes velquin_adapters'
+    ``job_seeds(root, (i, g))``: its first word seeds velquin's sampling, its
+    generator the outcomes of a classical shadow. A device made with the same
     seed therefore returns the same samples for the same sequence of batches,
     on any thread count and with any executor. Batches without shots draw
     nothing, so they do not shift the sampling stream.
@@ -69,8 +85,12 @@ class VelquinQubit(Device):
         if isinstance(seed, str) and seed == "global":
             seed = np.random.randint(0, high=10000000)
         self._rng = np.random.default_rng(seed)
+        if executor is not None and not isinstance(
+                executor, (concurrent.futures.Executor, DaskClientLike)):
+            raise TypeError("executor must be None, a concurrent.futures.Executor or a "
+                            f"dask.distributed.Client, not {type(executor).__name__}")
         self._executor = executor
-        self._observables = SparseObservables()
+        self._sums = PauliSums()
         self._structures = Structures()
 
     def _stopping_condition(self, shots: bool) -> Any:
@@ -79,7 +99,7 @@ class VelquinQubit(Device):
 
     def preprocess_transforms(self, execution_config: ExecutionConfig | None = None
                               ) -> CompilePipeline:
-        """Mid-circuit measurements deferred, operations decomposed into velquin's gates,
+        """Mid-circuit measurements deferred, operations decomposed into the device's own,
         measurements and observables validated against ``velquin_qubit.toml``."""
         config = execution_config or ExecutionConfig()
         capabilities = self.capabilities
@@ -87,7 +107,7 @@ class VelquinQubit(Device):
         exact, sampled = capabilities.filter(finite_shots=False), capabilities.filter(finite_shots=True)
         program = CompilePipeline()
         if config.mcm_config.mcm_method == "deferred":
-            program.add_transform(defer_measurements, allow_postselect=False)
+            program.add_transform(defer_within, self.wires, name=NAME)
         program.add_transform(prepare_from_zero, name=NAME)
         lower = {
             "stopping_condition": exact.supports_operation,
@@ -99,18 +119,17 @@ class VelquinQubit(Device):
             "name": NAME,
         }
         program.add_transform(decompose, **lower)
-        program.add_transform(broadcast_expand)
+        program.add_transform(expand_broadcasts)
         program.add_transform(validate_device_wires, self.wires, name=NAME)
         # Every state measurement is read from the state and every sample measurement from
         # samples, by its own process_state / process_samples: user-defined ones too.
-        program.add_transform(validate_measurements, name=NAME)
+        program.add_transform(validate_measurements, sample_measurements=_sampled, name=NAME)
         program.add_transform(
             validate_observables,
             stopping_condition=remembered(observable_stopping_condition_factory(exact)),
             stopping_condition_shots=remembered(observable_stopping_condition_factory(sampled)),
             name=NAME,
         )
-        program.add_transform(group_for_sampling, self._lower)
         return program
 
     def _lower(self, ops: list[Operator]) -> list[Operator]:
@@ -123,13 +142,22 @@ class VelquinQubit(Device):
                                name=NAME)
         return list(tape.operations)
 
-    def plans(self, circuits: Sequence[QuantumScript]) -> list[Plan]:
-        """The picklable plans of a batch, seeded as the class docstring says."""
+    def simulated_wires(self, circuit: QuantumScript) -> tuple[Any, ...]:
+        """The wires velquin simulates for a preprocessed ``circuit``: those a gate or a
+        measurement acts on (all of them when a measurement is of the whole state), in the
+        circuit's order. Raises velquin_adapters.TooManyQubitsError beyond 30."""
+        return self._structures.of(circuit.operations, measured_wires(circuit.measurements)).kept
+
+    def execute(self, circuits: Any, execution_config: ExecutionConfig | None = None) -> Any:
+        """The results of ``circuits``: the tapes that share a structure run as one program,
+        one engine call for all of them (batch.py)."""
         root = None
         if any(circuit.shots for circuit in circuits):
             root = int.from_bytes(self._rng.bytes(16), "little")
-        return [make_plan(circuit, root, (i,), self._lower, self._observables, self._structures)
-                for i, circuit in enumerate(circuits)]
-
-    def execute(self, circuits: Any, execution_config: ExecutionConfig | None = None) -> Any:
-        return tuple(fan_out(run, self.plans(circuits), self._executor))
+        batch = Batch()
+        results = [plan_sampled(circuit, root, i, self._structures, batch, self._lower)
+                   if circuit.shots and root is not None
+                   else plan_exact(circuit, self._structures, self._sums, batch)
+                   for i, circuit in enumerate(circuits)]
+        batch.run(self._executor)
+        return tuple(result() for result in results)

@@ -1,16 +1,13 @@
-"""PennyLane operations into velquin gates and a global phase: a structure, then its angles.
+"""PennyLane operations into one engine program: a structure, translated once, and its rows.
 
-A tape reaching the device holds only what ``velquin_qubit.toml`` declares:
-velquin's sixteen gates, the adjoints velquin plays exactly, GlobalPhase and
-Identity. What an operation becomes depends only on its ``signature``: its
-name, whether it is inverted (an odd number of ``Adjoint`` wrappers) and its
-wires. Its angle, if any, is read per tape. So the many tapes of a gradient,
-one structure with shifted angles, are translated once (``translate``) and
-then only bound (``Translation.bind``), and a cached translation is the one a
-fresh translation would give: the signature holds all that translation reads
-besides the angles. (Hyperparameters are not read: those of these gates do
-not change what they do; CNOT, CY and CZ always control on |1>.)
-Which qubit a wire becomes is the caller's choice (plan.py).
+What an operation becomes depends only on its ``signature``: its class, its
+wires and, where they change what it does, whether ``Adjoint`` wrappers invert
+it, its controls and their values, a Pauli word or a matrix. Its angles never
+enter: they are the program's parameters, one slot per angle in operation
+order (``Translation.sources``), read from each tape (``row``). So the many
+tapes of a gradient, one structure with shifted angles, are translated once
+and run as one program with one row of angles each, and a cached translation
+is the one a fresh translation would give.
 """
 
 from __future__ import annotations
@@ -18,130 +15,226 @@ from __future__ import annotations
 from collections.abc import Hashable, Mapping, Sequence
 from dataclasses import dataclass
 
+import numpy as np
+import numpy.typing as npt
 from pennylane.exceptions import DeviceError
 from pennylane.operation import Operator
 from pennylane.ops import Adjoint, Controlled
-from velquin_adapters import BoundGates, Gate
+from velquin_adapters import Angle, Op, UnsupportedError, add, parameter
 
-# PennyLane name -> velquin builder method, for gates without a parameter.
-FIXED = {
-    "PauliX": "x", "PauliY": "y", "PauliZ": "z", "Hadamard": "h", "S": "s", "T": "t", "SX": "sx",
-    "CNOT": "cx", "SWAP": "swap", "CY": "cy", "CZ": "cz",
-}
-ROTATIONS = {"RX": "rx", "RY": "ry", "RZ": "rz"}
-# The inverse of each fixed gate that velquin has (it has no SX dagger).
-INVERSE = {
-    "x": "x", "y": "y", "z": "z", "h": "h", "s": "sdg", "sdg": "s", "t": "tdg", "tdg": "t",
-    "cx": "cx", "swap": "swap", "cy": "cy", "cz": "cz",
-}
+from .gates import GATES, LEADING_CONTROL
 
-Signature = tuple[str, bool, tuple[Hashable, ...]]
-"""What translation reads of one operation: name, inverted, wire labels."""
+
+class UnsupportedOperationError(DeviceError, UnsupportedError):  # type: ignore[misc]
+    """A circuit holds something velquin.qubit cannot simulate exactly; the text names it."""
+
+
+Signature = tuple[object, ...]
+"""What translation reads of one operation (see the module docstring)."""
 
 _PLAIN, _CONTROLLED, _ADJOINT = 0, 1, 2
-_KINDS: dict[type, int] = {}
-"""Operator class -> how its signature is read; filled on first sight of each class
+_WRAPPERS: dict[type, int] = {}
+"""Operator class -> plain, Controlled or Adjoint; filled on first sight of each class
 (PennyLane's operator classes check isinstance through ABCMeta, which is slow per call)."""
 
+_SIMPLE, _FIXED_CONTROLS, _GENERAL = 0, 1, 2
+_SIGNATURE_KINDS: dict[type, int] = {}
+"""Operator class -> how its signature is read: wires alone; the controls and target of a
+gate that always controls on 1 (CNOT, CRX, Toffoli, ...); or everything (wrappers, and
+gates with a word or a matrix)."""
 
-def _kind(cls: type) -> int:
-    kind = _KINDS.get(cls)
+_FIXED_CONTROL_NAMES = frozenset({"CNOT", "CY", "CZ", "CH", "CSWAP", "CCZ", "Toffoli", "CRX",
+                                  "CRY", "CRZ", "CRot", "ControlledPhaseShift"})
+MATRIX_GATES = frozenset({"QubitUnitary", "DiagonalQubitUnitary"})
+_READS_MORE = MATRIX_GATES | {"PauliRot"}
+
+
+def _wrapper(cls: type) -> int:
+    kind = _WRAPPERS.get(cls)
     if kind is None:
         kind = _ADJOINT if issubclass(cls, Adjoint) else (
             _CONTROLLED if issubclass(cls, Controlled) else _PLAIN)
-        _KINDS[cls] = kind
+        _WRAPPERS[cls] = kind
     return kind
 
 
-def _unwrapped(op: Operator) -> tuple[Operator, bool, int]:
-    """The operation inside any Adjoint wrappers, whether they invert it, and its kind."""
+def _signature_kind(op: Operator) -> int:
+    cls = type(op)
+    kind = _SIGNATURE_KINDS.get(cls)
+    if kind is None:
+        wrapper = _wrapper(cls)
+        if wrapper == _PLAIN:
+            kind = _GENERAL if op.name in _READS_MORE else _SIMPLE
+        else:  # a named controlled gate's class is its own; Controlled(...) shares one class
+            kind = (_FIXED_CONTROLS if op.name in _FIXED_CONTROL_NAMES
+                    and cls.__name__ == op.name else _GENERAL)
+        _SIGNATURE_KINDS[cls] = kind
+    return kind
+
+
+@dataclass(frozen=True, slots=True)
+class Unwrapped:
+    """An operation as its innermost base, inverted or not, under controls (outermost first)."""
+
+    base: Operator
+    inverse: bool
+    controls: tuple[Hashable, ...]
+    values: tuple[int, ...]
+
+    @property
+    def wires(self) -> tuple[Hashable, ...]:
+        """The operation's wires in PennyLane's order: controls, then the base's."""
+        labels: tuple[Hashable, ...] = self.base.wires.labels
+        return self.controls + labels
+
+
+def unwrap(op: Operator) -> Unwrapped:
     inverse = False
-    kind = _kind(type(op))
-    while kind == _ADJOINT:
-        op, inverse = op.base, not inverse
-        kind = _kind(type(op))
-    return op, inverse, kind
+    controls: tuple[Hashable, ...] = ()
+    values: tuple[int, ...] = ()
+    while True:
+        wrapper = _wrapper(type(op))
+        if wrapper == _ADJOINT:
+            inverse = not inverse
+        elif wrapper == _CONTROLLED:
+            controls += op.control_wires.labels
+            values += tuple(int(bool(v)) for v in op.control_values)
+        else:
+            return Unwrapped(op, inverse, controls, values)
+        op = op.base
+
+
+def _extra(base: Operator) -> object:
+    if base.name == "PauliRot":
+        return base.hyperparameters["pauli_word"]
+    if base.name in MATRIX_GATES:
+        matrix = np.asarray(base.data[0])
+        return matrix.shape, matrix.dtype.str, matrix.tobytes()
+    return None
 
 
 def signature(ops: Sequence[Operator]) -> tuple[Signature, ...]:
-    """The signature of each operation: with the wires, the key of a cached translation."""
-    kinds = _KINDS
-    out = []
+    """Each operation's signature: with the measured wires, the key of a translation."""
+    kinds = _SIGNATURE_KINDS
+    out: list[Signature] = []
     for op in ops:
         kind = kinds.get(type(op))
-        inverse = False
-        if kind != _PLAIN and kind != _CONTROLLED:  # not seen yet, or an adjoint
-            op, inverse, kind = _unwrapped(op)
-        # Controlled.wires rebuilds the wires on each access; its parts are stored.
-        wires = (op.control_wires.labels + op.target_wires.labels if kind == _CONTROLLED
-                 else op.wires.labels)
-        out.append((op.name, inverse, wires))
+        if kind is None:
+            kind = _signature_kind(op)
+        if kind == _SIMPLE:
+            out.append((type(op), op.wires.labels))
+        elif kind == _FIXED_CONTROLS:
+            # Controlled.wires rebuilds the wires on each access; its parts are stored.
+            out.append((type(op), op.control_wires.labels + op.target_wires.labels))
+        else:
+            u = unwrap(op)
+            out.append((type(u.base), u.inverse, u.controls, u.values, u.base.wires.labels,
+                        _extra(u.base)))
     return tuple(out)
 
 
-def _unsupported(op: Operator) -> DeviceError:
-    return DeviceError(f"Operator {op} is not one of velquin.qubit's operations; "
-                       "the device's preprocessing decomposes it")
+def unsupported(op: Operator, reason: str) -> UnsupportedOperationError:
+    return UnsupportedOperationError(f"velquin.qubit cannot simulate {op}: {reason}")
 
 
 @dataclass(frozen=True, slots=True)
 class Translation:
-    """Operations as velquin gates, their angles still to be read from the operations.
+    """Operations as engine operations on qubits ``qubit[wire]``, angles as parameter slots.
 
-    ``gates[slot]`` takes the angle of ``ops[op]``, negated when ``negate``, for
-    each ``(slot, op, negate)`` in ``angles``; each ``(op, inverse)`` in ``phases``
-    adds ``ops[op]``'s GlobalPhase angle to the global phase (see ``bind``).
+    The parameters of a tape are the data of ``ops[k]`` for each ``k`` in ``sources``, in
+    order (``row``); ``phase`` is the global phase as an expression of them.
     """
 
-    gates: list[Gate]
-    angles: tuple[tuple[int, int, bool], ...]
-    phases: tuple[tuple[int, bool], ...]
-
-    def with_gates(self, gates: list[Gate]) -> Translation:
-        """The same translation on renumbered ``gates`` (same order and length)."""
-        return Translation(gates, self.angles, self.phases)
-
-    def bind(self, ops: Sequence[Operator]) -> tuple[Sequence[Gate], float]:
-        """The gates with the angles of ``ops`` (operations of this translation's signature)
-        and the global phase they add: the angle ``a`` of the factor ``exp(i a)`` that
-        GlobalPhase operations multiply the state by (``GlobalPhase(phi)`` is ``exp(-i phi)``)."""
-        phase = 0.0
-        for k, inverse in self.phases:  # in the order of the operations
-            angle = float(ops[k].data[0])
-            phase += angle if inverse else -angle
-        if not self.angles:
-            return self.gates, phase
-        values = []
-        for _, k, negate in self.angles:
-            angle = float(ops[k].data[0])
-            values.append(-angle if negate else angle)
-        return BoundGates(self.gates, [slot for slot, _, _ in self.angles], values), phase
+    ops: list[Op]
+    n_params: int
+    sources: tuple[int, ...]
+    phase: Angle | None
 
 
-def translate(ops: Sequence[Operator], signatures: Sequence[Signature],
-              qubit: Mapping[Hashable, int]) -> Translation:
-    """The translation of ``ops`` (whose signatures are ``signatures``); ``qubit`` maps a
-    wire label to its qubit. Identity and GlobalPhase add no gate: a wire only they touch
-    is idle. Rotations hold angle 0.0 until bound."""
-    gates: list[Gate] = []
-    angles: list[tuple[int, int, bool]] = []
-    phases: list[tuple[int, bool]] = []
-    for k, (name, inverse, wires) in enumerate(signatures):
-        rotation = ROTATIONS.get(name)
-        if rotation is not None:
-            (wire,) = wires
-            angles.append((len(gates), k, inverse))
-            gates.append(Gate(rotation, (qubit[wire],), 0.0))
-            continue
-        fixed = FIXED.get(name)
-        if fixed is not None:
-            if inverse:
-                fixed = INVERSE.get(fixed)
-                if fixed is None:
-                    raise _unsupported(_unwrapped(ops[k])[0])
-            gates.append(Gate(fixed, tuple(qubit[w] for w in wires)))
-        elif name == "GlobalPhase":
-            phases.append((k, inverse))
-        elif name != "Identity":
-            raise _unsupported(_unwrapped(ops[k])[0])
-    return Translation(gates, tuple(angles), tuple(phases))
+def wire_order(ops: Sequence[Operator]) -> list[Hashable]:
+    """The operations' wires in order of first appearance (as ``tape.wires`` lists them)."""
+    return list(dict.fromkeys(w for op in ops for w in unwrap(op).wires))
+
+
+def _controlled(op: Op, controls: tuple[int, ...], values: tuple[int, ...]) -> Op:
+    if len(controls) == 1 and values == (1,) and not op.controls and op.name in LEADING_CONTROL:
+        return Op(LEADING_CONTROL[op.name], controls + op.qubits)
+    before = op.control_values or (1,) * len(op.controls)
+    return Op(op.name, op.qubits, op.controls + controls, before + values, op.params, op.payload,
+              op.phase)
+
+
+def translate(ops: Sequence[Operator], qubit: Mapping[Hashable, int]) -> Translation:
+    """The translation of ``ops``; ``qubit`` maps a wire label to its register qubit.
+
+    Raises UnsupportedOperationError for an operation that is not the device's.
+    """
+    out: list[Op] = []
+    phases: list[Angle] = []
+    sources: list[int] = []
+    slot = 0
+    for k, op in enumerate(ops):
+        u = unwrap(op)
+        gate = GATES.get(u.base.name)
+        if gate is None:
+            raise unsupported(op, "it is not one of the device's operations; the device's "
+                                  "preprocessing decomposes it")
+        if len(u.base.data) != gate.angles and gate.angles:
+            raise unsupported(op, f"it has {len(u.base.data)} parameters, not {gate.angles}")
+        params: tuple[Angle, ...] = ()
+        if gate.angles:
+            params = tuple(parameter(slot + j) for j in range(gate.angles))
+            slot += gate.angles
+            sources.append(k)
+        targets = tuple(qubit[w] for w in u.base.wires.labels)
+        built, phase = gate.build(targets, params, u.inverse, u.base)
+        controls = tuple(qubit[w] for w in u.controls)
+        if built is not None:
+            out.append(_controlled(built, controls, u.values) if controls else built)
+        if phase is not None:
+            if controls:  # a phase on the controls' subspace
+                out.append(Op("global_phase", (), controls, u.values, (phase,)))
+            else:
+                phases.append(phase)
+    return Translation(out, slot, tuple(sources), add(*phases) if phases else None)
+
+
+def row(ops: Sequence[Operator], sources: Sequence[int]) -> list[object]:
+    """The angles of ``ops`` in slot order (operations of the translated structure)."""
+    return [x for k in sources for x in ops[k].data]
+
+
+def real_rows(rows: list[list[object]], ops_of: Sequence[Sequence[Operator]],
+              sources: Sequence[int]) -> npt.NDArray[np.float64]:
+    """``rows`` as a float64 array; complex angles with no imaginary part are their real
+    part (as default.qubit takes them), any other is refused naming its operation."""
+    array = np.array(rows)
+    if array.dtype == np.float64:
+        return array
+    if np.iscomplexobj(array):
+        bad = np.argwhere(array.imag != 0)
+        if bad.size:
+            tape, slot = (int(x) for x in bad[0])
+            raise unsupported(operation_of(ops_of[tape], sources, slot),
+                              "its angle is complex; velquin.qubit takes real angles only")
+        return np.ascontiguousarray(array.real)
+    if array.dtype.kind in "biuf":
+        return array.astype(np.float64)
+    for tape, values in enumerate(rows):  # strings, objects: find the first that is no number
+        for slot, value in enumerate(values):
+            try:
+                complex(value)  # type: ignore[call-overload]
+            except (TypeError, ValueError):
+                raise unsupported(operation_of(ops_of[tape], sources, slot),
+                                  f"its angle {value!r} is not a number") from None
+    return array.astype(np.float64)
+
+
+def operation_of(ops: Sequence[Operator], sources: Sequence[int], slot: int) -> Operator:
+    """The operation whose data fill parameter ``slot``."""
+    for k in sources:
+        count = len(ops[k].data)
+        if slot < count:
+            return ops[k]
+        slot -= count
+    raise IndexError(slot)

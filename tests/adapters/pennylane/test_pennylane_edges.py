@@ -80,12 +80,11 @@ def test_only_acting_wires_are_simulated_and_more_than_thirty_are_refused():
         return qml.tape.QuantumScript(ops, [qml.expval(qml.Z(0)), qml.probs(wires=[2, 45])])
 
     dev = qml.device("velquin.qubit")
-    (plan,) = dev.plans([tape(3)])
-    assert plan.n_wires == 4  # wires 0, 1, 2 and the measured, idle 45
+    assert dev.simulated_wires(tape(3)) == (0, 1, 2, 45)  # and the measured, idle 45
     ours = qml.execute([tape(3)], dev)[0]
     assert abs(ours[0]) < 1e-12 and np.allclose(ours[1], [0.5, 0, 0.5, 0], rtol=0, atol=1e-15)
     with pytest.raises(TooManyQubitsError, match="31 qubits"):
-        dev.plans([tape(30)])  # 30 acting and one measured
+        dev.simulated_wires(tape(30))  # 30 acting and one measured
 
 
 def test_mid_circuit_measurements_are_deferred_onto_extra_wires():
