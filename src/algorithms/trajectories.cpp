@@ -1,6 +1,7 @@
 #include "algorithms/trajectories.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -28,9 +29,12 @@ double uniform(std::uint64_t word) { return static_cast<double>(word >> 11) * 0x
 
 class Runner {
  public:
+  // The shots [first, last) of a call, their bits and values written into
+  // `bits` and `values` (laid out for every shot of the call).
   Runner(const Program& program, const program::Binding& binding, const engine::ExecPolicy& policy,
-         std::uint64_t shots, std::uint64_t seed, engine::InterruptCheck interrupt,
-         std::span<const program::Observable> observables)
+         std::uint64_t first, std::uint64_t last, std::uint64_t seed,
+         engine::InterruptCheck interrupt, std::span<const program::Observable> observables,
+         std::uint8_t* bits, double* values)
       : program_(program),
         ops_(program.compiled()),
         binding_(binding),
@@ -38,11 +42,12 @@ class Runner {
         interrupt_(interrupt),
         observables_(observables),
         n_clbits_(program.n_clbits()),
-        size_(std::uint64_t{1} << program.n_qubits()) {
-    bits_.assign(shots * n_clbits_, 0);
-    values_.assign(shots * observables.size(), 0.0);
-    rngs_.reserve(shots);
-    for (std::uint64_t i = 0; i < shots; ++i) {
+        size_(std::uint64_t{1} << program.n_qubits()),
+        first_(first),
+        bits_(bits),
+        values_(values) {
+    rngs_.reserve(last - first);
+    for (std::uint64_t i = first; i < last; ++i) {
       rngs_.push_back(random::StdRng::seed_from_u64_on_stream(seed, i));
     }
     // From which step on only measurements remain: those are sampled together.
@@ -56,14 +61,9 @@ class Runner {
 
   Status run(AmplitudeArray& state, Group group, std::size_t pc, std::size_t sub);
 
-  std::vector<std::uint8_t>& bits() noexcept { return bits_; }
-  std::vector<double>& values() noexcept { return values_; }
-
  private:
-  std::uint8_t* bits_of(std::uint32_t shot) {
-    return bits_.data() + std::uint64_t{shot} * n_clbits_;
-  }
-  std::uint64_t draw(std::uint32_t shot) { return rngs_[shot].next_u64(); }
+  std::uint8_t* bits_of(std::uint32_t shot) { return bits_ + std::uint64_t{shot} * n_clbits_; }
+  std::uint64_t draw(std::uint32_t shot) { return rngs_[shot - first_].next_u64(); }
   Result<AmplitudeArray> clone(const AmplitudeArray& state);
   bool play(std::span<const engine::Op> ops, AmplitudeArray& state) {
     return engine::run_blocked(state.span(), program_.n_qubits(), ops, policy_, shape_, interrupt_);
@@ -87,15 +87,24 @@ class Runner {
   std::uint64_t n_clbits_;
   std::uint64_t size_;
   engine::BlockShape shape_;
+  std::uint64_t first_;
   std::vector<random::StdRng> rngs_;
-  std::vector<std::uint8_t> bits_;
-  std::vector<double> values_;
+  std::uint8_t* bits_;
+  double* values_;
   std::vector<bool> terminal_;
+  std::vector<AmplitudeArray> spare_;  // states finished branches gave back
 };
 
 Result<AmplitudeArray> Runner::clone(const AmplitudeArray& state) {
-  Result<AmplitudeArray> copy = AmplitudeArray::zeroed(size_, policy_.threads);
-  if (!copy) return copy;
+  // A state a finished branch gave back, else a fresh one: every amplitude is overwritten.
+  Result<AmplitudeArray> copy = AmplitudeArray();
+  if (!spare_.empty()) {
+    copy = std::move(spare_.back());
+    spare_.pop_back();
+  } else {
+    copy = AmplitudeArray::zeroed(size_, policy_.threads);
+    if (!copy) return copy;
+  }
   Complex64* to = copy.value().data();
   const Complex64* from = state.data();
   engine::parallel_for(policy_.threads_for(size_), size_, 1024, 1 << 16,
@@ -156,6 +165,7 @@ Status Runner::measure(AmplitudeArray& state, Group& group, std::size_t pc, std:
       if (!copy) return std::move(copy).error();
       project(copy.value(), qubit, 1, p[1], reset);
       if (Status done = run(copy.value(), std::move(ones), pc, k + 1); !done) return done;
+      spare_.push_back(std::move(copy).value());
       group = std::move(zeros);
       project(state, qubit, 0, p[0], reset);
     } else {
@@ -215,6 +225,7 @@ Status Runner::branch(AmplitudeArray& state, Group& group, std::size_t pc,
     if (!copy) return std::move(copy).error();
     if (!play(arms[b], copy.value())) return engine::interrupted();
     if (Status done = run(copy.value(), std::move(parts[b]), pc + 1, 0); !done) return done;
+    spare_.push_back(std::move(copy).value());
   }
   group = std::move(parts[keep]);
   if (!play(arms[keep], state)) return engine::interrupted();
@@ -247,6 +258,7 @@ Status Runner::run(AmplitudeArray& state, Group group, std::size_t pc, std::size
         Result<AmplitudeArray> copy = clone(state);
         if (!copy) return std::move(copy).error();
         if (Status done = run(copy.value(), std::move(no), pc + 1, 0); !done) return done;
+        spare_.push_back(std::move(copy).value());
       }
       group = std::move(yes);
     }
@@ -334,32 +346,65 @@ Status Runner::run(AmplitudeArray& state, Group group, std::size_t pc, std::size
   return Status::Ok();
 }
 
-// The shots of `program` through a Runner, from one fresh state.
-Result<Runner*> start(const Program& program, std::span<const double> params, std::uint64_t shots,
-                      std::uint64_t seed, const engine::ExecPolicy& policy,
-                      engine::InterruptCheck interrupt,
-                      std::span<const program::Observable> observables, program::Binding& binding,
-                      std::unique_ptr<Runner>& runner) {
-  if (Status ok = program.check_parameters(params); !ok) return std::move(ok).error();
+// Registers this small run whole in one core's cache: their shots are better
+// split between threads (each running its share alone) than their operations.
+constexpr std::uint64_t kSplitShotsUpTo = std::uint64_t{1} << 18;
+
+// Every shot of `program`, its bits into `bits` (shots x n_clbits) and its
+// values into `values` (shots x observables). A shot's results depend only on
+// the seed, its index and the program, so shots may be split between threads
+// at will: each share starts from its own fresh state.
+Status run_all(const Program& program, std::span<const double> params, std::uint64_t shots,
+               std::uint64_t seed, const engine::ExecPolicy& policy,
+               engine::InterruptCheck interrupt, std::span<const program::Observable> observables,
+               std::uint8_t* bits, double* values) {
+  if (Status ok = program.check_parameters(params); !ok) return ok;
   const std::uint64_t record = program.n_clbits() + 8 * observables.size() + sizeof(random::StdRng);
+  const std::uint64_t size = std::uint64_t{1} << program.n_qubits();
   if (shots > (std::uint64_t{1} << 40) ||
       !engine::check_allocation_in_limits(shots * record, messages::kForShotOutcomes).ok()) {
     return Error{ErrorKind::kMemoryError,
                  messages::allocation_failed(shots * record, messages::kForShotOutcomes)};
   }
+  if (shots == 0) return Status::Ok();
+  program::Binding binding;
   program.bind(params, binding);
-  runner = std::make_unique<Runner>(program, binding, policy, shots, seed, interrupt, observables);
-  Result<engine::Register> sv = engine::Register::create(program.n_qubits(), 0, policy.threads);
-  if (!sv) return std::move(sv).error();
-  sv.value().mutable_amplitudes()[0] = Program::start(binding);
-  AmplitudeArray state = std::move(sv).value().take_amplitudes();
-  Group all(shots);
-  for (std::uint64_t i = 0; i < shots; ++i) all[i] = static_cast<std::uint32_t>(i);
-  if (shots > 0) {
-    if (Status done = runner->run(state, std::move(all), 0, 0); !done)
-      return std::move(done).error();
+  auto share = [&](std::uint64_t first, std::uint64_t last, const engine::ExecPolicy& inside,
+                   engine::InterruptCheck check) -> Status {
+    Runner runner(program, binding, inside, first, last, seed, check, observables, bits, values);
+    Result<engine::Register> sv = engine::Register::create(program.n_qubits(), 0, inside.threads);
+    if (!sv) return std::move(sv).error();
+    sv.value().mutable_amplitudes()[0] = Program::start(binding);
+    AmplitudeArray state = std::move(sv).value().take_amplitudes();
+    Group group(last - first);
+    for (std::uint64_t i = first; i < last; ++i) group[i - first] = static_cast<std::uint32_t>(i);
+    return runner.run(state, std::move(group), 0, 0);
+  };
+  const unsigned threads = policy.threads;
+  if (threads <= 1 || size > kSplitShotsUpTo || shots < 2 * std::uint64_t{threads}) {
+    return share(0, shots, policy, interrupt);
   }
-  return runner.get();
+  // One share per thread, each alone on its core; only the calling thread's
+  // share asks the interrupt check (the others stop when it has).
+  const engine::ExecPolicy inside{policy.isa, 1, policy.prefetch_from, policy.cache_amplitudes};
+  std::vector<Status> done(threads);
+  std::atomic<bool> stop{false};
+  engine::parallel_for(threads, shots, 1, 1, [&](std::uint64_t first, std::uint64_t last) {
+    const unsigned part = static_cast<unsigned>(first * threads / shots);
+    auto check = [&]() -> bool {
+      if (part == 0 && interrupt()) stop.store(true);
+      return stop.load();
+    };
+    done[part] = share(first, last, inside, check);
+    if (!done[part].ok()) stop.store(true);
+  });
+  for (Status& status : done) {
+    if (!status.ok() && status.error().kind != ErrorKind::kInterrupted) return std::move(status);
+  }
+  for (Status& status : done) {
+    if (!status.ok()) return std::move(status);
+  }
+  return Status::Ok();
 }
 
 }  // namespace
@@ -368,12 +413,14 @@ Result<std::vector<std::uint8_t>> run_shots(const Program& program, std::span<co
                                             std::uint64_t shots, std::uint64_t seed,
                                             const engine::ExecPolicy& policy,
                                             engine::InterruptCheck interrupt) {
-  program::Binding binding;
-  std::unique_ptr<Runner> runner;
-  Result<Runner*> done =
-      start(program, params, shots, seed, policy, interrupt, {}, binding, runner);
-  if (!done) return std::move(done).error();
-  return std::move(done.value()->bits());
+  std::vector<std::uint8_t> bits;
+  if (shots <= (std::uint64_t{1} << 40)) bits.assign(shots * program.n_clbits(), 0);
+  if (Status done =
+          run_all(program, params, shots, seed, policy, interrupt, {}, bits.data(), nullptr);
+      !done) {
+    return std::move(done).error();
+  }
+  return bits;
 }
 
 Result<std::vector<double>> trajectory_means(const Program& program, std::span<const double> params,
@@ -381,12 +428,17 @@ Result<std::vector<double>> trajectory_means(const Program& program, std::span<c
                                              std::span<const program::Observable> observables,
                                              const engine::ExecPolicy& policy,
                                              engine::InterruptCheck interrupt) {
-  program::Binding binding;
-  std::unique_ptr<Runner> runner;
-  Result<Runner*> done =
-      start(program, params, shots, seed, policy, interrupt, observables, binding, runner);
-  if (!done) return std::move(done).error();
-  const std::vector<double>& values = done.value()->values();
+  std::vector<double> values;
+  std::vector<std::uint8_t> bits;
+  if (shots <= (std::uint64_t{1} << 40)) {
+    values.assign(shots * observables.size(), 0.0);
+    bits.assign(shots * program.n_clbits(), 0);
+  }
+  if (Status done = run_all(program, params, shots, seed, policy, interrupt, observables,
+                            bits.data(), values.data());
+      !done) {
+    return std::move(done).error();
+  }
   std::uint64_t padded = 1;
   while (padded < shots) padded *= 2;
   std::vector<double> means;

@@ -171,7 +171,8 @@ Result<Program::Compiled> Program::compile_unitary(OperationRequest& request, st
   // surely runs, once, on every amplitude.
   op.params = std::move(request.params);
   const bool controlled = !controls.empty();
-  if (info->gate && !controlled) op.gate = *info->gate;
+  // Its own gate when nothing but its own leading control (cx, cy, cz) controls it.
+  if (info->gate && request.controls.empty()) op.gate = *info->gate;
   if (info->targets == 0 && !controlled && fold_phase) {
     op.plays = false;  // an uncontrolled phase only adds its angle
     op.global.push_back(op.params[0]);
