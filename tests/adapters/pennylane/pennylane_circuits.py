@@ -1,34 +1,97 @@
-"""Random PennyLane circuits, mostly of gates velquin does not have, on any wire labels."""
+"""Random PennyLane circuits over velquin.qubit's whole native operation set, on any wires.
+
+Every operation ``velquin_qubit.toml`` declares is drawn (``native``), with random angles,
+matrices, Pauli words and control values, and, as the file declares them invertible and
+controllable, sometimes inverted and sometimes under ``qml.ctrl`` with random controls and
+control values. A few operations outside the set go through PennyLane's decompositions.
+"""
 
 import numpy as np
 import pennylane as qml
 from scipy.stats import unitary_group
 
-# (operation, number of wires, number of angles); most are outside velquin's sixteen gates.
-GATES = [
-    (qml.U3, 1, 3), (qml.Rot, 1, 3), (qml.PhaseShift, 1, 1), (qml.SX, 1, 0),
-    (lambda wires: qml.adjoint(qml.SX(wires)), 1, 0), (lambda wires: qml.adjoint(qml.T(wires)), 1, 0),
-    (qml.RX, 1, 1), (qml.Hadamard, 1, 0), (qml.CRX, 2, 1), (qml.CRot, 2, 3),
-    (qml.ControlledPhaseShift, 2, 1), (qml.IsingXY, 2, 1), (qml.ISWAP, 2, 0), (qml.CY, 2, 0),
-    (qml.Toffoli, 3, 0), (qml.CSWAP, 3, 0), (qml.MultiRZ, 3, 1), (qml.DoubleExcitation, 4, 1),
-    (qml.DoubleExcitationPlus, 4, 1),  # has no decomposition: goes through its matrix
-    (qml.GlobalPhase, 1, 1),
-    (lambda wires: qml.QubitUnitary(unitary_group.rvs(4, random_state=len(wires)), wires), 2, 0),
+DEVICE_OPERATIONS = qml.device("velquin.qubit").capabilities.operations
+
+
+def _bits(rng, count):
+    return [int(b) for b in rng.integers(0, 2, count)]
+
+
+def _unitary(rng, wires):
+    return qml.QubitUnitary(unitary_group.rvs(2 ** len(wires), random_state=rng), wires)
+
+
+def _controlled_unitary(rng, wires):
+    return qml.ControlledQubitUnitary(unitary_group.rvs(2, random_state=rng), wires=wires,
+                                      control_values=_bits(rng, len(wires) - 1))
+
+
+def _x_with_controls(rng, wires):
+    return qml.MultiControlledX(wires=wires, control_values=_bits(rng, len(wires) - 1))
+
+
+# Operation name -> (wire counts to draw from, maker(rng, wires) or None for cls(*angles, wires)).
+SPECIAL = {
+    "MultiRZ": ((1, 2, 3), None),
+    "PauliRot": ((1, 2, 3), lambda rng, w: qml.PauliRot(
+        rng.uniform(-4, 4), "".join(rng.choice(list("IXYZ"), len(w))), w)),
+    "QubitUnitary": ((1, 2, 3), _unitary),
+    "DiagonalQubitUnitary": ((1, 2, 3), lambda rng, w: qml.DiagonalQubitUnitary(
+        np.exp(1j * rng.uniform(-4, 4, 2 ** len(w))), w)),
+    "GlobalPhase": ((0, 1), None),
+    "Identity": ((1, 2), None),
+    "MultiControlledX": ((2, 3, 4), _x_with_controls),
+    "ControlledQubitUnitary": ((2, 3), _controlled_unitary),
+}
+
+# Outside the native set: an excitation PennyLane cannot decompose, and a template.
+OTHERS = [
+    (4, lambda rng, w: qml.DoubleExcitationPlus(rng.uniform(-4, 4), wires=w)),
+    (3, lambda rng, w: qml.QFT(wires=w)),
 ]
 
 
+def native(rng, wires, name):
+    """A random instance of the device's operation ``name`` on some of ``wires``, inverted
+    or controlled at random (as the device declares it invertible and controllable)."""
+    cls = getattr(qml, name)
+    counts, maker = SPECIAL.get(name, ((cls.num_wires,), None))
+    count = int(rng.choice([c for c in counts if c <= len(wires)]))
+    where = [wires[i] for i in rng.permutation(len(wires))]
+    targets, spare = where[:count], where[count:]
+    if maker is not None:
+        op = maker(rng, targets)
+    else:
+        op = cls(*rng.uniform(-4, 4, cls.num_params), wires=targets)
+    properties = DEVICE_OPERATIONS[name]
+    if properties.invertible and rng.random() < 0.3:
+        op = qml.adjoint(op)
+    if properties.controllable and spare and rng.random() < 0.3:
+        controls = spare[: int(rng.integers(1, min(2, len(spare)) + 1))]
+        op = qml.ctrl(op, control=controls, control_values=_bits(rng, len(controls)))
+    return op
+
+
 def random_circuit(wires, depth, seed):
-    """A function queuing a state preparation and ``depth`` random gates on ``wires``."""
+    """A function queuing a state preparation and ``depth`` random operations on ``wires``:
+    the device's whole native set and a few operations outside it."""
     rng = np.random.default_rng(seed)
-    choices = [rng.integers(len(GATES)) for _ in range(depth)]
-    picks = [(GATES[c], rng.permutation(len(wires))[:GATES[c][1]], rng.uniform(-4, 4, 3))
-             for c in choices]
+    names = sorted(DEVICE_OPERATIONS)
+    with qml.QueuingManager.stop_recording():
+        ops = []
+        for _ in range(depth):
+            k = int(rng.integers(len(names) + len(OTHERS)))
+            if k < len(names):
+                ops.append(native(rng, wires, names[k]))
+            else:
+                count, maker = OTHERS[k - len(names)]
+                ops.append(maker(rng, [wires[i] for i in rng.permutation(len(wires))[:count]]))
     amplitudes = rng.normal(size=2) + 1j * rng.normal(size=2)
 
     def queue():
         qml.StatePrep(amplitudes / np.linalg.norm(amplitudes), wires=wires[-1])
-        for (gate, _, n_angles), where, angles in picks:
-            gate(*angles[:n_angles], wires=[wires[i] for i in where])
+        for op in ops:
+            qml.apply(op)
 
     return queue
 

@@ -6,6 +6,17 @@ import pytest
 from pennylane import numpy as pnp
 from pennylane_circuits import pauli_hamiltonian, random_circuit
 from scipy import stats
+from velquin_pennylane import batch
+from velquin_pennylane.translate import translate
+
+PHASE_ONLY = {"GlobalPhase", "Identity", "PauliRot"}  # PauliRot of identities: a phase
+
+
+def innermost(op):
+    while hasattr(op, "base"):
+        op = op.base
+    return op
+
 
 WIRE_SETS = {"ints": [0, 1, 2, 3, 4], "ints out of order": [3, 1, 4, 0, 2],
              "mixed labels": ["a", 7, "q", -1, "b"]}
@@ -35,7 +46,7 @@ def both(function, wires, seed):
 @pytest.mark.parametrize("seed", range(4))
 def test_random_circuits_match_default_qubit(seed, labels, graph):
     wires = WIRE_SETS[labels]
-    queue = random_circuit(wires, 40, seed)
+    queue = random_circuit(wires, 80, [seed, list(WIRE_SETS).index(labels)])
     hamiltonian = pauli_hamiltonian(wires, 8, seed)
     hermitian = qml.Hermitian(qml.matrix(pauli_hamiltonian(wires[1:3], 3, seed + 1)), wires[1:3])
 
@@ -50,6 +61,17 @@ def test_random_circuits_match_default_qubit(seed, labels, graph):
                 qml.density_matrix(wires=wires[2]))
 
     with qml.decomposition.toggle_graph_ctx(graph):
+        # The device's own operations reach the engine whole: preprocessing keeps each one,
+        # and each is one engine operation (none: a phase or nothing).
+        device = qml.device("velquin.qubit", wires=wires)
+        tape = qml.tape.make_qscript(queue)()
+        (lowered,), _ = device.preprocess_transforms()((tape,))
+        native = [op for op in tape.operations if device.capabilities.supports_operation(op)]
+        assert len(native) > 60 and {id(op) for op in native} <= {id(op) for op in lowered}
+        qubit = {w: i for i, w in enumerate(wires)}
+        for op in native:
+            count = len(translate([op], qubit).ops)
+            assert count == 1 or count == 0 and innermost(op).name in PHASE_ONLY
         for ours, reference in zip(*both(state, wires, seed)):
             # Per amplitude, global phase included.
             assert np.max(np.abs(ours - reference)) < 1e-12
@@ -95,7 +117,7 @@ def test_sampled_distributions_match_exact_ones(seed):
 
 
 @pytest.mark.parametrize("diff_method", ["parameter-shift", "finite-diff"])
-def test_vqe_on_four_qubits_reaches_the_ground_energy(diff_method):
+def test_vqe_on_four_qubits_reaches_the_ground_energy(diff_method, monkeypatch):
     """H2 in a minimal basis: one double excitation from Hartree-Fock reaches the ground state."""
     hamiltonian, n = qml.qchem.molecular_hamiltonian(
         ["H", "H"], np.array([0.0, 0.0, -0.6614, 0.0, 0.0, 0.6614]))
@@ -110,7 +132,12 @@ def test_vqe_on_four_qubits_reaches_the_ground_energy(diff_method):
     reference = qml.QNode(energy, qml.device("default.qubit", wires=n), diff_method="backprop")
     start = pnp.array(0.3, requires_grad=True)
     tolerance = 1e-12 if diff_method == "parameter-shift" else 1e-6
+    calls = []
+    run_job = batch.run_job
+    monkeypatch.setattr(batch, "run_job", lambda job: calls.append(job) or run_job(job))
     assert abs(qml.grad(ours)(start) - qml.grad(reference)(start)) < tolerance
+    # The forward tape, then every shifted tape as one program in one engine call.
+    assert len(calls) == 2 and calls[1].rows.shape[0] > 1
     theta, optimizer = start, qml.GradientDescentOptimizer(0.4)
     for _ in range(40):
         theta = optimizer.step(ours, theta)
