@@ -12,7 +12,7 @@ own named gates are powers (``cirq.H``, ``cirq.CNOT``, ``cirq.S`` ... are expone
 the exact named gate, every other exponent (and every symbolic one) the rotation. Angles are
 exponents times pi (``Parameters.angle``), so the engine makes every matrix.
 
-Qubits: ``where`` maps a Cirq qubit to its engine index; an operation's targets are given in
+Qubits: ``where`` (``Qubits``) maps a Cirq qubit to its engine index; an operation's targets are given in
 Cirq's order except where a matrix, diagonal or gate is written big-endian over them, which
 takes them reversed (engine member bit ``i`` is target ``i``).
 """
@@ -26,7 +26,7 @@ from typing import Any, TypeAlias
 
 import cirq
 import numpy as np
-from velquin_adapters import Angle, Op
+from velquin_adapters import Angle, Linear, Op
 
 from .parameters import Parameters, number
 
@@ -287,13 +287,62 @@ def lower_gate(gate: Any, qubits: tuple[int, ...], parameters: Parameters) -> Lo
     return None if handler is None else handler(gate, qubits, parameters)
 
 
-def lower(op: cirq.Operation, where: Mapping[cirq.Qid, int], parameters: Parameters
-          ) -> Lowered | None:
+def _parameter_free(lowered: Lowered) -> bool:
+    ops, phase = lowered
+    return not isinstance(phase, Linear) and all(
+        not isinstance(op.payload, np.ndarray) and not isinstance(op.phase, Linear)
+        and not any(isinstance(a, Linear) for a in op.params) for op in ops)
+
+
+# Lowered gates without parameters or matrices, by the gate object and its engine qubits:
+# circuits mostly share Cirq's gate constants (cirq.H, cirq.CNOT), so most operations of a
+# circuit translated for the first time are found here. The gate is kept with its entry, so
+# its id names no other object while the entry lives.
+_SEEN: dict[tuple[int, tuple[int, ...]], tuple[Any, Lowered]] = {}
+_SEEN_LIMIT = 1 << 14
+
+
+def lower(op: cirq.Operation, where: Qubits, parameters: Parameters) -> Lowered | None:
     """``op`` as engine operations on the qubits ``where`` places, or None."""
     gate = op.gate
     if gate is None:
         return None
+    qubits = where.indices(op.qubits)
+    key = (id(gate), qubits)
+    seen = _SEEN.get(key)
+    if seen is not None and seen[0] is gate:
+        return seen[1]
     handler = _handler(type(gate))
     if handler is None:
         return None
-    return handler(gate, tuple(map(where.__getitem__, op.qubits)), parameters)
+    lowered = handler(gate, qubits, parameters)
+    if lowered is not None and _parameter_free(lowered):
+        if len(_SEEN) >= _SEEN_LIMIT:
+            _SEEN.clear()
+        _SEEN[key] = (gate, lowered)
+    return lowered
+
+
+class Qubits:
+    """Cirq qubits to engine indices: ``order[k]`` is engine qubit ``n - 1 - k``.
+
+    Looked up by the qubit object first (Cirq shares one object per qubit, and hashing a
+    qubit costs more than the rest of a lookup); an equal qubit that is another object is
+    looked up by equality. ``order`` keeps its objects alive, so an id here names no other.
+    """
+
+    def __init__(self, order: tuple[cirq.Qid, ...]) -> None:
+        n = len(order)
+        self.order = order
+        self.index = {qubit: n - 1 - k for k, qubit in enumerate(order)}
+        self._by_id = {id(qubit): n - 1 - k for k, qubit in enumerate(order)}
+
+    def __contains__(self, qubit: object) -> bool:
+        return id(qubit) in self._by_id or qubit in self.index
+
+    def indices(self, qubits: tuple[cirq.Qid, ...]) -> tuple[int, ...]:
+        by_id = self._by_id
+        try:
+            return tuple([by_id[id(q)] for q in qubits])
+        except KeyError:
+            return tuple([self.index[q] for q in qubits])

@@ -7,6 +7,7 @@ from collections.abc import Sequence
 import cirq
 import numpy as np
 import numpy.typing as npt
+from cirq.sim.state_vector_simulation_state import _BufferedStateVector
 
 
 class TrialResult(cirq.StateVectorTrialResult):
@@ -25,9 +26,13 @@ class TrialResult(cirq.StateVectorTrialResult):
 
 def simulation_state(state: npt.NDArray[np.complex128], order: Sequence[cirq.Qid]
                      ) -> cirq.StateVectorSimulationState:
-    """A Cirq simulation state over ``order`` holding ``state`` without a copy."""
-    holder = cirq.StateVectorSimulationState(qubits=order, initial_state=0, dtype=np.complex128)
-    # Given an array, Cirq would copy it; velquin's array takes the place of the fresh
-    # |0...0> instead, whose untouched pages (and its scratch buffer's) were never committed.
-    holder._state._state_vector = state.reshape((2,) * len(order))
+    """A Cirq simulation state over ``order`` holding ``state`` without a copy.
+
+    Made as Cirq makes one, without its validation of a fresh |0...0> (a pass over every
+    amplitude) or a copy of the state: the engine's array is the state vector, and the
+    buffer Cirq keeps for further evolution is allocated but never touched.
+    """
+    holder = cirq.StateVectorSimulationState.__new__(cirq.StateVectorSimulationState)
+    tensor = state.reshape((2,) * len(order))
+    cirq.SimulationState.__init__(holder, state=_BufferedStateVector(tensor), qubits=order)
     return holder

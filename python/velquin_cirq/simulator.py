@@ -51,7 +51,7 @@ class Simulator(
         self._executor = executor
 
     def _pieces(self, rows: npt.NDArray[np.float64]) -> list[npt.NDArray[np.float64]]:
-        return va.split_rows(rows, 1 if self._executor is None else _PIECES)
+        return [rows] if self._executor is None else va.split_rows(rows, _PIECES)
 
     # cirq.SimulatesSamples
 
@@ -78,7 +78,7 @@ class Simulator(
 
     def _sample(self, translation: Translation, resolvers: list[cirq.ParamResolver],
                 repetitions: int) -> list[cirq.Result]:
-        layout, program = translation.sampled()
+        layout, program, positions = translation.sampled()
         rows = translation.parameters.rows(resolvers)
         root = seeds.call_root(self._random)
         point_seeds = [va.job_seeds(root, (i,)).velquin for i in range(len(resolvers))]
@@ -97,9 +97,6 @@ class Simulator(
         if not parts:
             return []
         outcomes = np.concatenate(parts) if len(parts) > 1 else parts[0]
-        where = translation.where
-        positions = [layout.position.get(where[q]) for m in translation.measurements
-                     for q in m.qubits]
         return [cirq.ResultDict(params=resolver, records=point)
                 for resolver, point in zip(resolvers, records.records(
                     translation.measurements, outcomes, positions))]

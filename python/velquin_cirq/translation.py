@@ -40,7 +40,7 @@ class Translation:
     """One circuit on the qubits of ``order``: engine operations, the global phase, the
     parameter slots, and the terminal measurements."""
 
-    order: tuple[cirq.Qid, ...]
+    qubits: gates.Qubits
     ops: list[Op]
     phase: Angle | None
     parameters: Parameters
@@ -48,9 +48,14 @@ class Translation:
     _programs: dict[Hashable, Any] = field(default_factory=dict, repr=False)
 
     @property
+    def order(self) -> tuple[cirq.Qid, ...]:
+        """Cirq's qubit order: ``order[k]`` is engine qubit ``n - 1 - k``."""
+        return self.qubits.order
+
+    @property
     def where(self) -> dict[cirq.Qid, int]:
-        n = len(self.order)
-        return {qubit: n - 1 - k for k, qubit in enumerate(self.order)}
+        """Each qubit's engine index."""
+        return self.qubits.index
 
     def program(self, initial: int = 0, phase: bool = True) -> Program:
         """The whole register from basis state ``initial`` (Cirq's numbering), with the
@@ -69,13 +74,26 @@ class Translation:
             self._programs[key] = program
         return program
 
-    def sampled(self) -> tuple[va.Layout, Program]:
-        """The qubits the operations touch and the program on them alone, without the
-        global phase (a measured idle qubit reads 0)."""
+    def sampled(self) -> tuple[va.Layout, Program, list[int | None]]:
+        """The qubits the operations touch, the program on them alone without the global
+        phase, and the register index of each measured qubit (None for an idle one: it
+        reads 0), the measurements' qubits in order."""
         if "sampled" not in self._programs:
-            whole = Program(max(len(self.order), 1), self.ops, self.parameters.count)
-            self._programs["sampled"] = whole.shrunk()
-        kept: tuple[va.Layout, Program] = self._programs["sampled"]
+            n = len(self.order)
+            touched: set[int] = set()
+            for op in self.ops:
+                touched.update(op.qubits)
+                if op.controls:
+                    touched.update(op.controls)
+            if len(touched) == n:  # every qubit acted on: nothing to shrink
+                layout, program = va.layout_of([range(n)]), self.program(phase=False)
+            else:
+                layout, program = Program(max(n, 1), self.ops, self.parameters.count).shrunk()
+            where = self.where
+            positions = [layout.position.get(where[q]) for m in self.measurements
+                         for q in m.qubits]
+            self._programs["sampled"] = (layout, program, positions)
+        kept: tuple[va.Layout, Program, list[int | None]] = self._programs["sampled"]
         return kept
 
 
@@ -94,7 +112,7 @@ def _merged(angles: list[Angle]) -> Angle | None:
     return Linear(total.constant, tuple(slopes.items()))
 
 
-def _decomposed(op: cirq.Operation, moment: int, where: dict[cirq.Qid, int],
+def _decomposed(op: cirq.Operation, moment: int, where: gates.Qubits,
                 parameters: Parameters) -> list[gates.Lowered]:
     """``op`` taken apart by Cirq until every part is an engine operation."""
     found: dict[int, tuple[cirq.Operation, gates.Lowered]] = {}
@@ -125,8 +143,7 @@ def _decomposed(op: cirq.Operation, moment: int, where: dict[cirq.Qid, int],
 
 
 def _walk(circuit: cirq.AbstractCircuit, order: tuple[cirq.Qid, ...]) -> Translation:
-    n = len(order)
-    where = {qubit: n - 1 - k for k, qubit in enumerate(order)}
+    where = gates.Qubits(order)
     qudits = {q for q in order if q.dimension != 2}
     parameters = Parameters()
     ops: list[Op] = []
@@ -134,6 +151,7 @@ def _walk(circuit: cirq.AbstractCircuit, order: tuple[cirq.Qid, ...]) -> Transla
     measurements: list[Measurement] = []
     measured = va.TerminalMeasurements()
     lower = gates.lower
+    any_measured = False
     for index, moment in enumerate(circuit):
         for op in moment.operations:
             lowered = None if qudits else lower(op, where, parameters)
@@ -150,6 +168,7 @@ def _walk(circuit: cirq.AbstractCircuit, order: tuple[cirq.Qid, ...]) -> Transla
                         raise refuse(op, index, why)
                     measured.measure(op.qubits, f"moment {index}")
                     measurements.append(Measurement.of(op))
+                    any_measured = True
                     continue
                 why = reason(op)
                 if why is not None:
@@ -157,7 +176,7 @@ def _walk(circuit: cirq.AbstractCircuit, order: tuple[cirq.Qid, ...]) -> Transla
                 parts = _decomposed(op, index, where, parameters)
             else:
                 parts = [lowered]
-            if measured.measured:
+            if any_measured:
                 conflict = measured.conflict(op.qubits)
                 if conflict is not None:
                     raise refuse(op, index, f"it acts on {conflict[0]} after its measurement "
@@ -167,7 +186,7 @@ def _walk(circuit: cirq.AbstractCircuit, order: tuple[cirq.Qid, ...]) -> Transla
                 ops.extend(part_ops)
                 if phase is not None:
                     phases.append(phase)
-    return Translation(order, ops, _merged(phases), parameters, tuple(measurements))
+    return Translation(where, ops, _merged(phases), parameters, tuple(measurements))
 
 
 _KEPT: OrderedDict[tuple[int, Hashable], tuple[cirq.FrozenCircuit, Translation]] = OrderedDict()
