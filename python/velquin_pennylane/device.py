@@ -155,9 +155,10 @@ class VelquinQubit(Device):  # type: ignore[misc]
         if any(circuit.shots for circuit in circuits):
             root = int.from_bytes(self._rng.bytes(16), "little")
         batch = Batch()
-        results = [plan_sampled(circuit, root, i, self._structures, batch, self._lower)
-                   if circuit.shots and root is not None
-                   else plan_exact(circuit, self._structures, self._sums, batch)
-                   for i, circuit in enumerate(circuits)]
+        with self._structures.reading():
+            results = [plan_sampled(circuit, root, i, self._structures, batch, self._lower)
+                       if circuit.shots and root is not None
+                       else plan_exact(circuit, self._structures, self._sums, batch)
+                       for i, circuit in enumerate(circuits)]
         batch.run(self._executor)
         return tuple(result() for result in results)

@@ -9,7 +9,8 @@ PennyLane object, so nothing is keyed on an identity that could be reused.
 
 from __future__ import annotations
 
-from collections.abc import Hashable, Iterable, Sequence
+from collections.abc import Hashable, Iterable, Iterator, Sequence
+from contextlib import contextmanager
 from dataclasses import dataclass
 
 import numpy as np
@@ -18,7 +19,7 @@ from pennylane.operation import Operator
 from velquin_adapters import Program
 
 from .recent import Recent
-from .translate import MATRIX_GATES, signature, translate, unwrap, wire_order
+from .translate import MATRIX_GATES, Signature, signature, translate, unwrap, wire_order
 
 Measured = tuple[tuple[Hashable, ...], ...]
 """The wires of each measurement; an empty entry measures every wire (the whole state)."""
@@ -85,12 +86,23 @@ class Structures:
 
     def __init__(self) -> None:
         self._recent: Recent[Structure] = Recent(self.KEEP)
+        self._seen: dict[int, Signature] | None = None
+
+    @contextmanager
+    def reading(self) -> Iterator[None]:
+        """Within it, a wrapped operation's signature is read once per object (translate.py's
+        ``signature``): for one batch, whose tapes hold their operations alive."""
+        self._seen = {}
+        try:
+            yield
+        finally:
+            self._seen = None
 
     def of(self, ops: Sequence[Operator], measured: Measured) -> Structure:
         """The structure of ``ops`` measured on ``measured``; raises
         UnsupportedOperationError if an operation is not the device's, and
         velquin_adapters.TooManyQubitsError beyond 30 simulated wires."""
-        key = (signature(ops), measured)
+        key = (signature(ops, self._seen), measured)
         found = self._recent.get(key)
         if found is None:
             found = self._recent.add(key, _structure(ops, measured))

@@ -113,23 +113,42 @@ def _extra(base: Operator) -> object:
     return None
 
 
-def signature(ops: Sequence[Operator]) -> tuple[Signature, ...]:
-    """Each operation's signature: with the measured wires, the key of a translation."""
+def _wrapped_signature(op: Operator, kind: int) -> Signature:
+    if kind == _FIXED_CONTROLS:
+        # Controlled.wires rebuilds the wires on each access; its parts are stored.
+        return type(op), op.control_wires.labels + op.target_wires.labels
+    u = unwrap(op)
+    return type(u.base), u.inverse, u.controls, u.values, u.base.wires.labels, _extra(u.base)
+
+
+def signature(ops: Sequence[Operator], seen: dict[int, Signature] | None = None
+              ) -> tuple[Signature, ...]:
+    """Each operation's signature: with the measured wires, the key of a translation.
+
+    ``seen`` holds the signatures of wrapped operations already read, by ``id``: the
+    tapes of a gradient share most of their operation objects. It must not outlive them
+    (a device keeps one per ``execute`` call).
+    """
     kinds = _SIGNATURE_KINDS
     out: list[Signature] = []
+    append = out.append
     for op in ops:
         kind = kinds.get(type(op))
+        if kind == _SIMPLE:
+            append((type(op), op.wires.labels))
+            continue
         if kind is None:
             kind = _signature_kind(op)
-        if kind == _SIMPLE:
-            out.append((type(op), op.wires.labels))
-        elif kind == _FIXED_CONTROLS:
-            # Controlled.wires rebuilds the wires on each access; its parts are stored.
-            out.append((type(op), op.control_wires.labels + op.target_wires.labels))
-        else:
-            u = unwrap(op)
-            out.append((type(u.base), u.inverse, u.controls, u.values, u.base.wires.labels,
-                        _extra(u.base)))
+            if kind == _SIMPLE:
+                append((type(op), op.wires.labels))
+                continue
+        if seen is None:
+            append(_wrapped_signature(op, kind))
+            continue
+        found = seen.get(id(op))
+        if found is None:
+            found = seen[id(op)] = _wrapped_signature(op, kind)
+        append(found)
     return tuple(out)
 
 
