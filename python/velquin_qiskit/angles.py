@@ -103,8 +103,11 @@ def binding_values(angles: Angles, bindings: BindingsArray, where: str
     value that is NaN or infinite, which Qiskit refuses to bind too.
     """
     parameters = angles.parameters
-    values = np.asarray(bindings.as_array(parameters) if parameters else
-                        np.zeros((*bindings.shape, 0)), dtype=np.float64)
+    try:
+        values = np.asarray(bindings.as_array(parameters) if parameters else
+                            np.zeros((*bindings.shape, 0)), dtype=np.float64)
+    except TypeError as error:
+        raise TypeError(f"{where}: parameter values must be real numbers ({error})") from None
     flat = values.reshape(bindings.size, len(parameters))
     bad = ~np.isfinite(flat)
     if bad.any():

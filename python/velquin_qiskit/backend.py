@@ -118,9 +118,9 @@ class VelquinBackend(BackendV2):  # type: ignore[misc]
             if not hasattr(self.options, key):
                 warnings.warn(f"Option {key} is not used by this backend", UserWarning,
                               stacklevel=2)
-        shots = _shots(options.get("shots", self.options.shots))
         seed = options.get("seed_simulator", self.options.seed_simulator)
         check_seed(seed, "seed_simulator")
+        shots = _shots(options.get("shots", self.options.shots))
         memory = bool(options.get("memory", self.options.memory))
         circuits = [run_input] if isinstance(run_input, QuantumCircuit) else list(run_input)
         for index, circuit in enumerate(circuits):

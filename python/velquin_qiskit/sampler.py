@@ -56,6 +56,9 @@ def _plan(pub: SamplerPub, index: int, root: int, translate: Translator) -> _Pla
     where = f"PUB {index}"
     values = binding_values(translation.angles, pub.parameter_values, where)
     rows = translation.angles.rows(values)
+    if pub.shots is None:
+        raise TypeError(f"{where} has no shot count: run() was given shots=None, the PUB none "
+                        "and the sampler default_shots=None")
     layout_registers = registers(translation, layout.position)
     check_memory(rows.shape[0] * pub.shots * _per_shot_bytes(layout_registers),
                  f"{where} ({rows.shape[0]} parameter sets of {pub.shots} shots)")
@@ -101,10 +104,6 @@ class SamplerV2(BaseSamplerV2):  # type: ignore[misc]
         if shots is None:
             shots = self._default_shots
         coerced = [SamplerPub.coerce(pub, shots) for pub in pubs]
-        for index, pub in enumerate(coerced):
-            if pub.shots is None:
-                raise TypeError(f"PUB {index} has no shot count: run() was given shots=None, "
-                                "the PUB none and the sampler default_shots=None")
         if any(len(pub.circuit.cregs) == 0 for pub in coerced):
             warnings.warn("One of your circuits has no output classical registers and so the "
                           "result will be empty. Did you mean to add measurement instructions?",
