@@ -33,10 +33,23 @@ class Measurement:
         return Measurement(gate.key, tuple(op.qubits), tuple(gate.full_invert_mask()))
 
 
+def _columns(outcomes: npt.NDArray[np.uint64], positions: Sequence[int | None]
+             ) -> npt.NDArray[np.uint8]:
+    """``velquin_adapters.columns`` (bit q of an outcome is register qubit q), about three
+    times faster where the qubits run down by one, as a measurement of qubits in Cirq's order
+    does: then the outcomes' bytes are unpacked most significant bit first, column j being
+    bit 31 - j (a register holds at most 30 qubits)."""
+    k, top = len(positions), positions[0] if positions else None
+    if top is None or any(p != top - i for i, p in enumerate(positions)):
+        return va.columns(outcomes, positions)
+    octets = outcomes.astype(">u4").view(np.uint8).reshape(*outcomes.shape, 4)
+    return np.ascontiguousarray(np.unpackbits(octets, axis=-1)[..., 31 - top:31 - top + k])
+
+
 def _bits(measurements: Sequence[Measurement], outcomes: npt.NDArray[np.uint64],
           positions: Sequence[int | None]) -> npt.NDArray[np.int8]:
     """(..., bits): every measured bit of each outcome, inverted where asked."""
-    bits = va.columns(outcomes, positions)
+    bits = _columns(outcomes, positions)
     invert = np.array([b for m in measurements for b in m.invert], dtype=np.uint8)
     if invert.any():
         bits ^= invert
