@@ -106,20 +106,29 @@ std::vector<double> pauli_values(std::span<const Complex64> state, std::span<con
   out.reserve(words.size());
   for (const PauliWord& w : words) {
     const unsigned quarter = w.y_count % 4;
+    // Within a leaf (32 consecutive indices from a multiple of 32) the partner
+    // and the sign's low part come from tables; the high part once per leaf.
+    const std::uint64_t low = kLeaf - 1;
+    std::array<std::uint8_t, kLeaf> partner{}, negate{};
+    const bool flip_quarter = quarter == 1 || quarter == 2;
+    for (std::uint64_t k = 0; k < kLeaf; ++k) {
+      partner[k] = static_cast<std::uint8_t>(k ^ (w.flip & low));
+      negate[k] = static_cast<std::uint8_t>((std::popcount(k & w.sign) & 1) != 0);
+    }
+    const bool second = quarter % 2 == 1;
     out.push_back(fixed_sum(
         state.size(),
         [&](std::uint64_t first, std::uint64_t count, double* x) {
+          const std::uint64_t base = first & ~low;
+          const Complex64* b_row = state.data() + base;
+          const Complex64* a_row = state.data() + ((base ^ (w.flip & ~low)) & ~low);
+          const bool high = (std::popcount(base & w.sign) & 1) != 0;
           for (std::uint64_t k = 0; k < count; ++k) {
-            const std::uint64_t i = first + k;
-            const Complex64 a = state[i ^ w.flip], b = state[i];
-            double value;
-            if (quarter % 2 == 0) {
-              value = a.re * b.re + a.im * b.im;
-            } else {
-              value = a.re * b.im - a.im * b.re;
-            }
-            if (quarter == 1 || quarter == 2) value = -value;
-            if (std::popcount(i & w.sign) & 1) value = -value;
+            const std::uint64_t at = (first & low) + k;
+            const Complex64 a = a_row[partner[at]];
+            const Complex64 b = b_row[at];
+            double value = second ? a.re * b.im - a.im * b.re : a.re * b.re + a.im * b.im;
+            if (flip_quarter != ((negate[at] != 0) != high)) value = -value;
             x[k] = value;
           }
         },
