@@ -1,27 +1,22 @@
 """The vocabulary of the harness: a workload is one declaration, a target one line.
 
-A workload says what to build (build(n, case, quick) makes the problem, in the
-worker, so the parent imports no framework), at which sizes, against which
-peers and in which of their configurations, and what is timed (the peer's
-maker for `task` turns the problem into one call; that call may be a single
-operation, a parameter sweep, a gradient loop or a sampling run). Everything
-else, running, timing, checking and reporting, is written once elsewhere.
-"""
-from __future__ import annotations
-
-from dataclasses import dataclass, field
+A workload says what to build (build(n, case, quick), called in the worker, so the parent
+imports no framework), at which sizes, against which peers in which configurations, and
+what is timed: each peer's make_<task> turns the problem into one call (an operation, a
+parameter sweep, a gradient loop, a sampling run). All else is written once, elsewhere."""
+from dataclasses import dataclass
 from typing import Any, Callable
 
-DEFAULT = "default"  # every peer's configuration as installed, options untouched
+DEFAULT = "default"  # a peer's configuration as installed, its options untouched
 
 
 @dataclass(frozen=True)
 class Target:
-    """velquin at its best over `vs` (peer columns), row by row: every row at most
-    `limit` (below it when strict) and, if given, the median at most `median`.
-    vs: "best" = the fastest complex128 column of any peer; "default" = the fastest
-    complex128 peer at its default; "Aer default" = that column alone.
-    of="share": the limit is on the adapter's own share of velquin's time instead."""
+    """velquin at its fastest over `vs`, row by row: every row at most `limit` (below
+    it when strict) and, if given, the median at most `median`. vs: "best" = the
+    fastest complex128 peer column; "default" = the fastest complex128 peer at its
+    default (its first configuration); a peer ("Aer") or a column ("Aer default") = that
+    alone. of="share": the limit is on the adapter's own share of velquin's time."""
     label: str
     where: Callable[[Any], bool] = lambda row: True
     vs: str = "best"
@@ -35,23 +30,22 @@ class Target:
 class Workload:
     name: str
     family: str  # one report section and one plot per family
-    task: str  # which maker every peer module offers for it
+    task: str  # the peers' make_<task>
     build: Callable[[int, str, bool], Any]
     ns: tuple[int, ...]
-    peers: dict[str, tuple[str, ...]]  # peer -> its configurations, default first
+    peers: dict[str, tuple[str, ...]]  # peer -> its configurations, the default first
     what: str  # for the report: what one timed call does
-    quick_ns: tuple[int, ...] | None = None
+    quick_ns: tuple[int, ...] | None = None  # quick runs: these sizes (else the first)
     cases: Callable[[int], list[str]] = lambda n: [""]
-    check: str = ""  # "state", "dist" or "values": how the peers' results are compared
+    check: str = ""  # how results are compared: "state", "dist", "values" (checks.py)
     tolerance: float = 1e-6
-    # reps and warm may also be functions of n.
-    reps: Any = 3  # timed calls per worker (quick: 1 + reps // 3)
-    rounds: int = 1  # fresh workers per peer, peers alternating (quick: 1)
-    warm: Any = False  # an untimed call before each timed one (cache-resident work)
+    reps: Any = 3  # timed calls per worker, or a function of n (quick: 1 + reps // 3)
+    rounds: int = 1  # fresh workers per peer, the order reversed every other round (quick: 1)
+    warm: Any = False  # an untimed call before each timed one (cache-resident work); or f(n)
     batch: Callable[[int], int] = lambda n: 1  # calls per sample, for microsecond work
     yard_units: Callable[[Any], float] | None = None  # yardstick passes the work is worth
     profile: bool = False  # measure the adapter's own share of velquin's time
-    targets: tuple[Target, ...] = field(default_factory=tuple)
+    targets: tuple[Target, ...] = ()
 
     def sizes(self, quick: bool) -> tuple[int, ...]:
         return (self.quick_ns or self.ns[:1]) if quick else self.ns
@@ -60,12 +54,12 @@ class Workload:
         reps = self.reps(n) if callable(self.reps) else self.reps
         return 1 + reps // 3 if quick else reps
 
-    def warm_at(self, n: int) -> bool:
-        return self.warm(n) if callable(self.warm) else self.warm
+    def warm_at(self, n: int, quick: bool) -> bool:  # a quick run is a smoke run: never
+        return not quick and (self.warm(n) if callable(self.warm) else self.warm)
 
 
 class Unsupported(Exception):
-    """This peer has no way to run this task (not a failure: the cell says n/a)."""
+    """The peer has no way to run this task: not a failure, the cell says n/a."""
 
 
 def first_line(exc: BaseException) -> str:

@@ -1,8 +1,6 @@
 """One small plot per family: per workload, velquin's time over the fastest peer's.
 Against n where a workload has several sizes (the median over its cases, the band
 from the best to the worst case), else one bar per case."""
-from __future__ import annotations
-
 import math
 import statistics
 from pathlib import Path
@@ -14,35 +12,32 @@ def plot(family: str, workloads, rows, precision: dict, path: Path) -> None:
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
 
-    shown = [w for w in workloads if any(r.workload == w.name and r.ratio("best", precision, False)
-                                         for r in rows)]
+    ratios = {w.name: [(r.n, r.case, x[0]) for r in rows if r.workload == w.name
+                       for x in [r.ratio("best", precision, False)] if x] for w in workloads}
+    shown = [w for w in workloads if ratios[w.name]]
     if not shown:
-        path.unlink(missing_ok=True)
-        return
-    cols = min(3, len(shown))
-    fig, axes = plt.subplots(math.ceil(len(shown) / cols), cols, figsize=(4.2 * cols, 3.0 * math.ceil(
-        len(shown) / cols)), squeeze=False)
+        return path.unlink(missing_ok=True)
+    cols, lines = min(3, len(shown)), math.ceil(len(shown) / min(3, len(shown)))
+    fig, axes = plt.subplots(lines, cols, figsize=(4.2 * cols, 3.0 * lines), squeeze=False)
     for ax in axes.flat[len(shown):]:
         ax.set_visible(False)
     for ax, w in zip(axes.flat, shown):
-        ratios = [(r.n, r.case, r.ratio("best", precision, False)[0]) for r in rows
-                  if r.workload == w.name and r.ratio("best", precision, False)]
-        ns = sorted({n for n, _, _ in ratios})
+        mine = ratios[w.name]
+        ns = sorted({n for n, _, _ in mine})
         if len(ns) > 1:
-            by_n = [[v for n, _, v in ratios if n == size] for size in ns]
+            by_n = [[v for n, _, v in mine if n == size] for size in ns]
             ax.plot(ns, [statistics.median(v) for v in by_n], marker="o", color="black")
             ax.fill_between(ns, [min(v) for v in by_n], [max(v) for v in by_n], alpha=0.2, color="gray")
             ax.set_xlabel("qubits")
         else:
-            ax.bar(range(len(ratios)), [v for _, _, v in ratios], color="gray")
-            ax.set_xticks(range(len(ratios)), [c or f"n = {n}" for n, c, _ in ratios], rotation=30,
+            ax.bar(range(len(mine)), [v for _, _, v in mine], color="gray")
+            ax.set_xticks(range(len(mine)), [c or f"n = {n}" for n, c, _ in mine], rotation=30,
                           fontsize=7, ha="right")
         ax.axhline(1.0, color="tab:red", linestyle="--", linewidth=1)
         ax.set_yscale("log")
         ax.set_title(w.name, fontsize=8)
         ax.grid(True, which="both", alpha=0.3)
-    fig.suptitle(f"{family}: velquin's time over the fastest peer's (below 1: velquin faster)",
-                 fontsize=9)
+    fig.suptitle(f"{family}: velquin's time over the fastest peer's (below 1: velquin faster)", fontsize=9)
     fig.tight_layout()
     fig.savefig(path, dpi=60)
     plt.close(fig)

@@ -1,18 +1,9 @@
-"""The rows of a run: every peer configuration's figure for one case, merged over
-the workers and rounds that timed it, and the ratios the report and targets use.
-A column is "peer configuration", e.g. "Aer fusion off"."""
-from __future__ import annotations
-
+"""A row: every peer configuration's figure for one case (a column, "Aer fusion off"),
+merged over the workers and rounds that timed it, and the ratios the report and targets use."""
 import statistics
 from dataclasses import dataclass, field
 
 from .checks import difference
-
-SUBJECT = "velquin"
-
-
-def peer_of(column: str) -> str:
-    return column.split(" ", 1)[0]
 
 
 @dataclass
@@ -23,8 +14,9 @@ class Row:
     n: int
     cells: dict[str, dict] = field(default_factory=dict)
     yard: dict | None = None  # velquin's worker's yardstick: one pass over the register
-    yard_units: float = 0.0  # passes the row's work is worth
+    yard_units: float = 0.0  # the passes the row's work is worth
     load: float = 0.0  # the most that other processes took while any worker timed it
+    defaults: frozenset = frozenset()  # each peer's default column: its first declared configuration
 
     def add(self, peer: str, record: dict) -> None:
         for config, cell in record["cells"].items():
@@ -36,33 +28,28 @@ class Row:
                 mine.pop("error", None)
             elif "median" not in mine:
                 mine["error"] = cell["error"]
-        if peer == SUBJECT and record.get("yard"):
+        if peer == "velquin" and record.get("yard"):
             self.yard, self.yard_units = record["yard"], record["yard_units"]
         self.load = max(self.load, record.get("load", 0.0))
 
-    def time(self, column: str) -> float | None:
-        return self.cells.get(column, {}).get("median")
-
-    def velquin(self) -> tuple[float, str] | None:
-        """velquin at its fastest configuration in this row."""
-        found = [(t, c) for c in self.cells if peer_of(c) == SUBJECT for t in [self.time(c)] if t]
+    def fastest(self, named) -> tuple[float, str] | None:
+        """(seconds, column) of the fastest column named(column) accepts."""
+        found = [(cell["median"], c) for c, cell in self.cells.items() if "median" in cell and named(c)]
         return min(found) if found else None
 
-    def reference(self, vs: str, precision: dict[str, str], strict_precision: bool = True):
-        """The fastest peer column that vs names (see declare.Target): (seconds, column)."""
+    def velquin(self):
+        return self.fastest(lambda c: c.startswith("velquin "))
+
+    def ratio(self, vs: str, precision: dict[str, str], strict_precision: bool = True):
+        """velquin at its fastest over the fastest peer column vs names (see declare.Target)."""
         def named(column: str) -> bool:
             peer, config = column.split(" ", 1)
             if vs in ("best", "default"):
                 wide = not strict_precision or precision.get(peer) == "complex128"
-                return wide and (vs == "best" or config == "default")
+                return peer != "velquin" and wide and (vs == "best" or column in self.defaults)
             return vs in (column, peer)
 
-        found = [(t, c) for c in self.cells if peer_of(c) != SUBJECT and named(c)
-                 for t in [self.time(c)] if t]
-        return min(found) if found else None
-
-    def ratio(self, vs: str, precision: dict[str, str], strict_precision: bool = True):
-        mine, theirs = self.velquin(), self.reference(vs, precision, strict_precision)
+        mine, theirs = self.velquin(), self.fastest(named)
         return (mine[0] / theirs[0], theirs[1]) if mine and theirs else None
 
     def share(self) -> float | None:
@@ -74,6 +61,5 @@ class Row:
         digests = {c: cell["digest"] for c, cell in self.cells.items() if cell.get("digest")}
         if not kind or len(digests) < 2:
             return None
-        ref = next((c for c in digests if peer_of(c) == SUBJECT), next(iter(digests)))
-        worst = max((difference(kind, digests[ref], d), c) for c, d in digests.items() if c != ref)
-        return worst
+        ref = next((c for c in digests if c.startswith("velquin ")), next(iter(digests)))
+        return max((difference(kind, digests[ref], d), c) for c, d in digests.items() if c != ref)

@@ -1,13 +1,9 @@
-"""python -m velquin_bench.worker JOB
+"""python -m velquin_bench.worker JOB: one peer's share of one workload at one n.
 
-One peer's share of one workload at one n, in a fresh process that loads no
-other simulator: no other runtime's idle OpenMP or BLAS threads can spin on a
-core it needs (the parent sets the thread variables before it starts).
-Appends one JSON record per line to JOB's results file as they come: "info",
-one "row" per case, then "done"; a worker that dies keeps what it wrote.
-"""
-from __future__ import annotations
-
+A fresh process that loads no other simulator, so no other runtime's idle OpenMP or
+BLAS threads spin on a core it needs (the parent sets the thread variables). Appends
+JSON records to JOB's results file as they come ("info", a "row" per case, "done"):
+a worker that dies keeps what it wrote."""
 import ctypes
 import importlib
 import json
@@ -26,28 +22,18 @@ LONG = 2.0  # seconds: a first call this long counts as a timed one (its one-tim
 
 
 def refusal(peer: str, exc: BaseException | str) -> str:
+    """velquin refusing a configuration (a noise model, an instruction, a diff method) is
+    the state of its adapters, not a broken run: the cell says so and the run goes on."""
     if isinstance(exc, Unsupported):
         return f"n/a: {exc}"
-    # velquin refusing a configuration (an instruction, a noise model, a diff method) is
-    # the state of the adapters today, not a broken run.
-    text = exc if isinstance(exc, str) else first_line(exc)
-    return f"{'not supported yet' if peer == 'velquin' else 'failed'}: {text}"
+    return f"{'not supported yet' if peer == 'velquin' else 'failed'}: {exc if isinstance(exc, str) else first_line(exc)}"
 
 
 def yardstick(library: str, threads: int, n: int):
-    """The bandwidth floor of an in-place gate: one read-modify-write pass over
-    16 x 2^n bytes (built by run.sh), batched like a small gate; returns one pass's time."""
-    lib = ctypes.CDLL(library)
+    """The floor of an in-place gate: one read-modify-write pass over 16 x 2^n bytes, batched."""
+    lib, data = ctypes.CDLL(library), np.ones(2 * 2**n)
     lib.rmw_pass.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_double, ctypes.c_int]
-    data, passes = np.ones(2 * 2**n), 2 ** max(0, 18 - n)
-
-    def run():
-        start = time.perf_counter()
-        for _ in range(passes):
-            lib.rmw_pass(data.ctypes.data, data.size, 1.0, threads)
-        return (time.perf_counter() - start) / passes
-
-    return run
+    return batched(lambda: lib.rmw_pass(data.ctypes.data, data.size, 1.0, threads), 2 ** max(0, 18 - n))
 
 
 def row(job: dict, peer, case: str, quiet: Quiet, yard) -> dict:
@@ -56,8 +42,7 @@ def row(job: dict, peer, case: str, quiet: Quiet, yard) -> dict:
     cells, calls, digests, firsts = {}, {}, {}, {}
     try:
         problem = workload.build(n, case, job["quick"])
-        maker = getattr(peer, f"make_{workload.task}", None)
-        if maker is None:
+        if (maker := getattr(peer, f"make_{workload.task}", None)) is None:
             raise Unsupported(f"{peer.NAME} has no {workload.task} call")
     except Exception as exc:  # noqa: BLE001 - the row says why
         return {"cells": {config: {"error": refusal(peer.NAME, exc)} for config in configs}}
@@ -72,7 +57,7 @@ def row(job: dict, peer, case: str, quiet: Quiet, yard) -> dict:
             cells[config] = {"error": refusal(peer.NAME, exc)}
     reps = workload.timed_calls(job["quick"], n)
     counted = bool(calls) and min(firsts[c] for c in calls) >= LONG and workload.batch(n) == 1
-    found, load = measure(calls, reps - counted, workload.warm_at(n), quiet, yard if calls else None)
+    found, load = measure(calls, reps - counted, workload.warm_at(n, job["quick"]), quiet, yard) if calls else ({}, 0)
     for config in calls:
         got = found[config]
         cells[config] = ({"error": refusal(peer.NAME, got)} if isinstance(got, str) else
@@ -98,10 +83,9 @@ def main(argv: list[str]) -> int:
             out.flush()
 
         try:
-            version = peer.version()
+            emit("info", version=peer.version(), precision=peer.PRECISION)
         except Exception as exc:  # noqa: BLE001 - shown instead of a version
-            version = f"unknown ({first_line(exc)})"
-        emit("info", version=version, precision=peer.PRECISION)
+            emit("info", version=f"unknown ({first_line(exc)})", precision=peer.PRECISION)
         for case in workload.cases(job["n"]):
             print(f"  {peer.NAME}: {workload.name}, n = {job['n']} {case}", file=sys.stderr, flush=True)
             emit("row", case=case, **row(job, peer, case, quiet, yard))

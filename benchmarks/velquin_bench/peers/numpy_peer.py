@@ -1,10 +1,6 @@
-"""NumPy as a sampler: Generator.choice over |amplitude|^2, then unique.
-
-The amplitudes (the product state of the ry preparation) are built before
-timing; the weights are computed inside it, as every simulator computes them.
-"""
-from __future__ import annotations
-
+"""NumPy as a sampler: Generator.choice over |amplitude|^2, then unique. The amplitudes (the
+ry preparation's product state) are built before timing, the weights inside it, as every
+simulator computes them."""
 import math
 from importlib import metadata
 
@@ -26,7 +22,7 @@ def make_sample(problem, config, threads):
 
     def run():
         weights = amplitudes.real**2 + amplitudes.imag**2
-        draws = np.random.default_rng(SEED).choice(2**n, size=shots, p=weights / weights.sum())
-        return np.unique(draws, return_counts=True)
+        return np.unique(np.random.default_rng(SEED).choice(2**n, size=shots, p=weights / weights.sum()),
+                         return_counts=True)
 
     return run

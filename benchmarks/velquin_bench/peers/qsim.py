@@ -1,14 +1,8 @@
-"""qsim, in single precision: its compiled entry points for the engine workloads,
-qsimcirq.QSimSimulator for the Cirq ones.
-
-qsim has no call that applies one gate to a live register: every call simulates
-a whole circuit from |0...0>, so it has no single-gate or per-call figure, and
-its sampler also simulates the preparation it samples from. Circuits are
-translated to qsim's form before timing. Its default fuses gates into blocks of
-up to 2 qubits; "fusion 1" is the least fusion it offers (it cannot be turned off).
-"""
-from __future__ import annotations
-
+"""qsim, in single precision: its compiled entry points for the engine workloads (circuits
+translated before timing), qsimcirq.QSimSimulator for the Cirq ones. Every call simulates
+a whole circuit from |0...0>: no single-gate or per-call figure, and its sampler also
+simulates the preparation. Its default fuses gates into blocks of up to 2 qubits; "fusion
+1" is its least fusion (it cannot be turned off)."""
 from importlib import metadata
 
 import numpy as np
@@ -21,10 +15,9 @@ def version() -> str:
 
 
 def _qsim_options(config: str, threads: int):
-    import qsimcirq
+    from qsimcirq import QSimOptions
 
-    fusion = {"max_fused_gate_size": 1} if config == "fusion 1" else {}
-    return qsimcirq.QSimOptions(cpu_threads=threads, **fusion)
+    return QSimOptions(cpu_threads=threads, **({"max_fused_gate_size": 1} if config == "fusion 1" else {}))
 
 
 def _translated(n, ops, config, threads) -> dict:

@@ -1,15 +1,12 @@
-"""qulacs: prebuilt gate objects applied with update_quantum_state.
-
-qulacs names exp(-i theta P / 2) RotX/RotY/RotZ (its RX/RY/RZ turn the other
-way) and has no controlled-Y gate, so cy is Y as a matrix gate with a control.
-Its default runs a circuit gate by gate; "fused" runs it after
-QuantumCircuitOptimizer().optimize(circuit, 2), done before timing.
-"""
-from __future__ import annotations
-
+"""qulacs: prebuilt gate objects applied with update_quantum_state. It names exp(-i theta
+P / 2) RotX/RotY/RotZ (its RX/RY/RZ turn the other way) and has no controlled-Y, so cy is Y
+as a matrix gate with a control. Its default runs a circuit gate by gate; "fused" first
+applies QuantumCircuitOptimizer().optimize(circuit, 2), before timing."""
 from importlib import metadata
 
 import numpy as np
+
+from . import live, loop
 
 NAME, PRECISION, SEED = "qulacs", "complex128", 1
 
@@ -22,15 +19,14 @@ def _gate(op):
     from qulacs import gate
 
     name, qs = op.name.removesuffix("_cpp"), op.qubits
-    plain = {"h": gate.H, "x": gate.X, "y": gate.Y, "z": gate.Z, "s": gate.S, "sx": gate.sqrtX,
-             "cx": gate.CNOT, "cz": gate.CZ, "swap": gate.SWAP}
-    if name in plain:
-        return plain[name](*qs)
+    if name == "cy":
+        controlled = gate.to_matrix_gate(gate.Y(qs[1]))
+        controlled.add_control_qubit(qs[0], 1)
+        return controlled
     if name in ("rx", "ry", "rz"):
         return {"rx": gate.RotX, "ry": gate.RotY, "rz": gate.RotZ}[name](qs[0], op.theta)
-    controlled = gate.to_matrix_gate(gate.Y(qs[1]))  # cy
-    controlled.add_control_qubit(qs[0], 1)
-    return controlled
+    return {"h": gate.H, "x": gate.X, "sx": gate.sqrtX, "cx": gate.CNOT, "cz": gate.CZ,
+            "swap": gate.SWAP}[name](*qs)
 
 
 def _state(n, ops=()):
@@ -42,17 +38,9 @@ def _state(n, ops=()):
     return state
 
 
-_register: dict = {}
-
-
 def make_gate(problem, config, threads):
-    n, op = problem
-    if n not in _register:
-        from ..workloads.engine import Op
-
-        _register.clear()
-        _register[n] = _state(n, [Op("h", (q,)) for q in range(n)])
-    update, state = _gate(op).update_quantum_state, _register[n]
+    n, op, prep = problem
+    update, state = _gate(op).update_quantum_state, live(n, lambda: _state(n, prep))
     return lambda: update(state)
 
 
@@ -84,9 +72,4 @@ def make_sample(problem, config, threads):
 def make_calls(problem, config, threads):
     op, count = problem
     update, state = _gate(op).update_quantum_state, _state(2)
-
-    def run():
-        for _ in range(count):
-            update(state)
-
-    return run
+    return loop(update, (state,), count)

@@ -1,75 +1,57 @@
-"""velquin through its public Python API and its three framework adapters, exactly
-as a user calls them. Nothing here reaches into an adapter's internals, so these
-rows keep running while the adapters are rewritten underneath."""
-from __future__ import annotations
-
+"""velquin through its public Python API and its three adapters' public API, as a user
+calls them: nothing here reaches into an adapter, so these rows keep running while the
+adapters are rewritten underneath."""
 from importlib import metadata
 from pathlib import Path
+
+from . import live, loop
 
 NAME, PRECISION, SEED = "velquin", "complex128", 1
 
 
 def version() -> str:
-    commit = Path(__file__).resolve().parents[2] / ".venv" / ".velquin-commit"
-    built = commit.read_text().strip() if commit.exists() else "unknown commit"
-    return f"{metadata.version('velquin')} ({built})"
+    commit = Path(__file__).resolve().parents[2] / ".venv" / ".velquin-commit"  # written by venv.sh
+    return f"{metadata.version('velquin')} ({commit.read_text().strip() if commit.exists() else '?'})"
 
 
 def _bound(target, op):
-    method = getattr(target, op.name)
-    args = op.qubits if op.theta is None else (*op.qubits, op.theta)
-    return lambda: method(*args)
+    return getattr(target, op.name), op.qubits if op.theta is None else (*op.qubits, op.theta)
 
 
-_register: dict = {}
+def _played(target, ops):
+    for method, args in map(lambda op: _bound(target, op), ops):
+        method(*args)
+    return target
 
 
 def make_gate(problem, config, threads):
-    n, op = problem
-    if n not in _register:  # one live register in |+>^n for every gate of this n
-        import velquin
-
-        _register.clear()
-        _register[n] = velquin.StateVecPy(n, seed=SEED)
-        for q in range(n):
-            _register[n].h(q)
-    return _bound(_register[n], op)
-
-
-def _circuit(n, ops):
     import velquin
 
-    qc = velquin.QuantumCircuit(n)
-    for op in ops:
-        _bound(qc, op)()
-    return qc
+    n, op, prep = problem
+    method, args = _bound(live(n, lambda: _played(velquin.StateVecPy(n, seed=SEED), prep)), op)
+    return lambda: method(*args)
 
 
 def make_circuit(problem, config, threads):
-    return _circuit(*problem).statevector
+    import velquin
+
+    n, ops = problem
+    return _played(velquin.QuantumCircuit(n), ops).statevector
 
 
 def make_sample(problem, config, threads):
     import velquin
 
     n, prep, shots = problem
-    sv = velquin.StateVecPy(n, seed=SEED)
-    for op in prep:
-        _bound(sv, op)()
-    return lambda: sv.measure_counts(shots, SEED)
+    state = _played(velquin.StateVecPy(n, seed=SEED), prep)
+    return lambda: state.measure_counts(shots, SEED)
 
 
 def make_calls(problem, config, threads):
     import velquin
 
     op, count = problem
-    step = _bound(velquin.StateVecPy(2, seed=SEED), op)
-
-    def run():
-        for _ in range(count):
-            step()
-
-    return run
+    return loop(*_bound(velquin.StateVecPy(2, seed=SEED), op), count)
 
 
 def make_qiskit_statevector(problem, config, threads):
@@ -79,35 +61,32 @@ def make_qiskit_statevector(problem, config, threads):
 
 
 def make_qiskit_shots(problem, config, threads):
-    import velquin_qiskit
+    from velquin_qiskit import SamplerV2
 
     # A noise model goes to the sampler as it is; velquin refuses it until it takes one.
-    noise = {"noise_model": problem["noise"]} if problem.get("noise") is not None else {}
-    sampler = velquin_qiskit.SamplerV2(seed=SEED, **noise)
+    sampler = SamplerV2(seed=SEED, **{"noise_model": problem["noise"]} if problem.get("noise") else {})
     return lambda: sampler.run([problem["circuit"]], shots=problem["shots"]).result()[0].join_data()
 
 
 def make_estimator(problem, config, threads):
-    import velquin_qiskit
+    from velquin_qiskit import EstimatorV2
 
-    return problem(velquin_qiskit.EstimatorV2())
+    return problem(EstimatorV2())
 
 
 def make_sampler(problem, config, threads):
-    import velquin_qiskit
+    from velquin_qiskit import SamplerV2
 
-    return problem(velquin_qiskit.SamplerV2(seed=SEED))
+    return problem(SamplerV2(seed=SEED))
 
 
 def make_qnn(problem, config, threads):
     import velquin_qiskit
-
-    est = velquin_qiskit.EstimatorV2()
-    if hasattr(velquin_qiskit, "AdjointEstimatorGradient"):
-        return problem(est, velquin_qiskit.AdjointEstimatorGradient(est))
     from qiskit_machine_learning.gradients import ParamShiftEstimatorGradient
 
-    return problem(est, ParamShiftEstimatorGradient(est))
+    estimator = velquin_qiskit.EstimatorV2()
+    gradient = getattr(velquin_qiskit, "AdjointEstimatorGradient", ParamShiftEstimatorGradient)
+    return problem(estimator, gradient(estimator))
 
 
 def make_cirq(problem, config, threads):
@@ -119,4 +98,3 @@ def make_cirq(problem, config, threads):
 
 def make_pennylane(problem, config, threads):
     return problem("velquin.qubit", config)
-

@@ -1,15 +1,10 @@
 """Noise and dynamic circuits, through Qiskit (against Aer) and Cirq (against qsim).
 
-velquin refuses these today; its cells say "not supported yet" until the
-adapters accept them (velquin_qiskit.SamplerV2(noise_model=...),
-velquin_cirq.Simulator(noise=...), mid-circuit measurement and reset).
-The same depolarizing rates in both frameworks: Qiskit's depolarizing_error(p, k)
-replaces the state by the fully mixed one with probability p, Cirq's
-depolarize(p') applies one of the 4^k - 1 Paulis with probability p', so
-p' = p (4^k - 1) / 4^k.
-"""
-from __future__ import annotations
-
+velquin's cells say "not supported yet" until its adapters accept these (SamplerV2's
+noise_model, Simulator's noise, mid-circuit measurement and reset). Both frameworks get
+the same rates: Qiskit's depolarizing_error(p, k) puts the fully mixed state with
+probability p, Cirq's depolarize(p') one of the 4^k - 1 Paulis with probability p', so
+p' = p (4^k - 1) / 4^k."""
 from ..declare import DEFAULT, Target, Workload
 
 P1, P2 = 0.001, 0.01  # Qiskit's depolarizing rates after one- and two-qubit gates
@@ -41,12 +36,12 @@ def qiskit_layered(n: int, measured_after: int | None = None):
     return qc
 
 
-def qiskit_noise(gates_1q=("ry", "x"), gates_2q=("cx",)):
+def qiskit_noise():
     from qiskit_aer.noise import NoiseModel, depolarizing_error
 
     model = NoiseModel()
-    model.add_all_qubit_quantum_error(depolarizing_error(P1, 1), list(gates_1q))
-    model.add_all_qubit_quantum_error(depolarizing_error(P2, 2), list(gates_2q))
+    model.add_all_qubit_quantum_error(depolarizing_error(P1, 1), ["ry", "x"])
+    model.add_all_qubit_quantum_error(depolarizing_error(P2, 2), ["cx"])
     return model
 
 

@@ -1,7 +1,5 @@
 """Through Cirq: velquin_cirq.Simulator against qsimcirq.QSimSimulator at its
 default options (same thread count), `simulate` and `run`, as a user calls them."""
-from __future__ import annotations
-
 from ..declare import DEFAULT, Target, Workload
 
 PEERS = {"velquin": (DEFAULT,), "qsim": (DEFAULT,)}
@@ -33,9 +31,7 @@ def brickwork(n: int, kind: str, layers: int = 20):
 
 
 def random_circuit(n: int, case: str):
-    import cirq
-
-    return cirq.testing.random_circuit(qubits=n, n_moments=40, op_density=0.8, random_state=n)
+    return __import__("cirq").testing.random_circuit(qubits=n, n_moments=40, op_density=0.8, random_state=n)
 
 
 def play(make, repetitions: int | None):

@@ -1,13 +1,6 @@
-"""Through PennyLane: velquin.qubit against lightning.qubit, gradient descent with
-each device at the diff_method named by the configuration ("best" is PennyLane's
-choice for the device). A configuration the device refuses is reported, not fatal.
-"""
-from __future__ import annotations
-
+"""Through PennyLane: velquin.qubit against lightning.qubit, gradient descent with each
+device at the diff_method its configuration names ("best": PennyLane's choice for it)."""
 from ..declare import Target, Workload
-
-PS = "parameter-shift"
-
 
 def hamiltonian(n: int, terms: int = 10):
     """terms random Pauli words, each wire X, Y or Z with probability 0.4."""
@@ -32,9 +25,7 @@ def hardware_efficient(weights, n):
 
 
 def strongly_entangling(weights, n):
-    import pennylane as qml
-
-    qml.StronglyEntanglingLayers(weights, wires=range(n))
+    __import__("pennylane").StronglyEntanglingLayers(weights, wires=range(n))
 
 
 def descent(ansatz, per_wire: int, steps: tuple[int, int], layers: int = 4):
@@ -67,7 +58,7 @@ def descent(ansatz, per_wire: int, steps: tuple[int, int], layers: int = 4):
     return build
 
 
-_same_method = {"velquin": (PS,), "Lightning": (PS, "adjoint")}
+_same_method = {"velquin": ("parameter-shift",), "Lightning": ("adjoint", "parameter-shift")}  # its default first
 WORKLOADS = [
     Workload("parameter-shift descent, hardware-efficient ansatz", "pennylane", "pennylane",
              descent(hardware_efficient, 2, (25, 2)), (10,), _same_method,

@@ -1,11 +1,6 @@
-"""Through Qiskit: velquin_qiskit's primitives and statevector() against Qiskit Aer.
-
-Every problem is built in the worker (Qiskit imported there); the timed call
-starts from the user's circuit, so conversion (velquin's translation, Aer's
-transpile) is part of every figure.
-"""
-from __future__ import annotations
-
+"""Through Qiskit: velquin_qiskit's primitives and statevector() against Qiskit Aer. The
+timed call starts from the user's circuit: conversion (velquin's translation, Aer's
+transpile) is part of every figure."""
 import numpy as np
 
 from ..declare import DEFAULT, Target, Workload
@@ -14,8 +9,7 @@ VELQUIN = {"velquin": (DEFAULT,)}
 LIBRARY = ("QFT", "QuantumVolume", "EfficientSU2", "QAOAAnsatz")
 
 
-def ansatz(n: int, layers: int):
-    """Per layer ry and rz on every qubit, then a cz ladder; one parameter per angle."""
+def ansatz(n: int, layers: int):  # per layer ry and rz on every qubit, then a cz ladder
     from qiskit import QuantumCircuit
     from qiskit.circuit import ParameterVector
 
@@ -87,8 +81,8 @@ def qnn(n, case, quick):
 
     def play(estimator, gradient):
         network = EstimatorQNN(circuit=qc, observables=SparsePauliOp("Z" * n), input_params=list(inputs),
-                               weight_params=list(weights.parameters), estimator=estimator,
-                               gradient=gradient, default_precision=0.0)
+                               weight_params=list(weights.parameters), estimator=estimator, gradient=gradient,
+                               default_precision=0.0)  # exact values, as velquin's estimator gives
         return lambda: (network.forward(rows, point), network.backward(rows, point)[1])
 
     return play
