@@ -48,6 +48,15 @@ class CancellableJob(PrimitiveJob):  # type: ignore[misc]
             raise JobError("Primitive job has been submitted already.")
         self._future = _WORKERS.submit(self._function, *self._args, **self._kwargs)
 
+    def __getstate__(self) -> dict[str, Any]:
+        state: dict[str, Any] = super().__getstate__()  # waits for the result
+        state["_flag"], state["_kwargs"] = None, {}  # a flag stays in its process
+        return state
+
+    def __setstate__(self, state: dict[str, Any]) -> None:
+        super().__setstate__(state)
+        self._flag = native.Cancel()
+
     def result(self) -> Any:
         try:
             return super().result()
@@ -57,6 +66,8 @@ class CancellableJob(PrimitiveJob):  # type: ignore[misc]
 
     def cancel(self) -> bool:
         """Stops the job: before it starts, or at the engine's next check while it runs."""
+        if self._future is None and self._result is not None:  # unpickled: it has finished
+            return False
         self._check_submitted()
         assert self._future is not None
         if self._future.done():

@@ -4,7 +4,8 @@ A standard gate stored as such maps by name (gates.py). Any other operation obje
 a standard gate's class (with its default control state); ``ControlledGate`` (its base gate
 lowered, then its controls and control state added to every operation and the base's phase
 made a phase on the controls' subspace, so a base that is one operation stays one);
-``UnitaryGate``, ``DiagonalGate``, ``PermutationGate``, ``PauliGate``; ``AnnotatedOperation``
+``UnitaryGate``, ``DiagonalGate``, ``PermutationGate``, ``PauliGate``, ``PauliEvolutionGate``
+(evolution.py); ``AnnotatedOperation``
 (controls as a controlled gate's; inverses and powers by Qiskit's own gate methods); a
 Clifford (its circuit); anything else with a definition, recursively. A gate with neither is
 refused, unless it has no parameters and a matrix (a fixed gate: that matrix, as is).
@@ -36,6 +37,8 @@ from qiskit.circuit import (
 from qiskit.circuit.library import (
     CUGate,
     DiagonalGate,
+    MCMTGate,
+    PauliEvolutionGate,
     PauliGate,
     PermutationGate,
     UGate,
@@ -46,6 +49,7 @@ from qiskit.quantum_info import Clifford
 from velquin_adapters import Angle, Op, add
 
 from .angles import Angles
+from .evolution import pauli_evolution
 from .gates import PHASE_ONLY, STANDARD, Qubits, with_controls
 from .refusals import IGNORED, Refused, non_unitary_reason
 
@@ -77,7 +81,7 @@ def _is_direct(operation: Operation) -> bool:
     if isinstance(operation, ControlledGate):
         return _is_direct(operation.base_gate)
     return getattr(operation, "base_class", None) in _STANDARD_CLASS or isinstance(
-        operation, (UnitaryGate, DiagonalGate, PermutationGate, PauliGate))
+        operation, (UnitaryGate, DiagonalGate, PermutationGate, PauliGate, PauliEvolutionGate))
 
 
 def _control_values(count: int, state: int) -> tuple[int, ...]:
@@ -125,8 +129,12 @@ class Lowering:
             self._dense(operation.params[0], qubits)
         elif isinstance(operation, DiagonalGate):
             self._diagonal(np.asarray(operation.params, dtype=np.complex128), qubits)
-        elif isinstance(operation, PermutationGate) and len(qubits) <= MAX_DENSE:
-            self.ops.append(Op("permutation", qubits, payload=_permutation(operation.pattern)))
+        elif isinstance(operation, PermutationGate):
+            self._permutation(list(operation.pattern), qubits)
+        elif isinstance(operation, PauliEvolutionGate):
+            ops, phases = pauli_evolution(operation, qubits, self.angles)
+            self.ops.extend(ops)
+            self.phases.extend(phases)
         elif isinstance(operation, PauliGate):
             self._pauli(operation.params[0], qubits)
         elif isinstance(operation, AnnotatedOperation):
@@ -149,7 +157,10 @@ class Lowering:
     def _controlled(self, gate: ControlledGate, qubits: Qubits) -> None:
         k = gate.num_ctrl_qubits
         inner = Lowering(self.angles)
-        if isinstance(gate, CUGate) or (isinstance(gate.base_gate, UGate) and
+        if isinstance(gate, MCMTGate):  # the base gate on each target, all controlled
+            for target in qubits[k:]:
+                inner.lower(gate.base_gate, (target,))
+        elif isinstance(gate, CUGate) or (isinstance(gate.base_gate, UGate) and
                                         len(gate.params) == 4):
             # cu (and cu given further controls) keeps its phase gamma beside its base gate
             theta, phi, lam, gamma = (self.angles.angle(p) for p in gate.params)
@@ -203,6 +214,19 @@ class Lowering:
             self.ops.append(Op("diagonal", low, high, _control_values(len(high), block),
                                payload=part))
 
+    def _permutation(self, pattern: list[int], qubits: Qubits) -> None:
+        """One permutation operation; beyond the engine's width, swaps moving each qubit to
+        its place (Qiskit gives such a gate no definition)."""
+        if len(qubits) <= MAX_DENSE:
+            self.ops.append(Op("permutation", qubits, payload=_permutation(pattern)))
+            return
+        content = list(range(len(qubits)))  # content[k]: the input qubit now at position k
+        for k, wanted in enumerate(pattern):
+            there = content.index(wanted)
+            if there != k:
+                self.ops.append(Op("swap", (qubits[k], qubits[there])))
+                content[k], content[there] = content[there], content[k]
+
     def _pauli(self, label: str, qubits: Qubits) -> None:
         letters = [(q, letter) for q, letter in zip(qubits, reversed(label)) if letter != "I"]
         if letters:
@@ -232,9 +256,9 @@ class Lowering:
     def _definition(self, operation: Operation, definition: QuantumCircuit, qubits: Qubits,
                     cache: bool = True) -> None:
         cache = cache and not getattr(operation, "params", ())
-        entry = _DEFINITIONS.get(id(operation)) if cache else None
+        entry = _DEFINITIONS.pop(id(operation), None) if cache else None
         if entry is not None and entry[0] is operation and entry[1] is definition:
-            _DEFINITIONS.move_to_end(id(operation))
+            _DEFINITIONS[id(operation)] = entry  # the most recent now
             local_ops, local_phases = entry[2], entry[3]
         else:
             inner = Lowering(self.angles)

@@ -2,7 +2,7 @@
 
 Every gate of ``get_standard_gate_name_mapping()`` (controlled ones with a random control
 state half of the time), ``UnitaryGate``, ``DiagonalGate``, ``PermutationGate``, ``PauliGate``,
-``MCXGate``, ``MCPhaseGate``, standard gates given further controls with ``control()`` or as
+``PauliEvolutionGate`` (commuting terms), ``MCXGate``, ``MCPhaseGate``, standard gates given further controls with ``control()`` or as
 an ``AnnotatedOperation`` (inverse, controls, integer power), and gates made from small
 circuits (a definition with its own phase), controlled or not.
 """
@@ -21,19 +21,20 @@ from qiskit.circuit.library import (
     DiagonalGate,
     MCPhaseGate,
     MCXGate,
+    PauliEvolutionGate,
     PauliGate,
     PermutationGate,
     UnitaryGate,
     get_standard_gate_name_mapping,
 )
-from qiskit.quantum_info import random_unitary
+from qiskit.quantum_info import SparsePauliOp, random_unitary
 
 SKIP = {"delay", "measure", "reset"}
 STANDARD = get_standard_gate_name_mapping()
 GATES = sorted((name, gate.num_qubits, len(gate.params))
                for name, gate in STANDARD.items() if name not in SKIP)
-GENERAL = ["unitary", "diagonal", "permutation", "pauli", "mcx", "mcphase", "control",
-           "annotated", "composite"]
+GENERAL = ["unitary", "diagonal", "permutation", "pauli", "evolution", "mcx", "mcphase",
+           "control", "annotated", "composite"]
 
 
 def standard_gate(name, angles, rng):
@@ -56,6 +57,10 @@ def general_gate(kind, room, angle, rng):
         return PermutationGate([int(q) for q in rng.permutation(size)])
     if kind == "pauli":
         return PauliGate("".join(rng.choice(list("IXYZ"), size)))
+    if kind == "evolution":  # commuting terms (all Z or all X words), an exact exponential
+        letter = "ZX"[int(rng.integers(2))]
+        words = ["".join(rng.choice(["I", letter], size)) for _ in range(3)]
+        return PauliEvolutionGate(SparsePauliOp(words, rng.normal(size=3)), time=angle())
     if kind == "composite":
         inner = random_circuit(size, 3, int(rng.integers(2**31)), general=False)
         inner.global_phase = angle()

@@ -6,6 +6,7 @@ import _velquin_native
 import numpy as np
 import pytest
 from qiskit import QuantumCircuit
+from qiskit.circuit.library import PauliEvolutionGate
 from qiskit.primitives import StatevectorEstimator, StatevectorSampler
 from qiskit.quantum_info import Kraus, SparsePauliOp, Statevector, SuperOp
 
@@ -64,6 +65,10 @@ def _measure_inside(qc):
     qc.append(inner.to_instruction(label="peek"), [1], [0])
 
 
+def _noncommuting_evolution(qc):
+    qc.append(PauliEvolutionGate(SparsePauliOp(["XI", "ZZ"]), time=0.3), [1, 2])
+
+
 def _gate_after_measure(qc):
     qc.measure(1, 0)
     qc.rx(0.3, 1)
@@ -81,6 +86,7 @@ REFUSED = [
     (_kraus, "kraus", 1, [1], "not a unitary instruction"),
     (_superop, "kraus", 1, [1], "not a unitary instruction"),  # Qiskit appends it as Kraus
     (_measure_inside, "circuit-", 1, [1], "'measure', which is not unitary"),
+    (_noncommuting_evolution, "PauliEvolution", 1, [1, 2], "Pauli terms do not all commute"),
     (_gate_after_measure, "rx", 2, [1], "acts on qubit 1 after its measurement at circuit.data"),
 ]
 ENTRY_POINTS = {

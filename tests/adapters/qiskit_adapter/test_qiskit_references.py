@@ -27,8 +27,9 @@ GATE_CASES = [(name, None) for name in sorted(set(STANDARD) - SKIP)] + [
 @pytest.mark.parametrize("name, ctrl_state", GATE_CASES)
 def test_each_standard_gate_is_one_engine_operation_with_qiskits_matrix(name, ctrl_state):
     rng = np.random.default_rng(len(GATE_CASES) + sum(map(ord, name)))
-    gate = STANDARD[name].base_class(*rng.uniform(-2 * np.pi, 2 * np.pi, len(STANDARD[name].params)),
-                                     **({} if ctrl_state is None else {"ctrl_state": ctrl_state}))
+    angles = rng.uniform(-2 * np.pi, 2 * np.pi, len(STANDARD[name].params))
+    gate = STANDARD[name].base_class(*angles, **({} if ctrl_state is None else
+                                                 {"ctrl_state": ctrl_state}))
     alone = QuantumCircuit(gate.num_qubits)
     alone.append(gate, range(gate.num_qubits))
     ops = translate(alone).program.ops
