@@ -5,10 +5,10 @@ a standard gate's class (with its default control state); ``ControlledGate`` (it
 lowered, then its controls and control state added to every operation and the base's phase
 made a phase on the controls' subspace, so a base that is one operation stays one);
 ``UnitaryGate``, ``DiagonalGate``, ``PermutationGate``, ``PauliGate``, ``PauliEvolutionGate``
-(evolution.py); ``AnnotatedOperation``
-(controls as a controlled gate's; inverses and powers by Qiskit's own gate methods); a
-Clifford (its circuit); anything else with a definition, recursively. A gate with neither is
-refused, unless it has no parameters and a matrix (a fixed gate: that matrix, as is).
+(evolution.py); ``AnnotatedOperation`` (controls as a controlled gate's; inverses and powers
+by Qiskit's own gate methods); a Clifford (its circuit); anything else with a definition,
+recursively. A gate with neither is refused, unless it has no parameters and a matrix (a
+fixed gate: that matrix, as is).
 
 A parameter-free gate's definition is walked once per process: ``QFTGate``, library blocks and
 gates made from circuits are met again in every call that gets the same circuit.
