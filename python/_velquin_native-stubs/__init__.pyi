@@ -1,20 +1,20 @@
 """velquin's companion engine for the framework adapters (private: may change with any release)."""
 
 from collections.abc import Sequence
-from typing import TypeAlias
+from typing import TypeAlias, final
 
 import numpy as np
 import numpy.typing as npt
 
-Expression: TypeAlias = float | tuple[float, Sequence[tuple[int, float]]]
+_Expression: TypeAlias = float | tuple[float, Sequence[tuple[int, float]]]
 """A constant angle, or (constant, ((parameter, coefficient), ...)): the terms in order, then
 the constant."""
 
-Operation: TypeAlias = tuple[object, ...]
+_Operation: TypeAlias = tuple[object, ...]
 """(name, qubits[, controls[, control_values[, params[, payload[, phase[, dynamic]]]]]]); dynamic:
 a dict with any of "clbits", "probabilities", "branches", "kraus", "condition", "target"."""
 
-Observable: TypeAlias = (tuple[npt.NDArray[np.uint64], npt.NDArray[np.uint64],
+_Observable: TypeAlias = (tuple[npt.NDArray[np.uint64], npt.NDArray[np.uint64],
                                npt.NDArray[np.complex128]]
                          | tuple[Sequence[int], npt.NDArray[np.complex128]])
 """(flip, sign, coefficients): one Pauli word per entry, X or Y in flip, Y or Z in sign; or
@@ -22,15 +22,17 @@ Observable: TypeAlias = (tuple[npt.NDArray[np.uint64], npt.NDArray[np.uint64],
 
 def operations() -> dict[str, tuple[int | None, int, int | None, str]]: ...
 
+@final
 class Cancel:
-    def __init__(self) -> None: ...
+    def __new__(cls) -> Cancel: ...
     def cancel(self) -> None: ...
     @property
     def cancelled(self) -> bool: ...
 
+@final
 class Program:
-    def __init__(self, n_qubits: int, operations: Sequence[Operation], n_params: int = 0,
-                 global_phase: Expression | None = None, *, n_clbits: int = 0) -> None: ...
+    def __new__(cls, n_qubits: int, operations: Sequence[_Operation], n_params: int = 0,
+                global_phase: _Expression | None = None, *, n_clbits: int = 0) -> Program: ...
     @property
     def n_clbits(self) -> int: ...
     @property
@@ -49,16 +51,16 @@ class Program:
                *, threads: int | None = None,
                cancel: Cancel | None = None) -> npt.NDArray[np.uint64]: ...
     def expectations(self, params: npt.NDArray[np.float64] | None,
-                     observables: Sequence[Observable], *, threads: int | None = None,
+                     observables: Sequence[_Observable], *, threads: int | None = None,
                      cancel: Cancel | None = None) -> npt.NDArray[np.complex128]: ...
     def gradient(self, params: npt.NDArray[np.float64] | None,
-                 observables: Sequence[Observable], *, threads: int | None = None,
+                 observables: Sequence[_Observable], *, threads: int | None = None,
                  cancel: Cancel | None = None
                  ) -> tuple[npt.NDArray[np.float64], npt.NDArray[np.float64]]: ...
     def run_shots(self, params: npt.NDArray[np.float64] | None, shots: int,
                   seed: int | Sequence[int], *, threads: int | None = None,
                   cancel: Cancel | None = None) -> npt.NDArray[np.uint8]: ...
     def trajectory_means(self, params: npt.NDArray[np.float64] | None, shots: int,
-                         seed: int | Sequence[int], observables: Sequence[Observable], *,
+                         seed: int | Sequence[int], observables: Sequence[_Observable], *,
                          threads: int | None = None,
                          cancel: Cancel | None = None) -> npt.NDArray[np.float64]: ...

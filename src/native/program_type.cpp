@@ -576,7 +576,7 @@ PyType_Slot slots[] = {
     {Py_tp_getset, getset},
     {Py_sq_length, reinterpret_cast<void*>(length)},
     {Py_tp_doc, const_cast<char*>(
-                    "Program(n_qubits, operations, n_params=0, global_phase=None)\n--\n\n"
+                    "Program(n_qubits, operations, n_params=0, global_phase=None, *, n_clbits=0)\n--\n\n"
                     "A circuit compiled once: every operation is checked before anything runs "
                     "(ValueError naming the first faulty one), then run for any parameter set.")},
     {0, nullptr},

@@ -13,6 +13,7 @@ import velquin
 
 ROOT = Path(__file__).resolve().parents[2]
 STUBS = ROOT / "python" / "velquin-stubs"
+NATIVE_STUBS = ROOT / "python" / "_velquin_native-stubs"
 README = ROOT / "README.md"
 
 needs_mypy = pytest.mark.skipif(importlib.util.find_spec("mypy") is None,
@@ -24,10 +25,12 @@ def mypy_env(tmp_path_factory):
     """An environment in which mypy sees this checkout's stubs and the velquin under test."""
     stub_dir = tmp_path_factory.mktemp("stubs")
     shutil.copy(STUBS / "__init__.pyi", stub_dir / "velquin.pyi")
+    shutil.copy(NATIVE_STUBS / "__init__.pyi", stub_dir / "_velquin_native.pyi")
     env = dict(os.environ)
     env["MYPYPATH"] = str(stub_dir)
-    module_dir = str(Path(velquin.__file__).parent)
-    env["PYTHONPATH"] = os.pathsep.join(filter(None, [module_dir, env.get("PYTHONPATH")]))
+    import _velquin_native
+    module_dirs = {str(Path(m.__file__).parent) for m in (velquin, _velquin_native)}
+    env["PYTHONPATH"] = os.pathsep.join(filter(None, [*sorted(module_dirs), env.get("PYTHONPATH")]))
     env["MYPY_CACHE_DIR"] = str(tmp_path_factory.mktemp("mypy-cache"))
     return env
 
@@ -38,8 +41,9 @@ def run_tool(args, env):
 
 
 @needs_mypy
-def test_stubs_match_the_runtime_module(mypy_env):
-    result = run_tool(["mypy.stubtest", "velquin"], mypy_env)
+@pytest.mark.parametrize("module", ["velquin", "_velquin_native"])
+def test_stubs_match_the_runtime_module(mypy_env, module):
+    result = run_tool(["mypy.stubtest", module], mypy_env)
     assert result.returncode == 0, result.stdout + result.stderr
 
 
