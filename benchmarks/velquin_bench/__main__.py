@@ -119,7 +119,7 @@ def main(argv: list[str]) -> int:
     write(out, env, list(rows.values()), workloads)
     (HERE / "results" / "raw").mkdir(parents=True, exist_ok=True)
     (HERE / "results" / "raw" / f"{run}.json").write_text(json.dumps(
-        {"environment": env, "rows": [vars(r) for r in rows.values()]}))
+        {"environment": env, "rows": [vars(r) for r in rows.values()]}, default=sorted))
     print(f"bench: wrote {out / 'latest.md'} in {env['minutes']:.1f} minutes", file=sys.stderr)
     return 0
 

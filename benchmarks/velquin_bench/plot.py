@@ -40,4 +40,4 @@ def plot(family: str, workloads, rows, precision: dict, path: Path) -> None:
     fig.suptitle(f"{family}: velquin's time over the fastest peer's (below 1: velquin faster)", fontsize=9)
     fig.tight_layout()
     fig.savefig(path, dpi=60)
-    plt.close(fig)
+    return plt.close(fig) or True

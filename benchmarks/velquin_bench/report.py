@@ -97,8 +97,8 @@ def write(out: Path, env: dict, rows: list[Row], workloads) -> None:
     lines += ["", "## Targets", ""] + targets(workloads, rows, precision)
     for family in dict.fromkeys(r.family for r in rows):
         mine = [w for w in workloads if w.family == family]
-        plot(family, mine, rows, precision, out / f"{family}.png")
-        lines += ["", f"## {family}", "", f"![velquin over the fastest peer]({family}.png)"]
+        drawn = plot(family, mine, rows, precision, out / f"{family}.png")  # none where velquin has no figure
+        lines += ["", f"## {family}"] + (["", f"![velquin over the fastest peer]({family}.png)"] if drawn else [])
         for w in mine:
             chosen = [r for r in rows if r.workload == w.name]
             lines += ["", f"### {w.name}", "", f"Timed: {w.what}.", ""] + workload_table(

@@ -5,7 +5,6 @@ import numpy as np
 
 from ..declare import DEFAULT, Target, Workload
 
-VELQUIN = {"velquin": (DEFAULT,)}
 LIBRARY = ("QFT", "QuantumVolume", "EfficientSU2", "QAOAAnsatz")
 
 
@@ -91,8 +90,7 @@ def qnn(n, case, quick):
 _library_targets = (
     Target("no row above 1.0x Aer default at n <= 16", lambda r: r.n <= 16, vs="Aer default"),
     Target("no row above 0.4x Aer default at n >= 20", lambda r: r.n >= 20, vs="Aer default", limit=0.4))
-_aer_library = {**VELQUIN, "Aer": (DEFAULT, "fusion off")}
-_one = {**VELQUIN, "Aer": (DEFAULT,)}
+_aer_library, _one = {"velquin": (DEFAULT,), "Aer": (DEFAULT, "fusion off")}, {"velquin": (DEFAULT,), "Aer": (DEFAULT,)}
 
 WORKLOADS = [
     Workload("EstimatorV2, 1,000 parameter sets", "qiskit", "estimator", estimator_sweep, (12,), _one,
