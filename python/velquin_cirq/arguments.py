@@ -22,8 +22,7 @@ from .parameters import Parameters
 def repetitions(value: Any) -> int:
     """``value`` as a repetition count; TypeError or ValueError naming it otherwise."""
     if isinstance(value, (bool, np.bool_)) or not isinstance(value, (int, np.integer)):
-        raise TypeError(f"repetitions must be an integer, not {value!r} "
-                        f"({type(value).__name__})")
+        raise TypeError(f"repetitions must be an integer, not {value!r} ({type(value).__name__})")
     if value < 0:
         raise ValueError(f"repetitions must be non-negative, got {value}")
     return int(value)

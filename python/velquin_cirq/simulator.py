@@ -23,6 +23,7 @@ from .translation import Translation, translate
 
 # How many parts an executor's rows are cut into at most (fan_out groups them into chunks).
 _PIECES = 256
+_NORM = va.PauliSum.of([(1.0, {})])
 
 
 class Simulator(
@@ -62,8 +63,9 @@ class Simulator(
 
     def run_sweep_iter(self, program: cirq.AbstractCircuit, params: cirq.Sweepable,
                        repetitions: int = 1) -> Iterator[cirq.Result]:
-        repetitions = arguments.repetitions(repetitions)
-        if repetitions == 0:  # as Cirq's own simulators: nothing translated or simulated
+        # In Cirq's order: zero repetitions (nothing translated or simulated, as Cirq's own
+        # simulators give them), measurements, the sweep's values, then the repetitions.
+        if isinstance(repetitions, (int, float, np.number)) and repetitions == 0:
             if not program.has_measurements():
                 raise ValueError("Circuit has no measurements to sample.")
             keys = [cirq.measurement_key_name(op) for _, op, _ in
@@ -74,12 +76,15 @@ class Simulator(
         if not translation.measurements:
             raise ValueError("Circuit has no measurements to sample.")
         resolvers = list(cirq.to_resolvers(params))
-        return iter(self._sample(translation, resolvers, repetitions))
+        rows = translation.parameters.rows(resolvers)
+        if not resolvers:
+            return iter([])
+        count = arguments.repetitions(repetitions)
+        return iter(self._sample(translation, resolvers, rows, count))
 
     def _sample(self, translation: Translation, resolvers: list[cirq.ParamResolver],
-                repetitions: int) -> list[cirq.Result]:
-        layout, program, positions = translation.sampled()
-        rows = translation.parameters.rows(resolvers)
+                rows: npt.NDArray[np.float64], repetitions: int) -> list[cirq.Result]:
+        _, program, positions = translation.sampled()
         root = seeds.call_root(self._random)
         point_seeds = [va.job_seeds(root, (i,)).velquin for i in range(len(resolvers))]
         jobs, start = [], 0
@@ -107,11 +112,13 @@ class Simulator(
                             qubit_order: cirq.QubitOrderOrList = cirq.QubitOrder.DEFAULT,
                             initial_state: Any = None) -> Iterator[cirq.StateVectorTrialResult]:
         translation = translate(program, qubit_order)
+        resolvers = list(cirq.to_resolvers(params))
+        rows = translation.parameters.rows(resolvers)
+        if not resolvers:
+            return
         n = len(translation.order)
         initial = arguments.basis_state(initial_state, n)
         engine = translation.program(initial)
-        resolvers = list(cirq.to_resolvers(params))
-        rows = translation.parameters.rows(resolvers)
         states: Iterator[npt.NDArray[np.complex128]]
         if self._executor is None:
             states = (va.state(engine, row) for row in rows)
@@ -147,20 +154,29 @@ class Simulator(
         """Exact expectation values (complex, as Cirq's); with
         ``permit_terminal_measurements``, those of the state before its terminal
         measurements (nothing is sampled)."""
-        translation = translate(program, qubit_order)
+        terminal = ValueError(
+            "Provided circuit has terminal measurements, which may skew expectation values. "
+            "If this is intentional, set permit_terminal_measurements=True.")
+        try:
+            translation = translate(program, qubit_order)
+        except (ValueError, TypeError):
+            if not permit_terminal_measurements and program.are_any_measurements_terminal():
+                raise terminal from None  # what Cirq checks first
+            raise
         if not permit_terminal_measurements and translation.measurements:
-            raise ValueError(
-                "Provided circuit has terminal measurements, which may skew expectation values. "
-                "If this is intentional, set permit_terminal_measurements=True.")
+            raise terminal
+        wrapped = [cirq.PauliSum.wrap(o) for o in
+                   (observables if isinstance(observables, list) else [observables])]
+        resolvers = list(cirq.to_resolvers(params))
+        rows = translation.parameters.rows(resolvers)
+        if not resolvers:
+            return
         n = len(translation.order)
         engine = translation.program(arguments.basis_state(initial_state, n))
         layout, engine = engine.shrunk()
-        wrapped: Sequence[Any] = observables if isinstance(observables, list) else [observables]
-        sums = tuple(pauli.pauli_sum(o, translation.where, layout) for o in wrapped)
-        resolvers = list(cirq.to_resolvers(params))
-        rows = translation.parameters.rows(resolvers)
+        # The norm comes along: Cirq refuses a state that is not finite, whatever is measured.
+        sums = (*(pauli.pauli_sum(o, translation.where, layout) for o in wrapped), _NORM)
         jobs = [va.ExpectationJob(engine, piece, sums) for piece in self._pieces(rows)]
-        parts = va.fan_out(va.expectations, jobs, self._executor)
-        values = np.concatenate(parts) if parts else np.zeros((0, len(sums)), np.complex128)
+        values = np.concatenate(va.fan_out(va.expectations, jobs, self._executor))
         arguments.check_finite(values, translation.parameters, rows, resolvers)
-        yield from values.tolist()
+        yield from values[:, :-1].tolist()

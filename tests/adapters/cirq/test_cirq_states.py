@@ -37,7 +37,7 @@ def test_final_states_match_cirq_with_global_phase(seed, order_kind):
 def test_expectation_values_match_cirq(seed):
     rng = np.random.default_rng(10 + seed)
     circuit = random_circuit(rng, QUBITS[:4], 30)
-    outside = cirq.LineQubit(7)  # in no gate: it stays |0>
+    outside = cirq.LineQubit(7)  # in the order, in no gate: it stays |0>
     observables = []
     for _ in range(4):
         terms = []
@@ -47,8 +47,9 @@ def test_expectation_values_match_cirq(seed):
             terms.append(float(rng.normal()) * cirq.PauliString(paulis))
         observables.append(sum(terms[1:], terms[0]))
     observables.append(cirq.Z(outside) * cirq.Z(QUBITS[0]))  # a PauliString, not a sum
-    got = velquin_cirq.Simulator().simulate_expectation_values_sweep(circuit, observables, SWEEP)
     order = [*sorted(circuit.all_qubits()), outside]
+    got = velquin_cirq.Simulator().simulate_expectation_values_sweep(circuit, observables, SWEEP,
+                                                                     qubit_order=order)
     qubit_map = {q: i for i, q in enumerate(order)}
     for values, resolver in zip(got, SWEEP):
         state = cirq_reference(cirq.Circuit(circuit, cirq.I(outside)), resolver, order)
