@@ -16,7 +16,7 @@ import cirq
 import numpy as np
 import numpy.typing as npt
 
-from .parameters import Parameters
+from .parameters import Parameters, point_values
 
 
 def repetitions(value: Any) -> int:
@@ -53,17 +53,17 @@ def _at(parameters: Parameters, rows: npt.NDArray[np.float64],
     for point in points:
         culprit = parameters.culprit(rows, point)
         if culprit is not None:
-            return f"sweep point {point} ({resolvers[point].param_dict}) has {culprit}"
+            return f"sweep point {point} {point_values(resolvers[point])} has {culprit}"
     return None
 
 
-def not_finite(error: ValueError, parameters: Parameters, rows: npt.NDArray[np.float64],
-               resolvers: Sequence[cirq.ParamResolver]) -> ValueError:
-    """The error to raise for the engine's ``error`` while sampling: one naming the
-    non-finite parameter value when there is one, else ``error`` itself."""
+def not_finite(parameters: Parameters, rows: npt.NDArray[np.float64],
+               resolvers: Sequence[cirq.ParamResolver]) -> ValueError | None:
+    """The error naming the non-finite parameter value that made sampling fail, or None
+    when there is none."""
     where = _at(parameters, rows, resolvers, range(len(resolvers)))
     if where is None:
-        return error
+        return None
     return ValueError(f"cannot sample: {where}, and the probabilities are then not finite")
 
 
@@ -75,6 +75,6 @@ def check_finite(values: npt.NDArray[np.complex128], parameters: Parameters,
     if not bad.any():
         return
     points = [int(p) for p in np.flatnonzero(bad)]
-    where = _at(parameters, rows, resolvers, points) or f"sweep point {points[0]} " \
-        f"({resolvers[points[0]].param_dict})"
+    where = _at(parameters, rows, resolvers, points) or \
+        f"sweep point {points[0]} {point_values(resolvers[points[0]])}"
     raise ValueError(f"the expectation values are not finite: {where}")

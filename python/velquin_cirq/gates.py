@@ -95,8 +95,10 @@ _Z = _Power("p", False, 0, {**_both("z"), 0.5: ("s", 0, None), -0.5: ("sdg", 0, 
 _H = _Power("rh", True, 0, _both("h"))
 _CZ = _Power("p", False, 1, {1.0: ("cz", 0, None), -1.0: ("cz", 0, None)})
 _CX = _Power("rx", True, 1, {1.0: ("cx", 0, None), -1.0: ("cx", 0, None)})
+_CY = _Power("ry", True, 1, {1.0: ("cy", 0, None), -1.0: ("cy", 0, None)})
 _CCZ = _Power("p", False, 2, _both("z", 2))
 _CCX = _Power("rx", True, 2, _both("x", 2))
+_CCY = _Power("ry", True, 2, _both("y", 2))
 _XX = _Power("rxx", True, 0, _both("pauli", 0, "XX"))
 _YY = _Power("ryy", True, 0, _both("pauli", 0, "YY"))
 _ZZ = _Power("rzz", True, 0, _both("pauli", 0, "ZZ"))
@@ -159,6 +161,14 @@ def _cswap(gate: Any, q: tuple[int, ...], p: Parameters) -> Lowered:
 
 def _matrix(gate: Any, q: tuple[int, ...], p: Parameters) -> Lowered | None:
     if any(d != 2 for d in cirq.qid_shape(gate)) or len(q) > 10:
+        return None
+    payload = np.ascontiguousarray(cirq.unitary(gate), dtype=np.complex128)
+    return (Op("unitary", q[::-1], payload=payload),), None
+
+
+def _clifford(gate: Any, q: tuple[int, ...], p: Parameters) -> Lowered | None:
+    # A fixed gate that no library operation is: its constant matrix (from Cirq's tableau).
+    if len(q) > 10:
         return None
     payload = np.ascontiguousarray(cirq.unitary(gate), dtype=np.complex128)
     return (Op("unitary", q[::-1], payload=payload),), None
@@ -258,7 +268,9 @@ _HANDLERS: dict[type, Handler | None] = {
     type(cirq.X): _constant("x"), type(cirq.Y): _constant("y"), type(cirq.Z): _constant("z"),
     cirq.XPowGate: _X, cirq.YPowGate: _Y, cirq.ZPowGate: _Z, cirq.HPowGate: _H,
     cirq.Rx: _rotation("rx"), cirq.Ry: _rotation("ry"), cirq.Rz: _rotation("rz"),
-    cirq.CZPowGate: _CZ, cirq.CXPowGate: _CX, cirq.CCZPowGate: _CCZ, cirq.CCXPowGate: _CCX,
+    cirq.CZPowGate: _CZ, cirq.CXPowGate: _CX, cirq.CYPowGate: _CY, cirq.CCZPowGate: _CCZ,
+    cirq.CCXPowGate: _CCX, cirq.CCYPowGate: _CCY,
+    cirq.SingleQubitCliffordGate: _clifford, cirq.CliffordGate: _clifford,
     cirq.XXPowGate: _XX, cirq.YYPowGate: _YY, cirq.ZZPowGate: _ZZ,
     cirq.SwapPowGate: _SWAP, cirq.ISwapPowGate: _ISWAP, cirq.CSwapGate: _cswap,
     cirq.PhasedXPowGate: _phased_x, cirq.PhasedXZGate: _phased_xz,

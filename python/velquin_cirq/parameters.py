@@ -130,13 +130,13 @@ class Parameters:
                 except TypeError:
                     raise ValueError(
                         f"the circuit's parameter {expression} has no value at sweep point "
-                        f"{point} ({_describe(resolver)}); it resolves to {resolved}") from None
+                        f"{point} ({point_values(resolver)}); it resolves to {resolved}") from None
                 if kind == _PHASE:
                     rows[point, slot] = cmath.phase(value)
                 elif value.imag != 0.0:
                     raise ValueError(
                         f"the circuit's parameter {expression} is {value} at sweep point {point} "
-                        f"({_describe(resolver)}); velquin takes real values only")
+                        f"({point_values(resolver)}); velquin takes real values only")
                 else:
                     rows[point, slot] = value.real
         return rows
@@ -149,5 +149,6 @@ class Parameters:
         return None
 
 
-def _describe(resolver: cirq.ParamResolver) -> str:
+def point_values(resolver: cirq.ParamResolver) -> str:
+    """A sweep point's values as ``{a: 0.5, b: nan}``."""
     return "{" + ", ".join(f"{k}: {v}" for k, v in resolver.param_dict.items()) + "}"

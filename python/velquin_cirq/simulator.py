@@ -95,7 +95,10 @@ class Simulator(
         try:
             parts = va.fan_out(va.sample, jobs, self._executor)
         except ValueError as error:
-            raise arguments.not_finite(error, translation.parameters, rows, resolvers) from error
+            named = arguments.not_finite(translation.parameters, rows, resolvers)
+            if named is None:
+                raise
+            raise named from error
         except MemoryError as error:
             raise MemoryError(f"repetitions={repetitions} at {len(resolvers)} sweep points: "
                               f"{error}") from error

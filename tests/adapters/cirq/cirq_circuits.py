@@ -48,6 +48,7 @@ def _one(rng):
         cirq.PhasedXZGate(x_exponent=_value(rng), z_exponent=_value(rng),
                           axis_phase_exponent=_value(rng)),
         cirq.DensePauliString("XYZ"[rng.integers(3)], coefficient=[1, -1, 1j, -1j][rng.integers(4)]),
+        cirq.SingleQubitCliffordGate.all_single_qubit_cliffords[rng.integers(24)],
         cirq.PauliStringPhasorGate(cirq.DensePauliString("XYZ"[rng.integers(3)]),
                                    exponent_neg=_value(rng), exponent_pos=_value(rng)),
     ]
@@ -57,7 +58,8 @@ def _two(rng):
     return [
         _power(rng, cirq.CZPowGate), _power(rng, cirq.CXPowGate), _power(rng, cirq.SwapPowGate),
         _power(rng, cirq.ISwapPowGate), _power(rng, cirq.XXPowGate), _power(rng, cirq.YYPowGate),
-        _power(rng, cirq.ZZPowGate), cirq.CNOT, cirq.CZ, cirq.SWAP, cirq.ISWAP, cirq.CY,
+        _power(rng, cirq.ZZPowGate), _power(rng, cirq.CYPowGate), cirq.CNOT, cirq.CZ, cirq.SWAP,
+        cirq.ISWAP, cirq.CY, cirq.CliffordGate.CZ,
         _phased_iswap(rng),
         cirq.FSimGate(_value(rng), _value(rng)), cirq.givens(_value(rng)),
         cirq.PhasedFSimGate(*(_value(rng) for _ in range(5))), _unitary(rng, 2),
@@ -74,7 +76,8 @@ def _three(rng):
     values = [int(v) for v in rng.integers(2, size=2)]
     sub = [_one(rng), _two(rng)]
     return [
-        _power(rng, cirq.CCZPowGate), _power(rng, cirq.CCXPowGate), cirq.CCZ, cirq.CCX, cirq.CSWAP,
+        _power(rng, cirq.CCZPowGate), _power(rng, cirq.CCXPowGate), _power(rng, cirq.CCYPowGate),
+        cirq.CCZ, cirq.CCX, cirq.CSWAP,
         cirq.ThreeQubitDiagonalGate([_value(rng) for _ in range(8)]),
         cirq.DiagonalGate([_value(rng, False) for _ in range(8)]),
         cirq.QubitPermutationGate([2, 0, 1]), _unitary(rng, 3),

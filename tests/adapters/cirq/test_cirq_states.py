@@ -4,7 +4,8 @@ import cirq
 import numpy as np
 import pytest
 import velquin_cirq
-from cirq_circuits import cirq_reference, random_circuit
+from cirq_circuits import _one, _three, _two, cirq_reference, random_circuit
+from velquin_cirq.translation import translate
 
 SWEEP = cirq.Zip(cirq.Points("a", [0.37, -2.9]), cirq.Points("b", [1.3, 0.05]))
 QUBITS = [cirq.LineQubit(3), cirq.GridQubit(0, 1), cirq.NamedQubit("z"), cirq.LineQubit(0),
@@ -106,3 +107,22 @@ def test_terminal_measurements_in_simulate_collapse_the_state_as_cirq_does():
                                                 cirq.ry(0.8)(q[2])), {}, q)
         np.testing.assert_allclose(result.final_state_vector, reference, rtol=0, atol=1e-12)
     assert seen == {0, 1}
+
+
+@pytest.mark.parametrize("seed", range(3))
+def test_every_gate_of_cirqs_standard_set_is_one_engine_operation(seed):
+    rng = np.random.default_rng(20 + seed)
+    q = cirq.LineQubit.range(3)
+    for arity, pool in ((1, _one), (2, _two), (3, _three)):
+        for gate in pool(rng):
+            ops = translate(cirq.Circuit(gate.on(*q[:arity])), cirq.QubitOrder.DEFAULT).ops
+            if isinstance(gate, cirq.QuantumFourierTransformGate):
+                assert len(ops) > 1  # composite: Cirq's own decomposition
+            elif isinstance(gate, cirq.ControlledGate) and isinstance(
+                    gate.control_values, cirq.SumOfProducts):
+                assert len(ops) == len(list(gate.control_values))  # one per product
+            elif isinstance(gate, cirq.ControlledGate) and isinstance(gate.sub_gate, cirq.CXPowGate) \
+                    and gate.sub_gate.global_shift:
+                assert [op.name for op in ops] == ["rx", "global_phase"]  # the shift on the controls
+            else:
+                assert len(ops) <= 1, (gate, ops)  # none for identities and global phases
