@@ -46,6 +46,8 @@ class Angles:
     def angle(self, value: Any) -> Angle:
         """A gate parameter (a number or a ParameterExpression of this circuit's parameters)
         as an engine angle; raises NotRealError for a complex value."""
+        if type(value) is float:  # nearly every bound angle
+            return value
         if not isinstance(value, ParameterExpression):
             number = complex(value)
             if number.imag != 0:

@@ -282,7 +282,7 @@ class Lowering:
             name = instruction.name
             if name in IGNORED:
                 continue
-            qubits = tuple(index[q] for q in instruction.qubits)
+            qubits = tuple(map(index.__getitem__, instruction.qubits))
             if instruction.is_standard_gate():
                 self.standard(name, qubits, instruction.params)
                 continue

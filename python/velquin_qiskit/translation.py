@@ -70,9 +70,9 @@ def translate(circuit: QuantumCircuit, *, measurements: str = "final") -> Transl
         name = instruction.name
         if name in IGNORED:
             continue
-        qubits = tuple(qubit_index[q] for q in instruction.qubits)
+        qubits = tuple(map(qubit_index.__getitem__, instruction.qubits))
         standard = instruction.is_standard_gate()
-        stored = not standard and instruction.name == "unitary" and not instruction.params
+        stored = not standard and name == "unitary" and not instruction.params
         if not standard and not stored:
             operation = instruction.operation
             if isinstance(operation, Measure):
@@ -84,7 +84,7 @@ def translate(circuit: QuantumCircuit, *, measurements: str = "final") -> Transl
             reason = non_unitary_reason(operation)
             if reason is not None:
                 raise refusal(name, index, qubits, reason)
-        if terminal.measured:
+        if measured:  # some qubit is measured already: no later operation may touch it
             conflict = terminal.conflict(qubits)
             if conflict is not None:
                 qubit, at = conflict
