@@ -12,9 +12,9 @@ own named gates are powers (``cirq.H``, ``cirq.CNOT``, ``cirq.S`` ... are expone
 the exact named gate, every other exponent (and every symbolic one) the rotation. Angles are
 exponents times pi (``Parameters.angle``), so the engine makes every matrix.
 
-Qubits: ``where`` (``Qubits``) maps a Cirq qubit to its engine index; an operation's targets are given in
-Cirq's order except where a matrix, diagonal or gate is written big-endian over them, which
-takes them reversed (engine member bit ``i`` is target ``i``).
+Qubits: ``where`` (``Qubits``) maps a Cirq qubit to its engine index; an operation's targets
+are given in Cirq's order except where a matrix, diagonal or gate is written big-endian over
+them, which takes them reversed (engine member bit ``i`` is target ``i``).
 """
 
 from __future__ import annotations
