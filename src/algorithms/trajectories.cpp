@@ -27,6 +27,20 @@ using Group = std::vector<std::uint32_t>;
 
 double uniform(std::uint64_t word) { return static_cast<double>(word >> 11) * 0x1.0p-53; }
 
+// One group's state, and what is certain about it: a qubit measured or reset
+// with nothing acting on it since has one value (-1: not known). Measuring or
+// resetting such a qubit draws its words as ever, but the amplitudes stay as
+// they are (a reset of a 1 only moves them back to 0).
+struct Trajectory {
+  AmplitudeArray amplitudes;
+  std::vector<std::int8_t> known;
+
+  std::span<Complex64> span() noexcept { return amplitudes.span(); }
+  std::span<const Complex64> span() const noexcept { return amplitudes.span(); }
+  Complex64* data() noexcept { return amplitudes.data(); }
+  const Complex64* data() const noexcept { return amplitudes.data(); }
+};
+
 class Runner {
  public:
   // The shots [first, last) of a call, their bits and values written into
@@ -59,24 +73,28 @@ class Runner {
     shape_ = engine::BlockShape::for_cache(policy.cache_amplitudes);
   }
 
-  Status run(AmplitudeArray& state, Group group, std::size_t pc, std::size_t sub);
+  Status run(Trajectory& state, Group group, std::size_t pc, std::size_t sub);
 
  private:
   std::uint8_t* bits_of(std::uint32_t shot) { return bits_ + std::uint64_t{shot} * n_clbits_; }
   std::uint64_t draw(std::uint32_t shot) { return rngs_[shot - first_].next_u64(); }
-  Result<AmplitudeArray> clone(const AmplitudeArray& state);
-  bool play(std::span<const engine::Op> ops, AmplitudeArray& state) {
+  Result<Trajectory> clone(const Trajectory& state);
+  void give_back(Trajectory& state) { spare_.push_back(std::move(state.amplitudes)); }
+  bool play(std::span<const engine::Op> ops, Trajectory& state) {
+    for (const engine::Op& op : ops) {
+      for (unsigned i = 0; i < op.qubit_count(); ++i) state.known[op.qubit(i)] = -1;
+    }
     return engine::run_blocked(state.span(), program_.n_qubits(), ops, policy_, shape_, interrupt_);
   }
   // Keeps the amplitudes whose `qubit` is `outcome`, times 1 / sqrt(p); a
   // reset then moves them back to the qubit's 0.
-  void project(AmplitudeArray& state, unsigned qubit, unsigned outcome, double p, bool reset);
-  Status measure(AmplitudeArray& state, Group& group, std::size_t pc, std::size_t sub);
-  Status terminal(AmplitudeArray& state, const Group& group, std::size_t pc);
-  Status branch(AmplitudeArray& state, Group& group, std::size_t pc,
+  void project(Trajectory& state, unsigned qubit, unsigned outcome, double p, bool reset);
+  Status measure(Trajectory& state, Group& group, std::size_t pc, std::size_t sub);
+  Status terminal(Trajectory& state, const Group& group, std::size_t pc);
+  Status branch(Trajectory& state, Group& group, std::size_t pc,
                 std::span<const double> probabilities,
                 const std::vector<std::vector<engine::Op>>& arms);
-  void finish(AmplitudeArray& state, const Group& group);
+  void finish(Trajectory& state, const Group& group);
 
   const Program& program_;
   const std::vector<Program::Compiled>& ops_;
@@ -95,55 +113,81 @@ class Runner {
   std::vector<AmplitudeArray> spare_;  // states finished branches gave back
 };
 
-Result<AmplitudeArray> Runner::clone(const AmplitudeArray& state) {
+Result<Trajectory> Runner::clone(const Trajectory& state) {
   // A state a finished branch gave back, else a fresh one: every amplitude is overwritten.
-  Result<AmplitudeArray> copy = AmplitudeArray();
+  AmplitudeArray copy;
   if (!spare_.empty()) {
     copy = std::move(spare_.back());
     spare_.pop_back();
   } else {
-    copy = AmplitudeArray::zeroed(size_, policy_.threads);
-    if (!copy) return copy;
+    Result<AmplitudeArray> made = AmplitudeArray::zeroed(size_, policy_.threads);
+    if (!made) return std::move(made).error();
+    copy = std::move(made).value();
   }
-  Complex64* to = copy.value().data();
+  Complex64* to = copy.data();
   const Complex64* from = state.data();
   engine::parallel_for(policy_.threads_for(size_), size_, 1024, 1 << 16,
                        [&](std::uint64_t b, std::uint64_t e) {
                          std::memcpy(to + b, from + b, (e - b) * sizeof(Complex64));
                        });
-  return copy;
+  return Trajectory{std::move(copy), state.known};
 }
 
-void Runner::project(AmplitudeArray& state, unsigned qubit, unsigned outcome, double p,
-                     bool reset) {
+void Runner::project(Trajectory& state, unsigned qubit, unsigned outcome, double p, bool reset) {
   const double r = 1.0 / std::sqrt(p);
-  const std::uint64_t bit = std::uint64_t{1} << qubit;
+  const std::uint64_t half = std::uint64_t{1} << qubit;  // runs of one value of the qubit
   Complex64* a = state.data();
-  engine::parallel_for(policy_.threads_for(size_), size_, 1024, 1 << 16,
+  const std::uint64_t pairs = size_ / (2 * half);
+  engine::parallel_for(policy_.threads_for(size_), pairs, 1,
+                       std::max<std::uint64_t>(1, 4096 / half),
                        [&](std::uint64_t b, std::uint64_t e) {
-                         for (std::uint64_t j = b; j < e; ++j) {
-                           if (((j & bit) != 0) == (outcome != 0)) {
-                             a[j] = {r * a[j].re, r * a[j].im};
-                           } else {
-                             a[j] = {0.0, 0.0};
+                         for (std::uint64_t k = b; k < e; ++k) {
+                           Complex64* zero = a + 2 * half * k;
+                           Complex64* one = zero + half;
+                           Complex64* kept = outcome ? one : zero;
+                           Complex64* dropped = outcome ? zero : one;
+                           for (std::uint64_t j = 0; j < half; ++j) {
+                             kept[j] = {r * kept[j].re, r * kept[j].im};
                            }
+                           if (reset && outcome) {
+                             // The kept half moves to the qubit's 0, bit for bit.
+                             std::memcpy(zero, one, half * sizeof(Complex64));
+                             dropped = one;
+                           }
+                           std::fill(dropped, dropped + half, Complex64{0.0, 0.0});
                          }
                        });
-  if (reset && outcome == 1) {
-    // The kept half moves to the qubit's 0: a bit-for-bit exchange.
-    engine::parallel_for(policy_.threads_for(size_), size_, 1024, 1 << 16,
-                         [&](std::uint64_t b, std::uint64_t e) {
-                           for (std::uint64_t j = b; j < e; ++j) {
-                             if ((j & bit) == 0) std::swap(a[j], a[j | bit]);
-                           }
-                         });
-  }
+  state.known[qubit] = reset ? 0 : static_cast<std::int8_t>(outcome);
 }
 
-Status Runner::measure(AmplitudeArray& state, Group& group, std::size_t pc, std::size_t sub) {
+Status Runner::measure(Trajectory& state, Group& group, std::size_t pc, std::size_t sub) {
   const Program::Compiled& op = ops_[pc];
+  const bool reset = op.step == Step::kReset;
   for (std::size_t k = sub; k < op.qubits.size(); ++k) {
     const unsigned qubit = op.qubits[k];
+    if (state.known[qubit] >= 0) {  // certain: the same words, no pass
+      const unsigned outcome = static_cast<unsigned>(state.known[qubit]);
+      for (std::uint32_t shot : group) {
+        (void)draw(shot);
+        if (op.step == Step::kMeasure) {
+          unsigned recorded = outcome;
+          if (!op.probabilities.empty() && uniform(draw(shot)) < op.probabilities[outcome]) {
+            recorded ^= 1;
+          }
+          bits_of(shot)[op.clbits[k]] = static_cast<std::uint8_t>(recorded);
+        }
+      }
+      if (reset && outcome == 1) {
+        const std::uint64_t half = std::uint64_t{1} << qubit;
+        Complex64* a = state.data();
+        for (std::uint64_t base = 0; base < size_; base += 2 * half) {
+          std::memcpy(a + base, a + base + half, half * sizeof(Complex64));
+          std::fill(a + base + half, a + base + 2 * half, Complex64{0.0, 0.0});
+        }
+        state.known[qubit] = 0;
+      }
+      continue;
+    }
     const unsigned which[1] = {qubit};
     const std::vector<double> p = engine::probabilities(state.span(), which, policy_);
     const double total = p[0] + p[1];
@@ -159,13 +203,12 @@ Status Runner::measure(AmplitudeArray& state, Group& group, std::size_t pc, std:
       }
       (outcome ? ones : zeros).push_back(shot);
     }
-    const bool reset = op.step == Step::kReset;
     if (!zeros.empty() && !ones.empty()) {
-      Result<AmplitudeArray> copy = clone(state);
+      Result<Trajectory> copy = clone(state);
       if (!copy) return std::move(copy).error();
       project(copy.value(), qubit, 1, p[1], reset);
       if (Status done = run(copy.value(), std::move(ones), pc, k + 1); !done) return done;
-      spare_.push_back(std::move(copy).value());
+      give_back(copy.value());
       group = std::move(zeros);
       project(state, qubit, 0, p[0], reset);
     } else {
@@ -176,7 +219,7 @@ Status Runner::measure(AmplitudeArray& state, Group& group, std::size_t pc, std:
   return Status::Ok();
 }
 
-Status Runner::terminal(AmplitudeArray& state, const Group& group, std::size_t pc) {
+Status Runner::terminal(Trajectory& state, const Group& group, std::size_t pc) {
   std::vector<std::uint64_t> words;
   words.reserve(group.size());
   for (std::uint32_t shot : group) words.push_back(draw(shot));
@@ -200,7 +243,7 @@ Status Runner::terminal(AmplitudeArray& state, const Group& group, std::size_t p
   return Status::Ok();
 }
 
-Status Runner::branch(AmplitudeArray& state, Group& group, std::size_t pc,
+Status Runner::branch(Trajectory& state, Group& group, std::size_t pc,
                       std::span<const double> probabilities,
                       const std::vector<std::vector<engine::Op>>& arms) {
   std::vector<double> running(probabilities.size());
@@ -221,25 +264,25 @@ Status Runner::branch(AmplitudeArray& state, Group& group, std::size_t pc,
   }
   for (std::size_t b = 0; b < parts.size(); ++b) {
     if (b == keep || parts[b].empty()) continue;
-    Result<AmplitudeArray> copy = clone(state);
+    Result<Trajectory> copy = clone(state);
     if (!copy) return std::move(copy).error();
     if (!play(arms[b], copy.value())) return engine::interrupted();
     if (Status done = run(copy.value(), std::move(parts[b]), pc + 1, 0); !done) return done;
-    spare_.push_back(std::move(copy).value());
+    give_back(copy.value());
   }
   group = std::move(parts[keep]);
   if (!play(arms[keep], state)) return engine::interrupted();
   return Status::Ok();
 }
 
-void Runner::finish(AmplitudeArray& state, const Group& group) {
+void Runner::finish(Trajectory& state, const Group& group) {
   for (std::size_t o = 0; o < observables_.size(); ++o) {
     const double value = program::expectation(state.span(), observables_[o], policy_).re;
     for (std::uint32_t shot : group) values_[std::uint64_t{shot} * observables_.size() + o] = value;
   }
 }
 
-Status Runner::run(AmplitudeArray& state, Group group, std::size_t pc, std::size_t sub) {
+Status Runner::run(Trajectory& state, Group group, std::size_t pc, std::size_t sub) {
   engine::InterruptPoll poll(interrupt_);
   while (pc < ops_.size()) {
     if (poll.after(size_)) return engine::interrupted();
@@ -255,10 +298,10 @@ Status Runner::run(AmplitudeArray& state, Group group, std::size_t pc, std::size
         continue;
       }
       if (!no.empty()) {
-        Result<AmplitudeArray> copy = clone(state);
+        Result<Trajectory> copy = clone(state);
         if (!copy) return std::move(copy).error();
         if (Status done = run(copy.value(), std::move(no), pc + 1, 0); !done) return done;
-        spare_.push_back(std::move(copy).value());
+        give_back(copy.value());
       }
       group = std::move(yes);
     }
@@ -375,7 +418,9 @@ Status run_all(const Program& program, std::span<const double> params, std::uint
     Result<engine::Register> sv = engine::Register::create(program.n_qubits(), 0, inside.threads);
     if (!sv) return std::move(sv).error();
     sv.value().mutable_amplitudes()[0] = Program::start(binding);
-    AmplitudeArray state = std::move(sv).value().take_amplitudes();
+    // |0...0>: every qubit certainly 0.
+    Trajectory state{std::move(sv).value().take_amplitudes(),
+                     std::vector<std::int8_t>(program.n_qubits(), 0)};
     Group group(last - first);
     for (std::uint64_t i = first; i < last; ++i) group[i - first] = static_cast<std::uint32_t>(i);
     return runner.run(state, std::move(group), 0, 0);

@@ -30,6 +30,10 @@
 //     is; then psi = (K_i / sqrt(p_i)) psi.
 //   terminal measurements: one draw of the weighted-index sampler over the
 //     state's weights (as velquin's measure_counts draws) picks the outcome.
+//   A qubit whose value is certain (nothing has acted on it since it started
+//     in |0> or was measured or reset) is measured or reset with the same
+//     draws, but the amplitudes stay as they are (a reset of a 1 moves them
+//     back to the qubit's 0): no pass over the state.
 #pragma once
 
 #include <cstdint>

@@ -86,11 +86,21 @@ std::vector<double> probabilities(std::span<const Complex64> state,
   for (std::uint64_t b = 0; b < out.size(); ++b) {
     std::uint64_t fixed = 0;
     for (unsigned i = 0; i < m; ++i) fixed |= ((b >> i) & 1) << qubits[i];
+    // With every chosen qubit at or above a leaf's bits, a leaf's members lie
+    // next to each other in memory: its first index is all there is to find.
+    const bool contiguous = sorted.empty() || (std::uint64_t{1} << sorted[0]) >= kLeaf;
     out[b] = fixed_sum(
         members,
         [&](std::uint64_t first, std::uint64_t count, double* x) {
+          std::uint64_t j = first;
+          for (unsigned q : sorted) j = math_core::insert_zero_bit(j, q);
+          if (contiguous) {
+            const Complex64* run = state.data() + (j | fixed);
+            for (std::uint64_t r = 0; r < count; ++r) x[r] = weight(run[r]);
+            return;
+          }
           for (std::uint64_t r = 0; r < count; ++r) {
-            std::uint64_t j = first + r;
+            j = first + r;
             for (unsigned q : sorted) j = math_core::insert_zero_bit(j, q);
             x[r] = weight(state[j | fixed]);
           }
