@@ -52,6 +52,12 @@ void invert(GeneralOp& op, const Complex64* c, std::uint64_t count,
       for (std::uint32_t m = 0; m < members; ++m) permutation[op.permutation[m]] = m;
       op.permutation = permutation.data();
       break;
+    case OpKind::kMonomial:  // out[perm[m]] = conj(c[m]) in[m]
+      permutation.assign(members, 0);
+      for (std::uint32_t m = 0; m < members; ++m) permutation[op.permutation[m]] = m;
+      for (std::uint64_t i = 0; i < members; ++i) coefficients[i] = conj(c[permutation[i]]);
+      op.permutation = permutation.data();
+      break;
     case OpKind::kPauli:  // a Pauli word is its own inverse
       break;
   }

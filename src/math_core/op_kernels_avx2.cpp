@@ -32,7 +32,8 @@ enum Walk : int {
   kDenseWalk,     // high targets only
   kDenseLowWalk,  // some target below the tile: lane permutations
   kDiagonalWalk,
-  kMovesWalk,  // permutation on high targets only
+  kMovesWalk,     // permutation on high targets only
+  kMonomialWalk,  // permutation with phases on high targets only
   kMaskPhaseWalk,
   kParityWalk,
 };
@@ -110,6 +111,7 @@ void prepare(PreparedOp& op) {
     case OpKind::kDense:
     case OpKind::kDiagonal:
     case OpKind::kPermutation:
+    case OpKind::kMonomial:
       break;
     default:
       return;  // two-level, Pauli words and their rotations: the scalar walk
@@ -117,7 +119,7 @@ void prepare(PreparedOp& op) {
   // Dense and permutation walks hold a unit's tiles in registers: at most 16.
   if (spec.kind != OpKind::kDiagonal && spec.k > 4) return;
   const bool has_low = low_targets != 0;
-  if (spec.kind == OpKind::kPermutation && has_low) return;
+  if ((spec.kind == OpKind::kPermutation || spec.kind == OpKind::kMonomial) && has_low) return;
   put_mask(op, low_controls, low_values, 0);
   // Member bit i is a lane bit (low target) or a tile bit (high target).
   unsigned high_index[kMaxTargets];
@@ -149,10 +151,16 @@ void prepare(PreparedOp& op) {
     }
     op.words.push_back(offset);
   }
-  if (spec.kind == OpKind::kPermutation) {
+  if (spec.kind == OpKind::kPermutation || spec.kind == OpKind::kMonomial) {
     for (unsigned h = 0; h < tiles; ++h)
       op.words.push_back(tile_of(spec.permutation[member_at(h, 0)]));
-    op.walk = kMovesWalk;
+    if (spec.kind == OpKind::kMonomial) {
+      for (unsigned h = 0; h < tiles; ++h) {
+        const Complex64 c = spec.coefficients[member_at(h, 0)];
+        put_complex(op, {c, c, c, c});
+      }
+    }
+    op.walk = spec.kind == OpKind::kMonomial ? kMonomialWalk : kMovesWalk;
     return;
   }
   if (spec.kind == OpKind::kDiagonal) {
@@ -264,6 +272,27 @@ void moves_walk(const PreparedOp& op, Complex64* data, std::uint64_t begin, std:
   }
 }
 
+// Output tile h is c_h x (input tile source[h]), the coefficient first.
+template <unsigned kMembers>
+void monomial_walk(const PreparedOp& op, Complex64* data, std::uint64_t begin, std::uint64_t end) {
+  const std::uint64_t* tile_offset = op.words.data() + 1;
+  const std::uint64_t* source = tile_offset + kMembers;
+  const double* coefficients = op.lanes.data() + kMaskLanes;
+  const __m256d mask = mask_of(op);
+  const TileLayout layout = op.layout;
+  for (std::uint64_t o = begin; o < end; ++o) {
+    Complex64* base = data + layout.base(o);
+    CL in[kMembers];
+#pragma GCC unroll 16
+    for (unsigned h = 0; h < kMembers; ++h) in[h] = load_tile(base + tile_offset[h]);
+#pragma GCC unroll 16
+    for (unsigned h = 0; h < kMembers; ++h) {
+      const CL out = mul(complex_at(coefficients + 8 * h), in[source[h]]);
+      store_tile(base + tile_offset[h], select(in[h], out, mask));
+    }
+  }
+}
+
 // One tile per unit, every lane (or those the mask names) times its coefficient.
 template <bool kParity>
 void phase_walk(const PreparedOp& op, Complex64* data, std::uint64_t begin, std::uint64_t end) {
@@ -342,6 +371,17 @@ void run(const PreparedOp& op, Complex64* data, std::uint64_t begin, std::uint64
                     : diagonal_walk<false>(op, data, begin, end);
     case kMovesWalk:
       return moves_walk(op, data, begin, end);
+    case kMonomialWalk:
+      switch (op.spec.k) {
+        case 1:
+          return monomial_walk<2>(op, data, begin, end);
+        case 2:
+          return monomial_walk<4>(op, data, begin, end);
+        case 3:
+          return monomial_walk<8>(op, data, begin, end);
+        default:
+          return monomial_walk<16>(op, data, begin, end);
+      }
     case kMaskPhaseWalk:
       return phase_walk<false>(op, data, begin, end);
     case kParityWalk:

@@ -73,7 +73,8 @@ inline void run_scalar(const OpSpec& spec, const TileLayout& layout, Complex64* 
     case OpKind::kDense:
     case OpKind::kDiagonal:
     case OpKind::kPermutation:
-    case OpKind::kTwoLevel: {
+    case OpKind::kTwoLevel:
+    case OpKind::kMonomial: {
       const unsigned members = static_cast<unsigned>(spec.members());
       std::array<std::uint64_t, std::uint64_t{1} << kMaxTargets> offset;
       for (unsigned m = 0; m < members; ++m) offset[m] = spec.offset(m);
@@ -96,6 +97,10 @@ inline void run_scalar(const OpSpec& spec, const TileLayout& layout, Complex64* 
         } else if (spec.kind == OpKind::kDiagonal) {
           for (unsigned m = 0; m < members; ++m) {
             out[m] = complex_of(mul(lanes_of(in[m]), lanes_of(coefficients[m])));
+          }
+        } else if (spec.kind == OpKind::kMonomial) {
+          for (unsigned m = 0; m < members; ++m) {
+            out[m] = complex_of(mul(lanes_of(coefficients[m]), lanes_of(in[spec.permutation[m]])));
           }
         } else {
           for (unsigned m = 0; m < members; ++m) out[m] = in[spec.permutation[m]];

@@ -50,6 +50,9 @@ enum class OpKind : std::uint8_t {
   /// in[j ^ x], c = coefficient 0 (real part), w(j) = coefficient 1 or 2 by
   /// the parity of (j ^ x) & z.
   kPauliRotation,
+  /// out[m] = c[m] x in[perm[m]]: a permutation with a phase per member
+  /// (iswap, Y); 2^k coefficients.
+  kMonomial,
 };
 
 /// One operation placed on bit positions of the state it runs on.
@@ -65,11 +68,11 @@ struct OpSpec {
   unsigned y_count = 0;                        // kPauli: number of Y
   std::uint32_t m0 = 0, m1 = 0;                // kTwoLevel
   const Complex64* coefficients = nullptr;     // as the kind says
-  const std::uint32_t* permutation = nullptr;  // kPermutation: 2^k entries
+  const std::uint32_t* permutation = nullptr;  // kPermutation, kMonomial: 2^k entries
 
   bool enumerated() const noexcept {
     return kind == OpKind::kDense || kind == OpKind::kDiagonal || kind == OpKind::kPermutation ||
-           kind == OpKind::kTwoLevel;
+           kind == OpKind::kTwoLevel || kind == OpKind::kMonomial;
   }
   std::uint64_t members() const noexcept { return std::uint64_t{1} << k; }
   /// The offset of member m from its group's first amplitude.

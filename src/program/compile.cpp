@@ -23,6 +23,7 @@ OpKind with_phase(OpKind kind) noexcept {
     case OpKind::kDense:
     case OpKind::kDiagonal:
     case OpKind::kParityPhase:
+    case OpKind::kMonomial:
       return kind;
     case OpKind::kMaskPhase:
       return OpKind::kDiagonal;
@@ -81,7 +82,8 @@ Result<Program::Compiled> Program::compile_unitary(OperationRequest& request, st
   if (info->targets == kAnyTargets && given == 0) return value_error(text::no_targets(index, name));
   const std::uint64_t targets = given - info->leading_controls;
   const bool enumerated = info->kind == OpKind::kDense || info->kind == OpKind::kDiagonal ||
-                          info->kind == OpKind::kPermutation || info->kind == OpKind::kTwoLevel;
+                          info->kind == OpKind::kPermutation || info->kind == OpKind::kTwoLevel ||
+                          info->kind == OpKind::kMonomial;
   if (enumerated && targets > math_core::kMaxTargets) {
     return value_error(text::too_many_targets(index, name, math_core::kMaxTargets));
   }

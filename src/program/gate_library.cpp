@@ -57,9 +57,10 @@ using Params = std::span<const T>;
 using Word = std::span<const std::uint8_t>;
 
 // ---- the register's gates, as general operations (when controlled) ----
+// Y as a permutation with phases: out0 = -i in1, out1 = i in0.
 template <class T>
 void make_y(Params<T>, unsigned, Word, Cx<T>* m) {
-  m[0] = {0.0, 0.0}, m[1] = {0.0, -1.0}, m[2] = {0.0, 1.0}, m[3] = {0.0, 0.0};
+  m[0] = {0.0, -1.0}, m[1] = {0.0, 1.0};
 }
 template <class T>
 void make_z(Params<T>, unsigned, Word, Cx<T>* m) {
@@ -236,11 +237,11 @@ void make_phased_swap(Params<T> p, unsigned, Word, Cx<T>* m) {
   m[5] = m[10] = {0.0, 0.0};
   m[6] = m[9] = unit(p[0]);
 }
+// iSWAP as a permutation with phases: members 1 and 2 trade places times i.
 template <class T>
 void make_iswap(Params<T>, unsigned, Word, Cx<T>* m) {
-  identity4<T>(m);
-  m[5] = m[10] = {0.0, 0.0};
-  m[6] = m[9] = {0.0, 1.0};
+  m[0] = m[3] = {T(1.0), T(0.0)};
+  m[1] = m[2] = {T(0.0), T(1.0)};
 }
 template <class T>
 void make_ecr(Params<T>, unsigned, Word, Cx<T>* m) {
@@ -340,7 +341,7 @@ void make_excitation_minus(Params<T> p, unsigned targets, Word word, Cx<T>* m) {
 const OperationInfo kOperations[] = {
     // name, targets, leading controls, params, structure, payload, maker, [permutation], [gate]
     row("x", 1, 0, 0, K::kPermutation, P::kNone, Makers{}, kFlip, G::kX),
-    row("y", 1, 0, 0, K::kDense, P::kNone, VELQUIN_MAKERS(make_y), nullptr, G::kY),
+    row("y", 1, 0, 0, K::kMonomial, P::kNone, VELQUIN_MAKERS(make_y), kFlip, G::kY),
     row("z", 1, 0, 0, K::kMaskPhase, P::kNone, VELQUIN_MAKERS(make_z), nullptr, G::kZ),
     row("h", 1, 0, 0, K::kDense, P::kNone, VELQUIN_MAKERS(make_h), nullptr, G::kH),
     row("s", 1, 0, 0, K::kMaskPhase, P::kNone, VELQUIN_MAKERS(make_s), nullptr, G::kS),
@@ -353,7 +354,7 @@ const OperationInfo kOperations[] = {
     row("rz", 1, 0, 1, K::kDiagonal, P::kNone, VELQUIN_MAKERS(make_rz), nullptr, G::kRz),
     row("cx", 1, 1, 0, K::kPermutation, P::kNone, Makers{}, kFlip, G::kCx),
     row("swap", 2, 0, 0, K::kPermutation, P::kNone, Makers{}, kSwap, G::kSwap),
-    row("cy", 1, 1, 0, K::kDense, P::kNone, VELQUIN_MAKERS(make_y), nullptr, G::kCy),
+    row("cy", 1, 1, 0, K::kMonomial, P::kNone, VELQUIN_MAKERS(make_y), kFlip, G::kCy),
     row("cz", 1, 1, 0, K::kMaskPhase, P::kNone, VELQUIN_MAKERS(make_z), nullptr, G::kCz),
     row("sxdg", 1, 0, 0, K::kDense, P::kNone, VELQUIN_MAKERS(make_sxdg)),
     row("p", 1, 0, 1, K::kMaskPhase, P::kNone, VELQUIN_MAKERS(make_phase)),
@@ -370,7 +371,7 @@ const OperationInfo kOperations[] = {
     row("fsim", 2, 0, 2, K::kDense, P::kNone, VELQUIN_MAKERS(make_fsim)),
     row("phased_fsim", 2, 0, 5, K::kDense, P::kNone, VELQUIN_MAKERS(make_phased_fsim)),
     row("swap_power", 2, 0, 1, K::kDense, P::kNone, VELQUIN_MAKERS(make_swap_power)),
-    row("iswap", 2, 0, 0, K::kDense, P::kNone, VELQUIN_MAKERS(make_iswap)),
+    row("iswap", 2, 0, 0, K::kMonomial, P::kNone, VELQUIN_MAKERS(make_iswap), kSwap),
     row("phased_swap", 2, 0, 1, K::kDense, P::kNone, VELQUIN_MAKERS(make_phased_swap)),
     row("ecr", 2, 0, 0, K::kDense, P::kNone, VELQUIN_MAKERS(make_ecr)),
     row("dcx", 2, 0, 0, K::kPermutation, P::kNone, Makers{}, kDcx),
@@ -406,6 +407,7 @@ std::uint64_t coefficient_count(OpKind kind, unsigned targets) noexcept {
     case OpKind::kDense:
       return members * members;
     case OpKind::kDiagonal:
+    case OpKind::kMonomial:
       return members;
     case OpKind::kTwoLevel:
       return 4;

@@ -39,7 +39,7 @@ GeneralOp random_general(unsigned n, std::mt19937_64& gen, Coefficients& store) 
   for (unsigned q = 0; q < n; ++q) qubits[q] = q;
   std::shuffle(qubits.begin(), qubits.end(), gen);
   GeneralOp op;
-  op.kind = static_cast<OpKind>(gen() % 8);
+  op.kind = static_cast<OpKind>(gen() % 9);
   op.target_count = 1 + static_cast<unsigned>(gen() % std::min(3u, n));
   op.control_count = static_cast<unsigned>(gen() % (std::min(2u, n - op.target_count) + 1));
   for (unsigned i = 0; i < op.qubit_count(); ++i) op.qubits[i] = qubits[i];

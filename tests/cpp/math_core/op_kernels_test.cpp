@@ -77,6 +77,8 @@ Amplitudes model(const OpSpec& spec, const Amplitudes& a) {
         out[j] = times(a[j], spec.coefficients[r]);
       } else if (spec.kind == OpKind::kPermutation) {
         out[j] = at(spec.permutation[r]);
+      } else if (spec.kind == OpKind::kMonomial) {
+        out[j] = times(spec.coefficients[r], at(spec.permutation[r]));
       } else if (r == spec.m0 || r == spec.m1) {
         const unsigned row = r == spec.m0 ? 0 : 1;
         out[j] = plus(times(spec.coefficients[2 * row], at(spec.m0)),
@@ -117,7 +119,8 @@ Drawn draw(OpKind kind, unsigned n, std::mt19937_64& gen) {
   std::vector<unsigned> bits(n);
   std::iota(bits.begin(), bits.end(), 0u);
   std::shuffle(bits.begin(), bits.end(), gen);
-  const unsigned most = kind == OpKind::kDense || kind == OpKind::kPermutation ? 4u : 5u;
+  const unsigned most =
+      kind == OpKind::kDense || kind == OpKind::kPermutation || kind == OpKind::kMonomial ? 4u : 5u;
   const unsigned k = 1 + std::uniform_int_distribution<unsigned>(0, std::min(most, n) - 1)(gen);
   const unsigned controls = std::uniform_int_distribution<unsigned>(0, std::min(2u, n - k))(gen);
   spec.k = k;
@@ -139,6 +142,9 @@ Drawn draw(OpKind kind, unsigned n, std::mt19937_64& gen) {
     case OpKind::kDiagonal:
       d.coefficients.resize(members);
       break;
+    case OpKind::kMonomial:
+      d.coefficients.resize(members);
+      [[fallthrough]];
     case OpKind::kPermutation:
       d.permutation.resize(members);
       std::iota(d.permutation.begin(), d.permutation.end(), 0u);
@@ -178,9 +184,9 @@ Drawn draw(OpKind kind, unsigned n, std::mt19937_64& gen) {
   return d;
 }
 
-constexpr OpKind kKinds[] = {OpKind::kDense,    OpKind::kDiagonal,     OpKind::kPermutation,
-                             OpKind::kTwoLevel, OpKind::kMaskPhase,    OpKind::kParityPhase,
-                             OpKind::kPauli,    OpKind::kPauliRotation};
+constexpr OpKind kKinds[] = {OpKind::kDense,    OpKind::kDiagonal,      OpKind::kPermutation,
+                             OpKind::kTwoLevel, OpKind::kMaskPhase,     OpKind::kParityPhase,
+                             OpKind::kPauli,    OpKind::kPauliRotation, OpKind::kMonomial};
 
 class EveryKind : public ::testing::TestWithParam<OpKind> {};
 
