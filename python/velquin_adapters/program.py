@@ -74,9 +74,10 @@ def add(*angles: Angle) -> Angle:
 Payload: TypeAlias = "npt.NDArray[np.complex128] | str | tuple[int, ...] | None"
 
 
-@dataclass(frozen=True, slots=True)
-class Op:
-    """One operation of velquin's gate library (see the module docstring)."""
+class Op(NamedTuple):
+    """One operation of velquin's gate library (see the module docstring). A named tuple: an
+    adapter makes one per gate of every circuit it translates, and a dataclass's __init__
+    costs several times as much."""
 
     name: str
     qubits: tuple[int, ...]
@@ -92,11 +93,12 @@ class Op:
 
     @property
     def all_qubits(self) -> tuple[int, ...]:
-        inner = tuple(q for branch in self._field("branches", ()) for op in branch
+        inner = tuple(q for branch in self.field("branches", ()) for op in branch
                       for q in op.all_qubits)
         return self.qubits + self.controls + inner
 
-    def _field(self, key: str, default: Any) -> Any:
+    def field(self, key: str, default: Any) -> Any:
+        """The value of one of the dynamic fields, or ``default``."""
         for name, value in self.dynamic:
             if name == key:
                 return value

@@ -10,20 +10,27 @@ from dataclasses import dataclass
 import numpy as np
 import numpy.typing as npt
 
+import _velquin_native as native
+
 from .observables import PauliSum
 from .program import Program
 
+# Every function below takes cancel=: a _velquin_native.Cancel that stops the engine's work
+# from another thread (it cannot travel with a job to another process).
+Cancel = native.Cancel
 
-def state(program: Program, params: npt.NDArray[np.float64] | None = None
-          ) -> npt.NDArray[np.complex128]:
+
+def state(program: Program, params: npt.NDArray[np.float64] | None = None, *,
+          cancel: Cancel | None = None) -> npt.NDArray[np.complex128]:
     """The final state (global phase included) for one parameter set; never copied."""
-    return program.compiled().state(params)
+    return program.compiled().state(params, cancel=cancel)
 
 
 def probabilities(program: Program, params: npt.NDArray[np.float64] | None,
-                  qubits: Sequence[int] | None = None) -> npt.NDArray[np.float64]:
+                  qubits: Sequence[int] | None = None, *, cancel: Cancel | None = None
+                  ) -> npt.NDArray[np.float64]:
     """Outcome probabilities of ``qubits`` (bit i of an outcome is qubits[i])."""
-    return program.compiled().probabilities(params, qubits)
+    return program.compiled().probabilities(params, qubits, cancel=cancel)
 
 
 @dataclass(frozen=True, slots=True)
@@ -36,10 +43,10 @@ class SampleJob:
     seeds: tuple[int, ...]
 
 
-def sample(job: SampleJob) -> npt.NDArray[np.uint64]:
+def sample(job: SampleJob, *, cancel: Cancel | None = None) -> npt.NDArray[np.uint64]:
     """Per-shot basis indices, (sets, shots): row i drawn with seeds[i], as velquin's
     ``measure_counts(shots, seed)`` draws them."""
-    return job.program.compiled().sample(job.rows, job.shots, list(job.seeds))
+    return job.program.compiled().sample(job.rows, job.shots, list(job.seeds), cancel=cancel)
 
 
 @dataclass(frozen=True, slots=True)
@@ -51,11 +58,13 @@ class ExpectationJob:
     observables: tuple[PauliSum, ...]
 
 
-def expectations(job: ExpectationJob) -> npt.NDArray[np.complex128]:
+def expectations(job: ExpectationJob, *, cancel: Cancel | None = None
+                 ) -> npt.NDArray[np.complex128]:
     """(sets, observables): each observable's value in each set's final state."""
     if not job.observables:
         return np.zeros((job.rows.shape[0], 0), dtype=np.complex128)
-    return job.program.compiled().expectations(job.rows, [o.native() for o in job.observables])
+    return job.program.compiled().expectations(job.rows, [o.native() for o in job.observables],
+                                               cancel=cancel)
 
 
 def split_rows(rows: npt.NDArray[np.float64], pieces: int) -> list[npt.NDArray[np.float64]]:
@@ -76,10 +85,10 @@ class ShotsJob:
     seeds: tuple[int, ...]
 
 
-def run_shots(job: ShotsJob) -> npt.NDArray[np.uint8]:
+def run_shots(job: ShotsJob, *, cancel: Cancel | None = None) -> npt.NDArray[np.uint8]:
     """(sets, shots, n_clbits) classical bits: each shot a seeded trajectory (shot i on stream
     i of its row's seed), shots sharing their state until their outcomes differ."""
-    return job.program.compiled().run_shots(job.rows, job.shots, list(job.seeds))
+    return job.program.compiled().run_shots(job.rows, job.shots, list(job.seeds), cancel=cancel)
 
 
 @dataclass(frozen=True, slots=True)
@@ -93,8 +102,10 @@ class TrajectoryJob:
     observables: tuple[PauliSum, ...]
 
 
-def trajectory_means(job: TrajectoryJob) -> npt.NDArray[np.float64]:
+def trajectory_means(job: TrajectoryJob, *, cancel: Cancel | None = None
+                     ) -> npt.NDArray[np.float64]:
     """(sets, observables): each observable's mean over `shots` trajectories."""
     return job.program.compiled().trajectory_means(job.rows, job.shots, list(job.seeds),
-                                                   [o.native() for o in job.observables])
+                                                   [o.native() for o in job.observables],
+                                                   cancel=cancel)
 

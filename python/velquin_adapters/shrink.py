@@ -10,8 +10,6 @@ from __future__ import annotations
 from collections.abc import Iterable, Sequence
 from dataclasses import dataclass
 
-from .jobs import Gate
-
 MAX_QUBITS = 30
 """The largest register velquin simulates."""
 
@@ -57,12 +55,3 @@ def layout_of(qubit_lists: Iterable[Sequence[int]], keep: Iterable[int] = ()) ->
         )
     ordered = tuple(sorted(used))
     return Layout(ordered, {q: i for i, q in enumerate(ordered)})
-
-
-def shrink(gates: Sequence[Gate], keep: Iterable[int] = ()) -> tuple[Layout, list[Gate]]:
-    """The layout of ``gates`` and the gates renumbered onto it (a new list either way)."""
-    layout = layout_of((gate.qubits for gate in gates), keep)
-    if layout.qubits == tuple(range(len(layout.qubits))):
-        return layout, list(gates)  # already on qubits 0..n-1: nothing to renumber
-    where = layout.position
-    return layout, [Gate(g.name, tuple(where[q] for q in g.qubits), g.angle) for g in gates]

@@ -18,7 +18,6 @@ from __future__ import annotations
 
 from collections import OrderedDict
 from collections.abc import Sequence
-from dataclasses import replace
 from typing import Any
 
 import numpy as np
@@ -149,7 +148,7 @@ class Lowering:
         phase = add(*inner.phases)
         if phase != 0.0:
             if len(ops) == 1:  # one operation times a phase stays one operation
-                ops[0] = replace(ops[0], phase=add(ops[0].phase or 0.0, phase))
+                ops[0] = ops[0]._replace(phase=add(ops[0].phase or 0.0, phase))
             else:
                 ops.append(Op("global_phase", (), controls, values, params=(phase,)))
         self.ops.extend(ops)

@@ -1,4 +1,5 @@
-"""The shared adapter core against independent references: dense matrices, exact multisets."""
+"""The shared adapter core and the companion engine against independent references: dense
+matrices, central differences, exact density matrices."""
 
 import concurrent.futures
 import multiprocessing
@@ -24,65 +25,72 @@ FIXED = {
     "t": [[1, 0], [0, np.exp(1j * np.pi / 4)]], "tdg": [[1, 0], [0, np.exp(-1j * np.pi / 4)]],
     "sx": [[(1 + 1j) / 2, (1 - 1j) / 2], [(1 - 1j) / 2, (1 + 1j) / 2]],
 }
-PAULI = {"rx": FIXED["x"], "ry": FIXED["y"], "rz": FIXED["z"]}
-CONTROLLED = {"cx": FIXED["x"], "cy": FIXED["y"], "cz": FIXED["z"]}
 
 
-def reference_state(n, gates, phase):
-    """Dense-matrix model; axis n - 1 - q of the reshaped state is qubit q."""
-    state = np.zeros(2 ** n, complex)
-    state[0] = 1
-    for name, qubits, angle in gates:
-        if name in PAULI:
-            m = np.cos(angle / 2) * np.eye(2) - 1j * np.sin(angle / 2) * np.array(PAULI[name])
-        elif name in CONTROLLED:
-            m = np.eye(4, dtype=complex)
-            m[2:, 2:] = CONTROLLED[name]
-        elif name == "swap":
-            m = np.eye(4)[[0, 2, 1, 3]]
-        else:
-            m = np.array(FIXED[name])
-        k = len(qubits)
-        axes = [n - 1 - q for q in qubits]  # first qubit is the matrix's high bit
-        tensor = np.moveaxis(state.reshape([2] * n), axes, range(k))
-        tensor = (m @ tensor.reshape(2 ** k, -1)).reshape([2] * n)
-        state = np.moveaxis(tensor, range(k), axes).reshape(-1)
-    return state * np.exp(1j * phase)
+def random_unitary(rng, k):
+    q, r = np.linalg.qr(rng.normal(size=(2 ** k, 2 ** k)) + 1j * rng.normal(size=(2 ** k, 2 ** k)))
+    return np.ascontiguousarray(q * (np.diag(r) / abs(np.diag(r))))
 
 
-def random_gates(rng, qubits, count):
-    names = sorted(va.GATE_NAMES)
-    gates = []
+def apply_matrix(state, n, matrix, qubits):
+    """The dense-matrix model: member bit i of `matrix` is qubit qubits[i]."""
+    k = len(qubits)
+    axes = [n - 1 - q for q in reversed(qubits)]  # the matrix's high bit first
+    tensor = np.moveaxis(state.reshape([2] * n), axes, range(k))
+    tensor = (matrix @ tensor.reshape(2 ** k, -1)).reshape([2] * n)
+    return np.moveaxis(tensor, range(k), axes).reshape(-1)
+
+
+def random_gate_program(rng, n, used, count):
+    """velquin's sixteen gates and payload operations (unitary, diagonal, permutation, Pauli
+    words, with controls and values) on the qubits `used`, and the dense model's steps."""
+    ops, steps = [], []
     for _ in range(count):
-        name = names[rng.integers(len(names))]
-        two = name in {"cx", "cy", "cz", "swap"}
-        chosen = tuple(int(q) for q in rng.choice(qubits, 2 if two else 1, replace=False))
-        gates.append(va.Gate(name, chosen, float(rng.uniform(-7, 7)) if name in va.ROTATIONS
-                             else None))
-    return gates
+        kind = rng.integers(4)
+        qubits = [int(q) for q in rng.permutation(used)]
+        if kind == 0:
+            name = sorted(FIXED)[rng.integers(len(FIXED))]
+            ops.append(va.Op(name, (qubits[0],)))
+            steps.append((np.array(FIXED[name]), (qubits[0],)))
+            continue
+        k = int(rng.integers(1, min(3, len(used)) + 1))
+        controls = tuple(qubits[k:k + int(rng.integers(0, min(2, len(used) - k) + 1))])
+        values = tuple(int(v) for v in rng.integers(0, 2, len(controls)))
+        targets = tuple(qubits[:k])
+        if kind == 1:
+            m = random_unitary(rng, k)
+            ops.append(va.Op("unitary", targets, controls, values, payload=m))
+        elif kind == 2:
+            d = np.exp(1j * rng.uniform(-np.pi, np.pi, 2 ** k))
+            ops.append(va.Op("diagonal", targets, controls, values, payload=d))
+            m = np.diag(d)
+        else:
+            perm = tuple(int(p) for p in rng.permutation(2 ** k))
+            ops.append(va.Op("permutation", targets, controls, values, payload=perm))
+            m = np.eye(2 ** k)[list(perm)]
+        full = np.eye(2 ** (k + len(controls)), dtype=complex)
+        on = sum(v << (k + i) for i, v in enumerate(values))
+        full[on:on + 2 ** k, on:on + 2 ** k] = m
+        steps.append((full, targets + controls))
+    return ops, steps
 
 
 @pytest.mark.parametrize("seed", range(4))
-def test_job_state_matches_dense_reference_and_shrinking_changes_no_bit(seed):
+def test_program_state_matches_dense_reference_and_shrinking_changes_no_bit(seed):
     rng = np.random.default_rng(seed)
     used = sorted(rng.choice(9, 5, replace=False).tolist())
-    gates = random_gates(rng, used, 60)
-    full = va.statevector(va.Job(9, gates, global_phase=0.7))
-    np.testing.assert_allclose(full, reference_state(9, gates, 0.7), rtol=0, atol=1e-12)
-
-    # The same gates as a shared template with the angles bound per set, through pickle.
-    slots = [i for i, g in enumerate(gates) if g.angle is not None]
-    template = [g._replace(angle=0.0) if g.angle is not None else g for g in gates]
-    bound = pickle.loads(pickle.dumps(va.BoundGates(template, slots, [gates[i].angle for i in slots])))
-    assert list(bound) == gates and bound[slots[0]] == gates[slots[0]] and len(bound) == 60
-    assert np.array_equal(va.statevector(va.Job(9, bound, global_phase=0.7)), full)
-
-    layout, small_gates = va.shrink(gates)
-    assert layout.qubits == tuple(used)
-    assert va.shrink(small_gates) == (va.layout_of([range(5)]), small_gates)
-    small = va.statevector(va.Job(layout.n_qubits, small_gates, global_phase=0.7))
+    ops, steps = random_gate_program(rng, 9, used, 60)
+    full = va.state(va.Program(9, ops, global_phase=0.7))
+    expected = np.zeros(2 ** 9, complex)
+    expected[0] = np.exp(0.7j)
+    for matrix, qubits in steps:
+        expected = apply_matrix(expected, 9, matrix, qubits)
+    np.testing.assert_allclose(full, expected, rtol=0, atol=1e-12)
+    program = pickle.loads(pickle.dumps(va.Program(9, ops, global_phase=0.7)))
+    layout, small = program.shrunk()
+    assert layout.qubits == tuple(used) and small.n_qubits == 5
     index = sum(((np.arange(32) >> i) & 1) << q for i, q in enumerate(used))
-    assert np.array_equal(full[index], small)  # results never depend on register size
+    assert np.array_equal(full[index], va.state(small))  # never depends on register size
     assert not np.any(np.delete(full, index))
 
 
@@ -95,46 +103,28 @@ def pauli_matrix(n, paulis):
     return m
 
 
-@pytest.mark.parametrize("n, block_qubits", [(1, 16), (5, 16), (7, 2), (7, 7)])
-def test_pauli_expectation_matches_dense_matrices_across_blocks(n, block_qubits, monkeypatch):
-    # Small blocks put flips and signs on both sides of the block boundary.
-    monkeypatch.setattr(va.pauli, "BLOCK_QUBITS", block_qubits)
-    rng = np.random.default_rng(n * 31 + block_qubits)
-    state = rng.normal(size=2 ** n) + 1j * rng.normal(size=2 ** n)
-    before = state.copy()
-    for _ in range(12):
-        qubits = rng.choice(n, rng.integers(0, n + 1), replace=False)
-        paulis = {int(q): "XYZ"[rng.integers(3)] for q in qubits}
-        expected = np.vdot(state, pauli_matrix(n, paulis) @ state).real
-        assert va.pauli_expectation(state, paulis) == pytest.approx(expected, rel=1e-12, abs=1e-12)
-    assert np.array_equal(state, before)
+@pytest.mark.parametrize("n", [1, 5, 7])
+def test_pauli_sums_match_dense_matrices(n):
+    rng = np.random.default_rng(n)
+    ops, _ = random_gate_program(rng, n, list(range(n)), 30)
+    program = va.Program(n, ops)
+    state = va.state(program)
+    terms = [(complex(rng.normal(), rng.normal() * (i % 2)),
+              {int(q): "XYZ"[rng.integers(3)] for q in rng.choice(n, rng.integers(0, n + 1), replace=False)})
+             for i in range(12)]
+    values = va.expectations(va.ExpectationJob(program, va.parameter_rows(None, 0),
+                                               tuple(va.PauliSum.of([t]) for t in terms)))[0]
+    for value, (c, paulis) in zip(values, terms):
+        expected = c * np.vdot(state, pauli_matrix(n, paulis) @ state)
+        assert value == pytest.approx(expected, rel=1e-12, abs=1e-12)
 
 
 def test_more_than_thirty_active_qubits_is_refused_naming_the_count():
-    gates = [va.Gate("cx", (q, q + 1)) for q in range(0, 62, 2)]
+    program = va.Program(63, [va.Op("cx", (q, q + 1)) for q in range(0, 62, 2)])
     with pytest.raises(va.TooManyQubitsError, match="acts on 62 qubits; velquin simulates at most 30"):
-        va.shrink(gates)
-    layout, _ = va.shrink([va.Gate("h", (126,))], keep=range(100, 129))
+        program.shrunk()
+    layout = va.layout_of([(126,)], keep=range(100, 129))
     assert layout.n_qubits == 29 and layout.positions([0, 126]) == [None, 26]
-
-
-@pytest.mark.parametrize("positions", [[0, 1, 2, 3], [3, None, 0, 0], [], [None]])
-def test_shots_are_the_exact_counts_in_a_seeded_random_order(positions):
-    counts = {"0110": 5, "1111": 2, "0000": 9, "1000": 1}
-    bits = va.counts_to_bits(counts, 4, positions, np.random.default_rng(3))
-    expected = Counter()
-    for key, count in counts.items():
-        expected[tuple(0 if p is None else int(key[3 - p]) for p in positions)] += count
-    assert bits.shape == (17, len(positions)) and bits.dtype == np.uint8
-    assert Counter(map(tuple, bits.tolist())) == expected
-    reordered = dict(reversed(list(counts.items())))
-    again = va.counts_to_bits(reordered, 4, positions, np.random.default_rng(3))
-    assert np.array_equal(bits, again)  # dict order does not matter, the seed does
-
-
-def test_shot_order_is_shuffled():
-    bits = va.counts_to_bits({"0": 500, "1": 500}, 1, [0], np.random.default_rng(0))[:, 0]
-    assert 400 < np.count_nonzero(np.diff(bits)) < 600  # sorted order would change once
 
 
 def test_seeds_follow_the_documented_rule_and_differ_between_neighbours():
@@ -152,20 +142,21 @@ def test_seeds_follow_the_documented_rule_and_differ_between_neighbours():
 
 
 def worker_job(job):
-    return va.counts(job), os.environ.get("OMP_NUM_THREADS")
+    return va.sample(job), os.environ.get("OMP_NUM_THREADS")
 
 
 @pytest.mark.parametrize("n_jobs", [0, 1, 7, 19])
 def test_executors_return_the_serial_results_in_order(n_jobs):
-    gates = [va.Gate("h", (0,)), va.Gate("rx", (1,), 0.4), va.Gate("cx", (0, 2))]
-    jobs = [va.Job(3, gates, shots=50, seed=s) for s in range(n_jobs)]
-    serial = [va.counts(job) for job in jobs]
+    program = va.Program(3, [va.Op("h", (0,)), va.Op("rx", (1,), params=(va.parameter(0),)),
+                             va.Op("cx", (0, 2))], n_params=1)
+    jobs = [va.SampleJob(program, np.array([[0.1 * s]]), 50, (s,)) for s in range(n_jobs)]
+    serial = [va.sample(job) for job in jobs]
     with concurrent.futures.ThreadPoolExecutor(3) as pool:
-        assert [c for c, _ in va.fan_out(worker_job, jobs, pool)] == serial
+        assert all(np.array_equal(a, b) for (a, _), b in zip(va.fan_out(worker_job, jobs, pool), serial))
     spawn = multiprocessing.get_context("spawn")
     with concurrent.futures.ProcessPoolExecutor(2, mp_context=spawn) as pool:
         results = va.fan_out(worker_job, jobs, pool)
-    assert [c for c, _ in results] == serial
+    assert all(np.array_equal(a, b) for (a, _), b in zip(results, serial))
     assert all(threads == "1" for _, threads in results)
 
 
@@ -286,11 +277,6 @@ def embed(matrix, qubits, n):
         for r in range(2 ** k):
             full[base | sum(((r >> i) & 1) << q for i, q in enumerate(qubits)), j] += matrix[r, member]
     return full
-
-
-def random_unitary(rng, k):
-    q, r = np.linalg.qr(rng.normal(size=(2 ** k, 2 ** k)) + 1j * rng.normal(size=(2 ** k, 2 ** k)))
-    return q * (np.diag(r) / abs(np.diag(r)))
 
 
 def random_dynamic_program(rng, n, n_clbits, count):
