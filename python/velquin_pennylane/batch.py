@@ -94,8 +94,9 @@ class Batch:
 
     def add(self, kind: str, structure: Structure, ops: Sequence[Operator], angles: list[object],
             shots: int = 0, seed: int = 0) -> tuple[Request, int]:
-        """Asks for ``kind`` ("expectations", "states" or "samples") of ``structure`` with
-        the angles of ``ops``; returns the request and the row that will answer."""
+        """Asks for ``kind`` ("expectations", "states", "samples", or "shadows": states to
+        sample from) of ``structure`` with the angles of ``ops``; returns the request and the
+        row that will answer."""
         key = (kind, id(structure), shots)
         request = self._requests.get(key)
         if request is None:
@@ -112,7 +113,7 @@ class Batch:
         for request in self._requests.values():
             structure = request.structure
             rows = real_rows(request.rows, request.ops, structure.sources)
-            if request.kind == "samples":
+            if request.kind in ("samples", "shadows"):
                 _check_samples(request, rows)
             parts = [rows] if executor is None else split_rows(
                 rows, -(-rows.shape[0] // ROWS_PER_PART))
@@ -127,7 +128,7 @@ class Batch:
             gathered.setdefault(id(request), []).append(output)
         for request in self._requests.values():
             pieces = gathered.get(id(request), [])
-            if request.kind == "states":
+            if request.kind in ("states", "shadows"):
                 request.results = [s for piece in pieces for s in piece]
             else:
                 request.results = np.concatenate(pieces) if len(pieces) > 1 else pieces[0]
@@ -146,7 +147,7 @@ def _job(request: Request, rows: npt.NDArray[np.float64], start: int) -> Job:
 def _check_samples(request: Request, rows: npt.NDArray[np.float64]) -> None:
     """Refuses, before sampling, what cannot be sampled: a state made from non-finite
     angles or matrices (its probabilities are undefined), or more samples than fit in
-    memory."""
+    memory (a shadow's shots are drawn by PennyLane, whose NumPy arrays check their own)."""
     structure = request.structure
     bad = np.argwhere(~np.isfinite(rows))
     if bad.size:
@@ -158,6 +159,8 @@ def _check_samples(request: Request, rows: npt.NDArray[np.float64]) -> None:
         op = request.ops[0][structure.bad_payload]
         raise unsupported(op, "its matrix is not finite, so the state's outcome probabilities "
                               "are undefined")
+    if request.kind != "samples":
+        return
     # Per shot: the engine's 8-byte outcome, then PennyLane's 8-byte sample per wire.
     needed = request.shots * len(request.rows) * 8 * (1 + len(structure.kept))
     memory = os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES")

@@ -3,7 +3,6 @@
 from __future__ import annotations
 
 import concurrent.futures
-from collections.abc import Sequence
 from pathlib import Path
 from typing import Any
 
@@ -84,7 +83,11 @@ class VelquinQubit(Device):  # type: ignore[misc]
         super().__init__(wires=wires, shots=shots)
         if isinstance(seed, str) and seed == "global":
             seed = np.random.randint(0, high=10000000)
-        self._rng = np.random.default_rng(seed)
+        try:
+            self._rng = np.random.default_rng(seed)
+        except (TypeError, ValueError) as error:
+            raise type(error)(f"{NAME} takes a seed as numpy.random.default_rng does; "
+                              f"seed={seed!r} is not one: {error}") from None
         if executor is not None and not isinstance(
                 executor, (concurrent.futures.Executor, DaskClientLike)):
             raise TypeError("executor must be None, a concurrent.futures.Executor or a "

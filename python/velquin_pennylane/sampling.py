@@ -156,9 +156,9 @@ class Sampler:
     def _shadow(self, mp: MeasurementProcess, path: tuple[int, ...]) -> PerBin:
         assert isinstance(mp, (ClassicalShadowMP, ShadowExpvalMP))
         structure = self.structures.of(self.ops, measured_wires([mp]))
-        request, r = self.batch.add("states", structure, self.ops,
+        request, r = self.batch.add("shadows", structure, self.ops,
                                     angles_of(self.ops, structure))
-        (mapped,) = structure.mapped([mp])
+        mapped = _shadow_on(mp, structure.position)
         n_wires = len(structure.kept)
         rng = job_seeds(self.root, (self.index, *path)).rng()
 
@@ -168,6 +168,20 @@ class Sampler:
                     for s in self.shots]
 
         return reader
+
+
+def _shadow_on(mp: ClassicalShadowMP | ShadowExpvalMP, position: dict[Any, int] | None
+               ) -> ClassicalShadowMP | ShadowExpvalMP:
+    """``mp`` on the kept wires' positions. (PennyLane's ``map_wires`` leaves a shadow
+    expectation value's observables on their old wires.)"""
+    if position is None:
+        return mp
+    if isinstance(mp, ShadowExpvalMP):
+        observables = mp.H
+        moved = ([h.map_wires(position) for h in observables] if isinstance(observables, Sequence)
+                 else observables.map_wires(position))
+        return ShadowExpvalMP(moved, seed=mp.seed, k=mp.k)
+    return mp.map_wires(position)
 
 
 def _sum(coefficients: Sequence[Any], parts: list[PerBin]) -> PerBin:
