@@ -68,12 +68,24 @@ def decompose_or_by_matrix(op: Operator) -> Sequence[Operator]:
     raise DecompositionUndefinedError
 
 
+_PREPARES: dict[type, bool] = {}
+"""Operator class -> whether it prepares a state (isinstance through ABCMeta is slow per
+call, and a gradient's batch asks it of every operation of every tape)."""
+
+
+def _prepares(cls: type) -> bool:
+    found = _PREPARES.get(cls)
+    if found is None:
+        found = _PREPARES[cls] = issubclass(cls, StatePrepBase)
+    return found
+
+
 @transform  # type: ignore[untyped-decorator]
 def prepare_from_zero(tape: QuantumScript, name: str = "velquin.qubit"
                       ) -> tuple[Sequence[QuantumScript], Any]:
     """Refuse a state preparation on a wire an earlier operation acted on, or of amplitudes
     that are not finite (its gates' angles would be undefined)."""
-    if not any(isinstance(op, StatePrepBase) for op in tape.operations):
+    if not any(_prepares(type(op)) for op in tape.operations):
         return (tape,), _first
     touched: set[object] = set()
     for op in tape.operations:
