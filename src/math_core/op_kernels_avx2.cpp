@@ -32,8 +32,9 @@ enum Walk : int {
   kDenseWalk,     // high targets only
   kDenseLowWalk,  // some target below the tile: lane permutations
   kDiagonalWalk,
-  kMovesWalk,     // permutation on high targets only
-  kMonomialWalk,  // permutation with phases on high targets only
+  kMovesWalk,       // permutation on high targets only
+  kMonomialWalk,    // permutation with phases on high targets only
+  kPermuteLowWalk,  // permutation, with phases or not, some target below the tile
   kMaskPhaseWalk,
   kParityWalk,
 };
@@ -62,7 +63,10 @@ CL select(const CL& keep, const CL& take, __m256d mask) {
 //   lanes[0..3]: the lane mask of low controls (all-ones bits where active)
 //   then the walk's coefficients, 8 doubles (re lanes, im lanes) each;
 //   words[0]: tiles per unit, then the tiles' offsets, then per column its
-//   source tile, then per column a lane permutation (4 words: 8 x 32 bits).
+//   source tile, then per column a lane permutation (4 words: 8 x 32 bits);
+//   a permutation with a low target: per output lane of each unit (tile after
+//   tile) its source tile, then a permutation bringing its source lane to
+//   every lane (4 words), and per output tile the lanes' coefficients.
 constexpr std::size_t kMaskLanes = 4;
 
 void put_mask(PreparedOp& op, std::uint64_t low_mask, std::uint64_t low_value,
@@ -119,7 +123,7 @@ void prepare(PreparedOp& op) {
   // Dense and permutation walks hold a unit's tiles in registers: at most 16.
   if (spec.kind != OpKind::kDiagonal && spec.k > 4) return;
   const bool has_low = low_targets != 0;
-  if ((spec.kind == OpKind::kPermutation || spec.kind == OpKind::kMonomial) && has_low) return;
+  const bool moves = spec.kind == OpKind::kPermutation || spec.kind == OpKind::kMonomial;
   put_mask(op, low_controls, low_values, 0);
   // Member bit i is a lane bit (low target) or a tile bit (high target).
   unsigned high_index[kMaxTargets];
@@ -151,7 +155,35 @@ void prepare(PreparedOp& op) {
     }
     op.words.push_back(offset);
   }
-  if (spec.kind == OpKind::kPermutation || spec.kind == OpKind::kMonomial) {
+  if (moves && has_low) {
+    for (unsigned r = 0; r < tiles; ++r) {
+      Complex64 per_lane[kTile];
+      for (unsigned l = 0; l < kTile; ++l) {
+        const unsigned m = member_at(r, kLaneAmplitude[l]);
+        const unsigned s = spec.permutation[m];
+        std::uint64_t amplitude = kLaneAmplitude[l] & ~low_targets;
+        for (unsigned i = 0; i < spec.k; ++i) {
+          if (spec.targets[i] < kTileBits)
+            amplitude |= std::uint64_t{(s >> i) & 1u} << spec.targets[i];
+        }
+        const std::uint32_t lane = kLaneAmplitude[amplitude];
+        std::uint32_t index[2 * kTile];
+        for (unsigned j = 0; j < kTile; ++j) {
+          index[2 * j] = 2 * lane;
+          index[2 * j + 1] = 2 * lane + 1;
+        }
+        std::uint64_t packed[kTile];
+        std::memcpy(packed, index, sizeof index);
+        op.words.push_back(tile_of(s));
+        for (std::uint64_t word : packed) op.words.push_back(word);
+        per_lane[l] = spec.kind == OpKind::kMonomial ? spec.coefficients[m] : Complex64{};
+      }
+      put_complex(op, per_lane);
+    }
+    op.walk = kPermuteLowWalk;
+    return;
+  }
+  if (moves) {
     for (unsigned h = 0; h < tiles; ++h)
       op.words.push_back(tile_of(spec.permutation[member_at(h, 0)]));
     if (spec.kind == OpKind::kMonomial) {
@@ -293,6 +325,59 @@ void monomial_walk(const PreparedOp& op, Complex64* data, std::uint64_t begin, s
   }
 }
 
+// A permutation with a low target: lane l of output tile r is its source
+// lane of its source tile, brought to every lane and blended into lane l
+// (bits move only), then for a monomial times the lane's coefficient, the
+// coefficient first as in the scalar formula.
+template <unsigned kTiles, bool kPhases>
+void permute_low_walk(const PreparedOp& op, Complex64* data, std::uint64_t begin,
+                      std::uint64_t end) {
+  const std::uint64_t* tile_offset = op.words.data() + 1;
+  const std::uint64_t* lanes = tile_offset + kTiles;  // 5 words per output lane
+  const double* coefficients = op.lanes.data() + kMaskLanes;
+  const __m256d mask = mask_of(op);
+  __m256d lane_mask[kTile];
+  for (unsigned l = 0; l < kTile; ++l) {
+    std::uint64_t bits[kTile] = {};
+    bits[l] = ~std::uint64_t{0};
+    std::memcpy(&lane_mask[l], bits, sizeof bits);
+  }
+  const TileLayout layout = op.layout;
+  for (std::uint64_t o = begin; o < end; ++o) {
+    Complex64* base = data + layout.base(o);
+    CL in[kTiles];
+#pragma GCC unroll 8
+    for (unsigned h = 0; h < kTiles; ++h) in[h] = load_tile(base + tile_offset[h]);
+#pragma GCC unroll 8
+    for (unsigned r = 0; r < kTiles; ++r) {
+      CL operand{};
+#pragma GCC unroll 4
+      for (unsigned l = 0; l < kTile; ++l) {
+        const std::uint64_t* at = lanes + 5 * (std::size_t{r} * kTile + l);
+        const __m256i index = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 1));
+        operand = select(operand, permute(in[at[0]], index), lane_mask[l]);
+      }
+      if constexpr (kPhases) operand = mul(complex_at(coefficients + 8 * r), operand);
+      store_tile(base + tile_offset[r], select(in[r], operand, mask));
+    }
+  }
+}
+
+template <bool kPhases>
+void permute_low_for(const PreparedOp& op, Complex64* data, std::uint64_t begin,
+                     std::uint64_t end) {
+  switch (op.words[0]) {
+    case 1:
+      return permute_low_walk<1, kPhases>(op, data, begin, end);
+    case 2:
+      return permute_low_walk<2, kPhases>(op, data, begin, end);
+    case 4:
+      return permute_low_walk<4, kPhases>(op, data, begin, end);
+    default:
+      return permute_low_walk<8, kPhases>(op, data, begin, end);
+  }
+}
+
 // One tile per unit, every lane (or those the mask names) times its coefficient.
 template <bool kParity>
 void phase_walk(const PreparedOp& op, Complex64* data, std::uint64_t begin, std::uint64_t end) {
@@ -382,6 +467,9 @@ void run(const PreparedOp& op, Complex64* data, std::uint64_t begin, std::uint64
         default:
           return monomial_walk<16>(op, data, begin, end);
       }
+    case kPermuteLowWalk:
+      return op.spec.kind == OpKind::kMonomial ? permute_low_for<true>(op, data, begin, end)
+                                               : permute_low_for<false>(op, data, begin, end);
     case kMaskPhaseWalk:
       return phase_walk<false>(op, data, begin, end);
     case kParityWalk:
