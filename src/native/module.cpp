@@ -65,8 +65,10 @@ PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT,
     "_velquin_native",
     "velquin's companion engine for the framework adapters: whole programs in one call, "
-    "general operations, observables and per-shot sampling. Private: its API may change with "
-    "any release.",
+    "general operations, observables, adjoint gradients and seeded per-shot trajectories. "
+    "Unlike velquin, it renormalises: a measured, reset or Kraus step multiplies the state it "
+    "keeps by 1 / sqrt of that outcome's probability (the only rescaling). Private: its API may "
+    "change with any release.",
     -1,
     functions,
     nullptr,
