@@ -2,6 +2,7 @@
 // runs) and run for any number of parameter sets. Every method releases the
 // interpreter lock while it simulates.
 #include <algorithm>
+#include <initializer_list>
 #include <memory>
 #include <new>
 #include <type_traits>
@@ -134,6 +135,28 @@ PyResult<RunOptions> options_from(PyObject* threads, PyObject* cancel) {
   return parse_options(threads, cancel);
 }
 
+// A new array of `per_set` elements per parameter set, with a leading axis of
+// one entry per set when the sets came batched (2-D params).
+PyResult<PyRef> set_array(pyglue::ArrayType type, const ParameterSets& sets,
+                          std::initializer_list<std::uint64_t> per_set, void** data) {
+  std::int64_t dims[4] = {static_cast<std::int64_t>(sets.sets)};
+  std::size_t rank = 1;
+  for (std::uint64_t d : per_set) dims[rank++] = static_cast<std::int64_t>(d);
+  return pyglue::new_array(
+      type, sets.batched ? std::span(dims, rank) : std::span(dims + 1, rank - 1), data);
+}
+
+// set_array filled with `values`, row after row.
+template <class T>
+PyResult<PyRef> set_array_of(pyglue::ArrayType type, const ParameterSets& sets,
+                             std::initializer_list<std::uint64_t> per_set,
+                             const std::vector<T>& values) {
+  void* data = nullptr;
+  auto array = set_array(type, sets, per_set, &data);
+  if (array.ok()) std::copy(values.begin(), values.end(), static_cast<T*>(data));
+  return array;
+}
+
 // state(params=None, *, threads=None, cancel=None)
 PyObject* state(PyObject* self, PyObject* args, PyObject* kwargs) {
   return pyglue::entry("Program.state()", [&]() -> PyResult<PyRef> {
@@ -199,15 +222,7 @@ PyObject* probabilities(PyObject* self, PyObject* args, PyObject* kwargs) {
           return out;
         });
     if (!values.ok()) return std::move(values).error();
-    const std::int64_t dims[2] = {static_cast<std::int64_t>(count),
-                                  static_cast<std::int64_t>(bins)};
-    void* data = nullptr;
-    auto array = pyglue::new_array(
-        pyglue::ArrayType::kFloat64,
-        sets.value().batched ? std::span(dims, 2) : std::span(dims + 1, 1), &data);
-    if (!array.ok()) return array;
-    std::copy(values.value().begin(), values.value().end(), static_cast<double*>(data));
-    return array;
+    return set_array_of(pyglue::ArrayType::kFloat64, sets.value(), {bins}, values.value());
   });
 }
 
@@ -228,25 +243,9 @@ PyObject* sample(PyObject* self, PyObject* args, PyObject* kwargs) {
     auto shots = parse_u64(shots_object, "shots");
     if (!shots.ok()) return std::move(shots).error();
     const std::uint64_t count = sets.value().sets;
-    std::vector<std::uint64_t> seeds;
-    if (sets.value().batched) {
-      PyRef items = PyRef::steal(PySequence_Fast(seed_object, ""));
-      if (!items || static_cast<std::uint64_t>(PySequence_Fast_GET_SIZE(items.get())) != count) {
-        PyErr_Clear();
-        return Error{ErrorKind::kValueError,
-                     "seed must be a sequence of one seed per parameter set"};
-      }
-      for (std::uint64_t s = 0; s < count; ++s) {
-        auto seed =
-            parse_u64(PySequence_Fast_GET_ITEM(items.get(), static_cast<Py_ssize_t>(s)), "a seed");
-        if (!seed.ok()) return std::move(seed).error();
-        seeds.push_back(seed.value());
-      }
-    } else {
-      auto seed = parse_u64(seed_object, "seed");
-      if (!seed.ok()) return std::move(seed).error();
-      seeds.push_back(seed.value());
-    }
+    auto parsed_seeds = parse_seeds(seed_object, sets.value());
+    if (!parsed_seeds.ok()) return std::move(parsed_seeds).error();
+    const std::vector<std::uint64_t>& seeds = parsed_seeds.value();
     auto options = options_from(threads, cancel);
     if (!options.ok()) return std::move(options).error();
     // Every set's outcomes are written straight into the result.
@@ -259,12 +258,8 @@ PyObject* sample(PyObject* self, PyObject* args, PyObject* kwargs) {
         !room) {
       return std::move(room).error();
     }
-    const std::int64_t dims[2] = {static_cast<std::int64_t>(count),
-                                  static_cast<std::int64_t>(shots.value())};
     void* data = nullptr;
-    auto array = pyglue::new_array(
-        pyglue::ArrayType::kUint64,
-        sets.value().batched ? std::span(dims, 2) : std::span(dims + 1, 1), &data);
+    auto array = set_array(pyglue::ArrayType::kUint64, sets.value(), {shots.value()}, &data);
     if (!array.ok()) return array;
     auto* out = static_cast<std::uint64_t*>(data);
     auto done = released_run(options.value(), [&](Released& released) -> Result<bool> {
@@ -331,15 +326,7 @@ PyObject* expectations(PyObject* self, PyObject* args, PyObject* kwargs) {
           return out;
         });
     if (!values.ok()) return std::move(values).error();
-    const std::int64_t dims[2] = {static_cast<std::int64_t>(count),
-                                  static_cast<std::int64_t>(width)};
-    void* data = nullptr;
-    auto array = pyglue::new_array(
-        pyglue::ArrayType::kComplex128,
-        sets.value().batched ? std::span(dims, 2) : std::span(dims + 1, 1), &data);
-    if (!array.ok()) return array;
-    std::copy(values.value().begin(), values.value().end(), static_cast<Complex64*>(data));
-    return array;
+    return set_array_of(pyglue::ArrayType::kComplex128, sets.value(), {width}, values.value());
   });
 }
 
@@ -377,21 +364,12 @@ PyObject* gradient(PyObject* self, PyObject* args, PyObject* kwargs) {
           return out;
         });
     if (!results.ok()) return std::move(results).error();
-    const bool batched = sets.value().batched;
-    const std::int64_t value_dims[2] = {static_cast<std::int64_t>(count),
-                                        static_cast<std::int64_t>(width)};
-    const std::int64_t jacobian_dims[3] = {static_cast<std::int64_t>(count),
-                                           static_cast<std::int64_t>(width),
-                                           static_cast<std::int64_t>(n_params)};
     void* value_data = nullptr;
     void* jacobian_data = nullptr;
-    auto values = pyglue::new_array(
-        pyglue::ArrayType::kFloat64,
-        batched ? std::span(value_dims, 2) : std::span(value_dims + 1, 1), &value_data);
+    auto values = set_array(pyglue::ArrayType::kFloat64, sets.value(), {width}, &value_data);
     if (!values.ok()) return values;
-    auto jacobian = pyglue::new_array(
-        pyglue::ArrayType::kFloat64,
-        batched ? std::span(jacobian_dims, 3) : std::span(jacobian_dims + 1, 2), &jacobian_data);
+    auto jacobian =
+        set_array(pyglue::ArrayType::kFloat64, sets.value(), {width, n_params}, &jacobian_data);
     if (!jacobian.ok()) return jacobian;
     for (std::uint64_t s = 0; s < count; ++s) {
       const algorithms::Gradient& g = results.value()[s];
@@ -439,16 +417,8 @@ PyObject* run_shots(PyObject* self, PyObject* args, PyObject* kwargs) {
           return out;
         });
     if (!bits.ok()) return std::move(bits).error();
-    const std::int64_t dims[3] = {static_cast<std::int64_t>(count),
-                                  static_cast<std::int64_t>(shots.value()),
-                                  static_cast<std::int64_t>(width)};
-    void* data = nullptr;
-    auto array = pyglue::new_array(
-        pyglue::ArrayType::kUint8,
-        sets.value().batched ? std::span(dims, 3) : std::span(dims + 1, 2), &data);
-    if (!array.ok()) return array;
-    std::copy(bits.value().begin(), bits.value().end(), static_cast<std::uint8_t*>(data));
-    return array;
+    return set_array_of(pyglue::ArrayType::kUint8, sets.value(), {shots.value(), width},
+                        bits.value());
   });
 }
 
@@ -489,15 +459,7 @@ PyObject* trajectory_means(PyObject* self, PyObject* args, PyObject* kwargs) {
           return out;
         });
     if (!means.ok()) return std::move(means).error();
-    const std::int64_t dims[2] = {static_cast<std::int64_t>(count),
-                                  static_cast<std::int64_t>(width)};
-    void* data = nullptr;
-    auto array = pyglue::new_array(
-        pyglue::ArrayType::kFloat64,
-        sets.value().batched ? std::span(dims, 2) : std::span(dims + 1, 1), &data);
-    if (!array.ok()) return array;
-    std::copy(means.value().begin(), means.value().end(), static_cast<double*>(data));
-    return array;
+    return set_array_of(pyglue::ArrayType::kFloat64, sets.value(), {width}, means.value());
   });
 }
 
@@ -575,10 +537,11 @@ PyType_Slot slots[] = {
     {Py_tp_methods, methods},
     {Py_tp_getset, getset},
     {Py_sq_length, reinterpret_cast<void*>(length)},
-    {Py_tp_doc, const_cast<char*>(
-                    "Program(n_qubits, operations, n_params=0, global_phase=None, *, n_clbits=0)\n--\n\n"
-                    "A circuit compiled once: every operation is checked before anything runs "
-                    "(ValueError naming the first faulty one), then run for any parameter set.")},
+    {Py_tp_doc,
+     const_cast<char*>(
+         "Program(n_qubits, operations, n_params=0, global_phase=None, *, n_clbits=0)\n--\n\n"
+         "A circuit compiled once: every operation is checked before anything runs "
+         "(ValueError naming the first faulty one), then run for any parameter set.")},
     {0, nullptr},
 };
 
