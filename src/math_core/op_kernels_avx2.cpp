@@ -288,41 +288,38 @@ void diagonal_walk(const PreparedOp& op, Complex64* data, std::uint64_t begin, s
   }
 }
 
-void moves_walk(const PreparedOp& op, Complex64* data, std::uint64_t begin, std::uint64_t end) {
-  const unsigned tiles = static_cast<unsigned>(op.words[0]);
-  const std::uint64_t* tile_offset = op.words.data() + 1;
-  const std::uint64_t* source = tile_offset + tiles;
-  const __m256d mask = mask_of(op);
+// Walks units [begin, end) of an operation whose units are kTiles tiles (their
+// offsets in op.words after the count): every tile is loaded, then output tile
+// r is body(in, r), stored where tile r was. Fixed bounds and offsets, so the
+// compiler keeps the unit's tiles in registers.
+template <unsigned kTiles, class Body>
+[[gnu::always_inline]] inline void each_unit(const PreparedOp& op, Complex64* data,
+                                             std::uint64_t begin, std::uint64_t end, Body body) {
+  std::uint64_t offset[kTiles];
+  for (unsigned h = 0; h < kTiles; ++h) offset[h] = op.words[1 + h];
   const TileLayout layout = op.layout;
   for (std::uint64_t o = begin; o < end; ++o) {
     Complex64* base = data + layout.base(o);
-    CL in[16];
-    for (unsigned h = 0; h < tiles; ++h) in[h] = load_tile(base + tile_offset[h]);
-    for (unsigned h = 0; h < tiles; ++h) {
-      store_tile(base + tile_offset[h], select(in[h], in[source[h]], mask));
-    }
+    CL in[kTiles];
+#pragma GCC unroll 16
+    for (unsigned h = 0; h < kTiles; ++h) in[h] = load_tile(base + offset[h]);
+#pragma GCC unroll 16
+    for (unsigned r = 0; r < kTiles; ++r) store_tile(base + offset[r], body(in, r));
   }
 }
 
-// Output tile h is c_h x (input tile source[h]), the coefficient first.
-template <unsigned kMembers>
+// Output tile h is input tile source[h], for a monomial times c_h (the
+// coefficient first): high targets only.
+template <unsigned kTiles, bool kPhases>
 void monomial_walk(const PreparedOp& op, Complex64* data, std::uint64_t begin, std::uint64_t end) {
-  const std::uint64_t* tile_offset = op.words.data() + 1;
-  const std::uint64_t* source = tile_offset + kMembers;
+  const std::uint64_t* source = op.words.data() + 1 + kTiles;
   const double* coefficients = op.lanes.data() + kMaskLanes;
   const __m256d mask = mask_of(op);
-  const TileLayout layout = op.layout;
-  for (std::uint64_t o = begin; o < end; ++o) {
-    Complex64* base = data + layout.base(o);
-    CL in[kMembers];
-#pragma GCC unroll 16
-    for (unsigned h = 0; h < kMembers; ++h) in[h] = load_tile(base + tile_offset[h]);
-#pragma GCC unroll 16
-    for (unsigned h = 0; h < kMembers; ++h) {
-      const CL out = mul(complex_at(coefficients + 8 * h), in[source[h]]);
-      store_tile(base + tile_offset[h], select(in[h], out, mask));
-    }
-  }
+  each_unit<kTiles>(op, data, begin, end, [&](const CL(&in)[kTiles], unsigned h) {
+    CL out = in[source[h]];
+    if constexpr (kPhases) out = mul(complex_at(coefficients + 8 * h), out);
+    return select(in[h], out, mask);
+  });
 }
 
 // A permutation with a low target: lane l of output tile r is its source
@@ -332,8 +329,7 @@ void monomial_walk(const PreparedOp& op, Complex64* data, std::uint64_t begin, s
 template <unsigned kTiles, bool kPhases>
 void permute_low_walk(const PreparedOp& op, Complex64* data, std::uint64_t begin,
                       std::uint64_t end) {
-  const std::uint64_t* tile_offset = op.words.data() + 1;
-  const std::uint64_t* lanes = tile_offset + kTiles;  // 5 words per output lane
+  const std::uint64_t* lanes = op.words.data() + 1 + kTiles;  // 5 words per output lane
   const double* coefficients = op.lanes.data() + kMaskLanes;
   const __m256d mask = mask_of(op);
   __m256d lane_mask[kTile];
@@ -342,25 +338,17 @@ void permute_low_walk(const PreparedOp& op, Complex64* data, std::uint64_t begin
     bits[l] = ~std::uint64_t{0};
     std::memcpy(&lane_mask[l], bits, sizeof bits);
   }
-  const TileLayout layout = op.layout;
-  for (std::uint64_t o = begin; o < end; ++o) {
-    Complex64* base = data + layout.base(o);
-    CL in[kTiles];
-#pragma GCC unroll 8
-    for (unsigned h = 0; h < kTiles; ++h) in[h] = load_tile(base + tile_offset[h]);
-#pragma GCC unroll 8
-    for (unsigned r = 0; r < kTiles; ++r) {
-      CL operand{};
+  each_unit<kTiles>(op, data, begin, end, [&](const CL(&in)[kTiles], unsigned r) {
+    CL operand{};
 #pragma GCC unroll 4
-      for (unsigned l = 0; l < kTile; ++l) {
-        const std::uint64_t* at = lanes + 5 * (std::size_t{r} * kTile + l);
-        const __m256i index = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 1));
-        operand = select(operand, permute(in[at[0]], index), lane_mask[l]);
-      }
-      if constexpr (kPhases) operand = mul(complex_at(coefficients + 8 * r), operand);
-      store_tile(base + tile_offset[r], select(in[r], operand, mask));
+    for (unsigned l = 0; l < kTile; ++l) {
+      const std::uint64_t* at = lanes + 5 * (std::size_t{r} * kTile + l);
+      const __m256i index = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 1));
+      operand = select(operand, permute(in[at[0]], index), lane_mask[l]);
     }
-  }
+    if constexpr (kPhases) operand = mul(complex_at(coefficients + 8 * r), operand);
+    return select(in[r], operand, mask);
+  });
 }
 
 template <bool kPhases>
@@ -400,25 +388,28 @@ void phase_walk(const PreparedOp& op, Complex64* data, std::uint64_t begin, std:
 template <unsigned kMembers, bool kMasked>
 void dense_high_walk(const PreparedOp& op, Complex64* data, std::uint64_t begin,
                      std::uint64_t end) {
-  const std::uint64_t* tile_offset = op.words.data() + 1;
-  std::uint64_t offset[kMembers];
-  for (unsigned h = 0; h < kMembers; ++h) offset[h] = tile_offset[h];
   const double* coefficients = op.lanes.data() + kMaskLanes;
   const __m256d mask = mask_of(op);
-  const TileLayout layout = op.layout;
-  for (std::uint64_t o = begin; o < end; ++o) {
-    Complex64* base = data + layout.base(o);
-    CL in[kMembers];
+  each_unit<kMembers>(op, data, begin, end, [&](const CL(&in)[kMembers], unsigned r) {
+    const double* row = coefficients + std::size_t{r} * kMembers * 8;
+    CL acc = mul(complex_at(row), in[0]);
 #pragma GCC unroll 16
-    for (unsigned h = 0; h < kMembers; ++h) in[h] = load_tile(base + offset[h]);
-#pragma GCC unroll 16
-    for (unsigned r = 0; r < kMembers; ++r) {
-      const double* row = coefficients + std::size_t{r} * kMembers * 8;
-      CL acc = mul(complex_at(row), in[0]);
-#pragma GCC unroll 16
-      for (unsigned c = 1; c < kMembers; ++c) acc = add(acc, mul(complex_at(row + 8 * c), in[c]));
-      store_tile(base + offset[r], kMasked ? select(in[r], acc, mask) : acc);
-    }
+    for (unsigned c = 1; c < kMembers; ++c) acc = add(acc, mul(complex_at(row + 8 * c), in[c]));
+    return kMasked ? select(in[r], acc, mask) : acc;
+  });
+}
+
+template <bool kPhases>
+void monomial_for(const PreparedOp& op, Complex64* data, std::uint64_t begin, std::uint64_t end) {
+  switch (op.spec.k) {
+    case 1:
+      return monomial_walk<2, kPhases>(op, data, begin, end);
+    case 2:
+      return monomial_walk<4, kPhases>(op, data, begin, end);
+    case 3:
+      return monomial_walk<8, kPhases>(op, data, begin, end);
+    default:
+      return monomial_walk<16, kPhases>(op, data, begin, end);
   }
 }
 
@@ -455,18 +446,9 @@ void run(const PreparedOp& op, Complex64* data, std::uint64_t begin, std::uint64
       return masked ? diagonal_walk<true>(op, data, begin, end)
                     : diagonal_walk<false>(op, data, begin, end);
     case kMovesWalk:
-      return moves_walk(op, data, begin, end);
     case kMonomialWalk:
-      switch (op.spec.k) {
-        case 1:
-          return monomial_walk<2>(op, data, begin, end);
-        case 2:
-          return monomial_walk<4>(op, data, begin, end);
-        case 3:
-          return monomial_walk<8>(op, data, begin, end);
-        default:
-          return monomial_walk<16>(op, data, begin, end);
-      }
+      return op.spec.kind == OpKind::kMonomial ? monomial_for<true>(op, data, begin, end)
+                                               : monomial_for<false>(op, data, begin, end);
     case kPermuteLowWalk:
       return op.spec.kind == OpKind::kMonomial ? permute_low_for<true>(op, data, begin, end)
                                                : permute_low_for<false>(op, data, begin, end);
