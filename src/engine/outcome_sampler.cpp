@@ -157,6 +157,26 @@ bool draw(random::StdRng& rng, std::span<std::uint64_t> draws, InterruptPoll& po
   return true;
 }
 
+// Each draw's outcome (draws: top 52 bits of a word, as draw() leaves them),
+// written at the draw's own place: the draws are walked in ascending order,
+// equal ones in their order, so the running sums are read once.
+bool outcomes_of_draws(RunningSums& sums, const random::UniformFloat& distribution,
+                       std::span<const std::uint64_t> draws, std::span<std::uint64_t> order,
+                       std::span<std::uint64_t> outcomes, InterruptPoll& poll) {
+  constexpr std::size_t kPiece = std::size_t{1} << 12;
+  for (std::size_t i = 0; i < draws.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(draws.size()),
+                   [&](std::uint64_t a, std::uint64_t b) { return draws[a] < draws[b]; });
+  if (poll.after(draws.size())) return false;
+  sums.restart();
+  for (std::size_t k = 0; k < draws.size(); ++k) {
+    const std::uint64_t i = order[k];
+    outcomes[i] = sums.first_above(distribution.from_bits(draws[i] << 12));
+    if ((k + 1) % kPiece == 0 && poll.after(kPiece)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 Result<OutcomeCounts> sample_outcomes(std::span<const Complex64> amplitudes, random::StdRng& rng,
@@ -234,21 +254,14 @@ Result<std::vector<std::uint64_t>> sample_shots(std::span<const Complex64> ampli
   chunk = std::max<std::uint64_t>(chunk, 1);
   const std::size_t size = static_cast<std::size_t>(std::min(shots, chunk));
   std::vector<std::uint64_t> draws(size), order(size);
-  constexpr std::size_t kPiece = std::size_t{1} << 12;
   for (std::uint64_t done = 0; done < shots;) {
     const std::size_t take = static_cast<std::size_t>(std::min(shots - done, chunk));
     const std::span<std::uint64_t> piece(draws.data(), take);
-    if (!draw(rng, piece, poll)) return interrupted();
-    // The walk needs the draws in ascending order; each remembers its shot.
-    for (std::size_t i = 0; i < take; ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(take),
-                     [&](std::uint64_t a, std::uint64_t b) { return draws[a] < draws[b]; });
-    if (poll.after(take)) return interrupted();
-    sums.restart();
-    for (std::size_t k = 0; k < take; ++k) {
-      const std::uint64_t i = order[k];
-      outcomes[done + i] = sums.first_above(distribution.from_bits(draws[i] << 12));
-      if ((k + 1) % kPiece == 0 && poll.after(kPiece)) return interrupted();
+    if (!draw(rng, piece, poll) ||
+        !outcomes_of_draws(sums, distribution, piece, order,
+                           std::span(outcomes).subspan(static_cast<std::size_t>(done), take),
+                           poll)) {
+      return interrupted();
     }
     done += take;
   }
@@ -263,15 +276,10 @@ Result<std::vector<std::uint64_t>> outcomes_of_words(std::span<const Complex64> 
   Result<random::UniformFloat> made = total_weight(amplitudes, checkpoints, poll);
   if (!made) return std::move(made).error();
   const random::UniformFloat distribution = made.value();
-  std::vector<std::uint64_t> order(words.size()), outcomes(words.size());
-  for (std::size_t i = 0; i < words.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&](std::uint64_t a, std::uint64_t b) {
-    return (words[a] >> 12) < (words[b] >> 12);
-  });
+  std::vector<std::uint64_t> draws(words.size()), order(words.size()), outcomes(words.size());
+  for (std::size_t i = 0; i < words.size(); ++i) draws[i] = words[i] >> 12;
   RunningSums sums(amplitudes, checkpoints);
-  for (const std::uint64_t i : order) {
-    outcomes[i] = sums.first_above(distribution.from_bits((words[i] >> 12) << 12));
-  }
+  if (!outcomes_of_draws(sums, distribution, draws, order, outcomes, poll)) return interrupted();
   return outcomes;
 }
 
