@@ -31,7 +31,14 @@ def _bound(circuit: object, function: str) -> Translation:
         raise ValueError(f"the circuit has unbound parameters ({names}); "
                          "bind them with circuit.assign_parameters first")
     check_size(circuit)
-    return translate(circuit)
+    translation = translate(circuit)
+    if translation.dynamic is not None:
+        described, reason = translation.dynamic
+        raise UnsupportedInstructionError(
+            f"velquin cannot simulate {described} in {function}(): {reason}, and {function}() "
+            "gives one final state (the primitives and the backend run such circuits shot by "
+            "shot)")
+    return translation
 
 
 def from_qiskit(circuit: QuantumCircuit) -> velquin.QuantumCircuit:
@@ -49,15 +56,18 @@ def from_qiskit(circuit: QuantumCircuit) -> velquin.QuantumCircuit:
     if circuit.num_qubits == 0:
         raise ValueError("from_qiskit(): the circuit has no qubits, and a velquin circuit has "
                          "at least one; velquin_qiskit.statevector gives its one amplitude")
-    unitary = QuantumCircuit(circuit.num_qubits)
-    where = {q: i for i, q in enumerate(circuit.qubits)}
+    unitary = QuantumCircuit(circuit.num_qubits, circuit.num_clbits)
+    qubit = {q: i for i, q in enumerate(circuit.qubits)}
+    clbit = {c: i for i, c in enumerate(circuit.clbits)}
     for instruction in circuit.data:
-        if instruction.name not in IGNORED and instruction.name != "measure":
-            unitary.append(instruction.operation, [where[q] for q in instruction.qubits],
-                           copy=False)
+        if instruction.name not in IGNORED:
+            unitary.append(instruction.operation, [qubit[q] for q in instruction.qubits],
+                           [clbit[c] for c in instruction.clbits], copy=False)
     try:
         # With u and p in the basis the translator stays fast; both become rotations below.
-        unitary = transpile(unitary, basis_gates=[*BASIS, "u", "p"], optimization_level=0)
+        # Measurements (final ones: others were refused) are dropped below.
+        unitary = transpile(unitary, basis_gates=[*BASIS, "u", "p", "measure"],
+                            optimization_level=0)
     except TranspilerError as error:
         raise UnsupportedInstructionError(
             f"Qiskit's transpiler cannot write the circuit in velquin's gates: {error}"
@@ -66,6 +76,8 @@ def from_qiskit(circuit: QuantumCircuit) -> velquin.QuantumCircuit:
     for instruction in unitary.data:
         name, params = instruction.name, [float(p) for p in instruction.params]
         qubits = [unitary.find_bit(q).index for q in instruction.qubits]
+        if name == "measure":
+            continue
         if name == "u":  # U(theta, phi, lam) = e^{i (phi + lam) / 2} RZ(phi) RY(theta) RZ(lam)
             theta, phi, lam = params
             out.rz(qubits[0], lam)
@@ -98,8 +110,8 @@ def statevector(circuit: QuantumCircuit) -> Statevector:
     """The final state of a parameter-bound circuit, global phase included.
 
     The same state as ``qiskit.quantum_info.Statevector(circuit)``, computed by velquin's
-    engine, every gate one operation; final measurements are ignored (mid-circuit ones are
-    refused).
+    engine, every gate one operation; final measurements are ignored (what makes the state
+    depend on a measurement's outcome, or is noise, is refused).
     """
     translation = _bound(circuit, "statevector")
     amplitudes = state(translation.program)

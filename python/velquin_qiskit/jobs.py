@@ -20,7 +20,7 @@ import numpy as np
 import numpy.typing as npt
 from qiskit.primitives import PrimitiveJob
 from qiskit.providers import JobError, JobStatus
-from velquin_adapters import ExpectationJob, SampleJob
+from velquin_adapters import ExpectationJob, SampleJob, ShotsJob, TrajectoryJob
 
 R = TypeVar("R")
 
@@ -95,6 +95,21 @@ def expectations(job: ExpectationJob, cancel: native.Cancel | None = None
         return np.zeros((job.rows.shape[0], 0), dtype=np.complex128)
     return job.program.compiled().expectations(
         job.rows, [o.native() for o in job.observables], cancel=cancel)
+
+
+def run_shots(job: ShotsJob, cancel: native.Cancel | None = None) -> npt.NDArray[np.uint8]:
+    """velquin_adapters.run_shots with a cancel flag."""
+    return job.program.compiled().run_shots(job.rows, job.shots, list(job.seeds), cancel=cancel)
+
+
+def trajectory_means(job: TrajectoryJob, cancel: native.Cancel | None = None
+                     ) -> npt.NDArray[np.float64]:
+    """velquin_adapters.trajectory_means with a cancel flag."""
+    if not job.observables:
+        return np.zeros((job.rows.shape[0], 0), dtype=np.float64)
+    return job.program.compiled().trajectory_means(
+        job.rows, job.shots, list(job.seeds), [o.native() for o in job.observables],
+        cancel=cancel)
 
 
 def engine_call(function: Callable[..., R], executor: object, cancel: native.Cancel | None

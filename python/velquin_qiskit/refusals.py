@@ -1,11 +1,9 @@
 """What velquin cannot simulate exactly, and how a refusal names it.
 
-velquin plays unitary operations and samples the final state. A circuit may measure a qubit
-only when no later instruction touches it (the shared rule of
-``velquin_adapters.TerminalMeasurements``); resets, control flow, classical conditions and
-non-unitary instructions (noise channels, Kraus and superoperators, classical storage,
-initialize) are refused with an error naming the instruction, its index in ``circuit.data``
-and its qubits, before anything runs. Barriers and delays are ignored.
+Refusals are raised before anything runs, as ``UnsupportedInstructionError`` naming the
+instruction, where it is (``circuit.data[i]``, and inside a control-flow block
+``circuit.data[i].blocks[b].data[j]``) and its qubits. Barriers are ignored, and so are
+delays (except where a noise model gives them an error, as Aer does).
 """
 
 from __future__ import annotations
@@ -36,26 +34,22 @@ class Refused(Exception):
 
 
 def non_unitary_reason(operation: Operation) -> str | None:
-    """Why an operation that is not a gate cannot be simulated, or None when it may be."""
+    """Why an operation inside a gate's definition cannot be lowered to unitary operations,
+    or None when it may be."""
     if isinstance(operation, ControlFlowOp):
-        return "control flow needs mid-circuit measurement results"
-    if getattr(operation, "condition", None) is not None:
-        return "classically conditioned operations need mid-circuit measurement results"
+        return "control flow inside a gate's definition is not unitary"
     name = operation.name
-    if name == "reset":
-        return "a reset is not unitary"
-    if name == "initialize":
-        return "initialize begins with a reset; prepare_state is its unitary counterpart"
-    if name == "measure":
-        return "it measures inside a composite instruction"
+    if name in ("reset", "initialize", "measure", "kraus"):
+        return f"'{name}' inside a gate's definition is not unitary"
     return None
 
 
-def where(name: str, index: int, qubits: Sequence[int]) -> str:
-    return f"'{name}' (circuit.data[{index}] on qubits {list(qubits)})"
+def where(name: str, at: str, qubits: Sequence[int]) -> str:
+    """An instruction as refusals name it: ``'name' (at on qubits [...])``."""
+    return f"'{name}' ({at} on qubits {list(qubits)})"
 
 
-def refusal(name: str, index: int, qubits: Sequence[int], reason: str
+def refusal(name: str, at: str, qubits: Sequence[int], reason: str
             ) -> UnsupportedInstructionError:
     return UnsupportedInstructionError(
-        f"velquin cannot simulate {where(name, index, qubits)}: {reason}")
+        f"velquin cannot simulate {where(name, at, qubits)}: {reason}")

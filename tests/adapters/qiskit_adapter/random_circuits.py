@@ -8,7 +8,7 @@ circuits (a definition with its own phase), controlled or not.
 """
 
 import numpy as np
-from qiskit import QuantumCircuit
+from qiskit import ClassicalRegister, QuantumCircuit, QuantumRegister
 from qiskit.circuit import (
     AnnotatedOperation,
     ControlledGate,
@@ -120,4 +120,97 @@ def random_circuit(n_qubits, depth, seed, *, qubits=None, parameters=0, general=
     if len(qubits) >= 2 and seed % 2 == 0:
         pair = [int(q) for q in rng.choice(qubits, 2, replace=False)]
         circuit.unitary(random_unitary(4, seed=seed), pair)
+    return circuit
+
+
+# Gates Aer's density-matrix method runs as they are (so its noise model meets them by name).
+AER_GATES = [g for g in GATES if g[0] in {
+    "x", "y", "z", "h", "s", "sdg", "t", "tdg", "sx", "sxdg", "rx", "ry", "rz", "p", "u", "r",
+    "cx", "cy", "cz", "cp", "swap", "rxx", "ryy", "rzz", "rzx", "ecr", "ccx", "u1", "u2", "u3"}]
+
+
+def random_dynamic_circuit(n_qubits, depth, seed, *, channels=True):
+    """A circuit mixing Aer's gates with mid-circuit measurements into register "m" (3
+    bits), resets, if/else (on a bit, on a register, on an expression), switch (on a
+    register and on a bit, with a default case), for loops (their parameter in an
+    angle, now and then a break or continue), repeat-until-success while loops and noise
+    channels (a Kraus instruction, an Aer quantum error), then a measurement of every qubit
+    into register "out" (``channels`` False: none, for a device's transpiler)."""
+    from qiskit.circuit.classical import expr
+    from qiskit.quantum_info import Kraus
+    from qiskit_aer.noise import amplitude_damping_error, pauli_error
+
+    rng = np.random.default_rng(seed)
+    m, out = ClassicalRegister(3, "m"), ClassicalRegister(n_qubits, "out")
+    circuit = QuantumCircuit(QuantumRegister(n_qubits, "q"), m, out)
+
+    def qubits(count):
+        return [int(q) for q in rng.choice(n_qubits, count, replace=False)]
+
+    def gate():
+        name, arity, n_params = AER_GATES[int(rng.integers(len(AER_GATES)))]
+        if arity <= n_qubits:
+            circuit.append(STANDARD[name].base_class(*rng.uniform(-np.pi, np.pi, n_params)),
+                           qubits(arity))
+
+    def condition():
+        bit = m[int(rng.integers(3))]
+        return [(bit, int(rng.integers(2))), (m, int(rng.integers(8))),
+                expr.logic_or(expr.logic_not(bit), expr.less(m, int(rng.integers(1, 8)))),
+                expr.equal(expr.bit_and(m, 5), 4)][int(rng.integers(4))]
+
+    for _ in range(depth):
+        kind = rng.choice(["gate", "measure", "reset", "if", "switch", "for", "while", "channel"],
+                          p=[0.52, 0.14, 0.06, 0.1, 0.05, 0.05, 0.04, 0.04])
+        if kind == "gate" or (kind == "channel" and not channels):
+            gate()
+        elif kind == "channel":
+            gamma = float(rng.uniform(0.1, 0.5))
+            if rng.random() < 0.5:
+                circuit.append(Kraus([np.diag([1, np.sqrt(1 - gamma)]),
+                                      [[0, np.sqrt(gamma)], [0, 0]]]), qubits(1))
+            else:
+                circuit.append(pauli_error([("XZ", gamma / 2), ("II", 1 - gamma / 2)])
+                               .compose(amplitude_damping_error(gamma).tensor(
+                                   amplitude_damping_error(gamma / 2))).to_instruction(),
+                               qubits(2))
+        elif kind == "measure":
+            circuit.measure(qubits(1)[0], m[int(rng.integers(3))])
+        elif kind == "reset":
+            circuit.reset(qubits(1)[0])
+        elif kind == "if":
+            with circuit.if_test(condition()) as orelse:
+                gate()
+                if rng.random() < 0.3:
+                    circuit.measure(qubits(1)[0], m[int(rng.integers(3))])
+            if rng.random() < 0.5:
+                with orelse:
+                    gate()
+        elif kind == "switch":
+            on_bit = rng.random() < 0.3
+            with circuit.switch(m[int(rng.integers(3))] if on_bit else m) as case:
+                with case(0) if on_bit else case(0, 3):
+                    gate()
+                if not on_bit:
+                    with case(int(rng.integers(1, 8))):
+                        circuit.x(qubits(1)[0])
+                with case(case.DEFAULT):
+                    gate()
+        elif kind == "for":
+            q, scale, exit_kind = qubits(1)[0], float(rng.uniform(0.2, 1.5)), rng.integers(3)
+            with circuit.for_loop(range(int(rng.integers(2, 4)))) as i:
+                circuit.rx(scale * i + 0.1, q)
+                circuit.measure(q, m[2])
+                if exit_kind:
+                    with circuit.if_test((m[2], 1)):
+                        circuit.break_loop() if exit_kind == 1 else circuit.continue_loop()
+                gate()
+        else:  # repeat until the qubit reads 1: ends with probability 1
+            q, bit = qubits(1)[0], m[int(rng.integers(3))]
+            circuit.h(q)
+            circuit.measure(q, bit)
+            with circuit.while_loop((bit, 0)):
+                circuit.ry(float(rng.uniform(1, 2)), q)
+                circuit.measure(q, bit)
+    circuit.measure(range(n_qubits), out)
     return circuit

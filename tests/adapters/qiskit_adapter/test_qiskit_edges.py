@@ -6,11 +6,13 @@ import _velquin_native
 import numpy as np
 import pytest
 from qiskit import QuantumCircuit
+from qiskit.circuit.classical import expr
 from qiskit.circuit.library import PauliEvolutionGate
 from qiskit.primitives import StatevectorEstimator, StatevectorSampler
 from qiskit.quantum_info import Kraus, SparsePauliOp, Statevector, SuperOp
 
 import velquin_qiskit as vq
+from velquin_qiskit.translation import translate
 
 QASM = Path(__file__).parent / "qasm"
 
@@ -33,20 +35,10 @@ def _while_loop(qc):
         qc.x(1)
 
 
-def _for_loop(qc):
-    with qc.for_loop(range(2)):
-        qc.x(1)
-
-
 def _switch_case(qc):
     with qc.switch(qc.clbits[0]) as case:
         with case(0):
             qc.x(1)
-
-
-def _box(qc):
-    with qc.box():
-        qc.x(1)
 
 
 def _kraus(qc):
@@ -59,35 +51,48 @@ def _superop(qc):
     qc.append(SuperOp(damping), [1])
 
 
-def _measure_inside(qc):
-    inner = QuantumCircuit(1, 1)
-    inner.measure(0, 0)
-    qc.append(inner.to_instruction(label="peek"), [1], [0])
+def _gate_after_measure(qc):
+    qc.measure(1, 0)
+    qc.rx(0.3, 1)
 
 
 def _noncommuting_evolution(qc):
     qc.append(PauliEvolutionGate(SparsePauliOp(["XI", "ZZ"]), time=0.3), [1, 2])
 
 
-def _gate_after_measure(qc):
-    qc.measure(1, 0)
-    qc.rx(0.3, 1)
+def _store(qc):
+    flag = qc.add_var("flag", expr.lift(qc.clbits[0]))
+    with qc.if_test(flag):
+        qc.x(1)
 
 
-# (builder, instruction named, its index, its qubits, reason)
+def _multiplication(qc):
+    with qc.if_test(expr.equal(expr.mul(qc.cregs[0], 2), 2)):
+        qc.x(1)
+
+
+SINGLE_STATE = ("from_qiskit", "statevector", "estimator")
+"""Where one final state is needed: the estimator at precision 0 gives exact values."""
+EVERYWHERE = ("from_qiskit", "statevector", "sampler", "estimator", "backend")
+
+# (builder, instruction named, where, its qubits, reason, entry points refusing it)
 REFUSED = [
-    (_reset, "reset", 1, [1], "reset is not unitary"),
-    (_initialize, "initialize", 1, [1], "initialize begins with a reset"),
-    (_if_else, "if_else", 1, [1], "control flow"),
-    (_while_loop, "while_loop", 1, [1], "control flow"),
-    (_for_loop, "for_loop", 1, [1], "control flow"),
-    (_switch_case, "switch_case", 1, [1], "control flow"),
-    (_box, "box", 1, [1], "control flow"),
-    (_kraus, "kraus", 1, [1], "not a unitary instruction"),
-    (_superop, "kraus", 1, [1], "not a unitary instruction"),  # Qiskit appends it as Kraus
-    (_measure_inside, "circuit-", 1, [1], "'measure', which is not unitary"),
-    (_noncommuting_evolution, "PauliEvolution", 1, [1, 2], "Pauli terms do not all commute"),
-    (_gate_after_measure, "rx", 2, [1], "acts on qubit 1 after its measurement at circuit.data"),
+    (_reset, "reset", "circuit.data[1]", [1], "reset is not unitary", SINGLE_STATE),
+    (_initialize, "reset", "circuit.data[1].definition.data[0]", [1], "reset is not unitary",
+     SINGLE_STATE),
+    (_if_else, "if_else", "circuit.data[1]", [1], "control flow", SINGLE_STATE),
+    (_while_loop, "while_loop", "circuit.data[1]", [1], "control flow", SINGLE_STATE),
+    (_switch_case, "switch_case", "circuit.data[1]", [1], "control flow", SINGLE_STATE),
+    (_kraus, "kraus", "circuit.data[1]", [1], "noise channel is not unitary", SINGLE_STATE),
+    (_superop, "kraus", "circuit.data[1]", [1], "noise channel is not unitary",
+     SINGLE_STATE),  # Qiskit appends it as Kraus
+    (_gate_after_measure, "rx", "circuit.data[2]", [1],
+     "acts on qubit 1 after its measurement by 'measure' (circuit.data[1]", SINGLE_STATE),
+    (_noncommuting_evolution, "PauliEvolution", "circuit.data[1]", [1, 2],
+     "Pauli terms do not all commute", EVERYWHERE),
+    (_store, "store", "circuit.data[1]", [], "classical variables and stores", EVERYWHERE),
+    (_multiplication, "if_else", "circuit.data[1]", [1], "has no exact form in velquin's "
+     "conditions", EVERYWHERE),
 ]
 ENTRY_POINTS = {
     "from_qiskit": lambda qc: vq.from_qiskit(qc),
@@ -105,22 +110,25 @@ def nothing_simulates(monkeypatch):
     monkeypatch.setattr(_velquin_native, "Program", no_program)
 
 
-@pytest.mark.parametrize("entry", ENTRY_POINTS)
-@pytest.mark.parametrize("build, name, index, qubits, reason", REFUSED)
+@pytest.mark.parametrize("entry, build, name, at, qubits, reason, entries",
+                         [(entry, *case) for case in REFUSED for entry in case[-1]])
 def test_unsupported_instruction_is_refused_before_anything_runs(
-        nothing_simulates, entry, build, name, index, qubits, reason):
+        nothing_simulates, entry, build, name, at, qubits, reason, entries):
     qc = QuantumCircuit(3, 2)
     qc.h(0)
     build(qc)
-    if entry == "estimator" and any(i.name == "measure" for i in qc.data):
-        # The estimator refuses the measurement itself: its value is that of the final state.
-        index = next(i for i, instruction in enumerate(qc.data) if instruction.name == "measure")
-        name, qubits, reason = "measure", [1], "EstimatorV2 takes circuits without measurements"
+    if entry == "estimator" and entries == SINGLE_STATE and any(
+            i.name == "measure" for i in qc.data):
+        # The estimator keeps measurements: the state after one is what it would estimate.
+        at, name, qubits = "circuit.data[1]", "measure", [1]
+        reason = "the state after a measurement depends on its outcome"
     with pytest.raises(vq.UnsupportedInstructionError) as error:
         ENTRY_POINTS[entry](qc)  # raised by run() itself, not when the result is read
     message = str(error.value)
-    assert f"'{name}" in message and f"(circuit.data[{index}] on qubits {qubits})" in message
+    assert f"'{name}" in message and f"({at} on qubits {qubits})" in message
     assert reason in message
+    if entries == SINGLE_STATE:  # and it says why one state cannot be given
+        assert ("density matrix" if entry == "estimator" else "one final state") in message
 
 
 def test_barriers_delays_and_repeated_final_measurements_are_accepted():
@@ -133,6 +141,9 @@ def test_barriers_delays_and_repeated_final_measurements_are_accepted():
     qc.measure(1, 2)                                     # a second read of the same qubit
     counts = vq.SamplerV2(seed=2).run([qc], shots=200).result()[0].data.c.get_counts()
     assert set(counts) == {"000", "111"} and sum(counts.values()) == 200
+    translation = translate(qc)  # final measurements only: the state is sampled in one pass
+    assert translation.dynamic is None and translation.measured == {0: 0, 1: 1, 2: 1}
+    assert not any(op.name == "measure" for op in translation.program.ops)
 
 
 def test_device_sized_circuit_runs_on_its_active_qubits():
