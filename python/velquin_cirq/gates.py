@@ -35,19 +35,8 @@ Lowered: TypeAlias = "tuple[tuple[Op, ...], Angle | None]"
 Handler: TypeAlias = "Callable[[Any, tuple[int, ...], Parameters], Lowered | None]"
 _PAULI = "IXYZ"  # a DensePauliString's pauli_mask letters
 
-_CACHE: dict[tuple[object, ...], Op] = {}
-
-
-def _cached(name: str, qubits: tuple[int, ...], controls: tuple[int, ...] = (),
-            payload: str | None = None) -> Op:
-    """A parameter-free operation, made once per process (``Op`` is immutable)."""
-    key = (name, qubits, controls, payload)
-    op = _CACHE.get(key)
-    if op is None:
-        if len(_CACHE) > 1 << 16:
-            _CACHE.clear()
-        op = _CACHE[key] = Op(name, qubits, controls, payload=payload)
-    return op
+MAX_MATRIX_QUBITS = 10
+"""The widest matrix the engine takes as one operation."""
 
 
 @dataclass(frozen=True)
@@ -68,7 +57,7 @@ class _Power:
         fixed = number(t)
         if fixed is not None and fixed in self.named:
             name, controls, payload = self.named[fixed]
-            op = _cached(name, q[controls:], q[:controls], payload)
+            op = Op(name, q[controls:], q[:controls], payload=payload)
             return (op,), (PI * fixed * shift if shift else None)
         ctrl, targets = q[:self.controls], q[self.controls:]
         params: tuple[Angle, ...] = (p.angle(t, PI),)
@@ -108,7 +97,7 @@ _ISWAP = _Power("xx_plus_yy", False, 0, {1.0: ("iswap", 0, None)})
 
 def _constant(name: str) -> Handler:
     def handler(gate: Any, q: tuple[int, ...], p: Parameters) -> Lowered:
-        return (_cached(name, q),), None
+        return (Op(name, q),), None
     return handler
 
 
@@ -156,11 +145,11 @@ def _phased_fsim(gate: Any, q: tuple[int, ...], p: Parameters) -> Lowered:
 
 
 def _cswap(gate: Any, q: tuple[int, ...], p: Parameters) -> Lowered:
-    return (_cached("swap", q[1:], q[:1]),), None
+    return (Op("swap", q[1:], q[:1]),), None
 
 
 def _matrix(gate: Any, q: tuple[int, ...], p: Parameters) -> Lowered | None:
-    if any(d != 2 for d in cirq.qid_shape(gate)) or len(q) > 10:
+    if any(d != 2 for d in cirq.qid_shape(gate)) or len(q) > MAX_MATRIX_QUBITS:
         return None
     payload = np.ascontiguousarray(cirq.unitary(gate), dtype=np.complex128)
     return (Op("unitary", q[::-1], payload=payload),), None
@@ -168,7 +157,7 @@ def _matrix(gate: Any, q: tuple[int, ...], p: Parameters) -> Lowered | None:
 
 def _clifford(gate: Any, q: tuple[int, ...], p: Parameters) -> Lowered | None:
     # A fixed gate that no library operation is: its constant matrix (from Cirq's tableau).
-    if len(q) > 10:
+    if len(q) > MAX_MATRIX_QUBITS:
         return None
     payload = np.ascontiguousarray(cirq.unitary(gate), dtype=np.complex128)
     return (Op("unitary", q[::-1], payload=payload),), None

@@ -1,5 +1,5 @@
-"""Measurements in Cirq's layout: records from the engine's per-shot outcomes, and
-``simulate``'s one shot with the state collapsed onto it.
+"""Measurements in Cirq's layout: records from the engine's per-shot outcomes or classical
+bits, and ``simulate``'s one shot with the state collapsed onto it.
 
 A measurement's bits are in the order of its qubits, each inverted where its
 ``invert_mask`` says so; a key measured by several operations has one instance per
@@ -11,6 +11,7 @@ from __future__ import annotations
 import math
 from collections.abc import Sequence
 from dataclasses import dataclass
+from typing import Any
 
 import cirq
 import numpy as np
@@ -20,7 +21,7 @@ import velquin_adapters as va
 
 @dataclass(frozen=True)
 class Measurement:
-    """One terminal measurement: its key, qubits, and which bits it inverts."""
+    """One measurement: its key, qubits, and which bits it inverts."""
 
     key: str
     qubits: tuple[cirq.Qid, ...]
@@ -59,18 +60,13 @@ def _bits(measurements: Sequence[Measurement], outcomes: npt.NDArray[np.uint64],
     return bits.view(np.int8)
 
 
-def records(measurements: Sequence[Measurement], outcomes: npt.NDArray[np.uint64],
-            positions: Sequence[int | None]) -> list[dict[str, npt.NDArray[np.int8]]]:
-    """Per sweep point, ``cirq.ResultDict`` records (shots x instances x bits, int8) of the
-    (points, shots) basis indices ``outcomes``.
-
-    ``positions`` gives the register index of each measured qubit (the measurements' qubits
-    in order), or None for a qubit no gate touches (it reads 0).
-    """
-    bits = _bits(measurements, outcomes, positions)
+def _grouped(measurements: Sequence[Measurement], bits: npt.NDArray[Any]
+             ) -> list[dict[str, npt.NDArray[Any]]]:
+    """Per sweep point of (points, shots, bits) ``bits``, Cirq's records (shots x instances
+    x bits): each key's measurements in order, views of ``bits`` where a key has one."""
     out = []
     for point in bits:
-        instances: dict[str, list[npt.NDArray[np.int8]]] = {}
+        instances: dict[str, list[npt.NDArray[Any]]] = {}
         start = 0
         for m in measurements:
             instances.setdefault(m.key, []).append(point[:, start:start + len(m.qubits)])
@@ -78,6 +74,41 @@ def records(measurements: Sequence[Measurement], outcomes: npt.NDArray[np.uint64
         out.append({key: parts[0][:, None] if len(parts) == 1 else np.stack(parts, axis=1)
                     for key, parts in instances.items()})
     return out
+
+
+def records(measurements: Sequence[Measurement], outcomes: npt.NDArray[np.uint64],
+            positions: Sequence[int | None]) -> list[dict[str, npt.NDArray[np.int8]]]:
+    """Per sweep point, ``cirq.ResultDict`` records (shots x instances x bits, int8 as
+    Cirq's sampled terminal measurements) of the (points, shots) basis indices ``outcomes``.
+
+    ``positions`` gives the register index of each measured qubit (the measurements' qubits
+    in order), or None for a qubit no gate touches (it reads 0).
+    """
+    return _grouped(measurements, _bits(measurements, outcomes, positions))
+
+
+def shot_records(measurements: Sequence[Measurement], bits: npt.NDArray[np.uint8]
+                 ) -> list[dict[str, npt.NDArray[np.uint8]]]:
+    """Per sweep point, records (uint8, as Cirq's records of trajectories) of the engine's
+    (points, shots, classical bits) ``bits``: every measurement's bits in circuit order,
+    inverted where its ``invert_mask`` says so (after any readout error, as Cirq's)."""
+    invert = np.array([b for m in measurements for b in m.invert], dtype=np.uint8)
+    if invert.any():
+        bits = bits ^ invert
+    return _grouped(measurements, bits)
+
+
+def last_records(measurements: Sequence[Measurement], bits: npt.NDArray[np.uint8]
+                 ) -> dict[str, npt.NDArray[np.uint8]]:
+    """Each key's last record in one trajectory's classical ``bits``, inverted where asked,
+    as ``cirq.StateVectorTrialResult.measurements`` holds them."""
+    result: dict[str, npt.NDArray[np.uint8]] = {}
+    start = 0
+    for m in measurements:
+        record = bits[start:start + len(m.qubits)] ^ np.array(m.invert, dtype=np.uint8)
+        result[m.key] = record
+        start += len(m.qubits)
+    return result
 
 
 def collapse(state: npt.NDArray[np.complex128], measurements: Sequence[Measurement],

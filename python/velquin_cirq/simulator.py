@@ -1,10 +1,12 @@
 """``velquin_cirq.Simulator``: Cirq's simulator interfaces on velquin's engine.
 
-Each call translates the circuit once (``translation``: one engine program), turns the sweep
-into one row of parameter values per point (``Parameters.rows``) and hands all the rows to
-the engine in one call (or in a few, over an executor's workers): per-shot samples for
-``run``, expectation values for Pauli sums, and the final state of each point for
-``simulate``, one point at a time so that one state is held at once.
+Each call translates the circuit, with the noise model's operations, once (``translation``),
+turns the sweep into one row of parameter values per point (``Parameters.rows``) and hands
+all the rows to the engine in one call (or in a few, over an executor's workers): per-shot
+samples of the final state for ``run`` of a static circuit (unitary gates, then terminal
+measurements), per-shot trajectories (``run_shots``) for any other, expectation values for
+Pauli sums, and the final state of each point for ``simulate``, one point at a time so that
+one state is held at once (one drawn trajectory of a dynamic circuit, ``trajectory``).
 """
 
 from __future__ import annotations
@@ -17,7 +19,7 @@ import numpy as np
 import numpy.typing as npt
 import velquin_adapters as va
 
-from . import arguments, records, results, seeds, work
+from . import arguments, records, refusals, results, seeds, trajectory, work
 from . import observables as pauli
 from .translation import Translation, translate
 
@@ -36,19 +38,27 @@ class Simulator(
     ``seed`` is taken as Cirq's simulators take it (None, an integer, a
     ``numpy.random.RandomState`` or ``Generator``); each sampling call draws
     its root from it and sweep point ``i`` samples with the seeds
-    ``velquin_adapters.job_seeds(root, (i,))``. ``executor`` (a
-    ``concurrent.futures.Executor`` or a ``dask.distributed.Client``) runs
-    the sweep points in parallel, with the results of a serial run.
+    ``velquin_adapters.job_seeds(root, (i,))``. ``noise`` is what
+    ``cirq.NoiseModel.from_noise_model_like`` takes (a noise model, a channel
+    for every qubit after every moment, or None), added as ``cirq.Simulator``
+    adds it. ``executor`` (a ``concurrent.futures.Executor`` or a
+    ``dask.distributed.Client``) runs the sweep points in parallel, with the
+    results of a serial run.
 
     Final states are complex128, in Cirq's big-endian order of ``qubit_order``,
     with every global phase applied and never renormalised. ``initial_state``
     is None, a basis-state index, or a basis-state vector; other states are
-    refused. Non-unitary operations and mid-circuit measurements are refused
-    with ``UnsupportedOperationError`` before anything is simulated.
+    refused. What velquin cannot simulate exactly is refused with
+    ``UnsupportedOperationError`` before anything is simulated, and so are
+    expectation values of noisy or dynamic circuits (trajectories would only
+    estimate them).
     """
 
-    def __init__(self, seed: Any = None, executor: va.Executor = None) -> None:
+    def __init__(self, seed: Any = None, noise: cirq.NOISE_MODEL_LIKE = None,
+                 executor: va.Executor = None) -> None:
         self._random = seeds.parse_seed(seed)
+        self.noise = cirq.NoiseModel.from_noise_model_like(noise)
+        self._noise = None if self.noise is cirq.NO_NOISE else self.noise
         self._executor = executor
 
     def _pieces(self, rows: npt.NDArray[np.float64]) -> list[npt.NDArray[np.float64]]:
@@ -72,7 +82,7 @@ class Simulator(
                     program.findall_operations_with_gate_type(cirq.MeasurementGate)]
             return iter([cirq.ResultDict(params=r, records={k: np.empty([0, 1, 1]) for k in keys})
                          for r in cirq.to_resolvers(params)])
-        translation = translate(program, cirq.QubitOrder.DEFAULT)
+        translation = translate(program, cirq.QubitOrder.DEFAULT, self._noise)
         if not translation.measurements:
             raise ValueError("Circuit has no measurements to sample.")
         resolvers = list(cirq.to_resolvers(params))
@@ -80,13 +90,43 @@ class Simulator(
         if not resolvers:
             return iter([])
         count = arguments.repetitions(repetitions)
+        if translation.dynamic is not None:
+            return iter(self._shots(translation, resolvers, rows, count))
         return iter(self._sample(translation, resolvers, rows, count))
+
+    def _point_seeds(self, count: int) -> list[va.JobSeeds]:
+        root = seeds.call_root(self._random)
+        return [va.job_seeds(root, (i,)) for i in range(count)]
+
+    def _shots(self, translation: Translation, resolvers: list[cirq.ParamResolver],
+               rows: npt.NDArray[np.float64], repetitions: int) -> list[cirq.Result]:
+        """Records of a dynamic circuit: every shot a trajectory, every sweep point's
+        trajectories seeded by its own seed (the same bits at any thread count and with any
+        executor)."""
+        named = arguments.not_finite(translation.parameters, rows, resolvers)
+        if named is not None:
+            raise named
+        program = translation.shots()
+        point_seeds = [s.velquin for s in self._point_seeds(len(resolvers))]
+        jobs, start = [], 0
+        for piece in self._pieces(rows):
+            jobs.append(va.ShotsJob(program, piece, repetitions,
+                                    tuple(point_seeds[start:start + len(piece)])))
+            start += len(piece)
+        try:
+            parts = va.fan_out(va.run_shots, jobs, self._executor)
+        except MemoryError as error:
+            raise MemoryError(f"repetitions={repetitions} at {len(resolvers)} sweep points: "
+                              f"{error}") from error
+        bits = np.concatenate(parts) if len(parts) > 1 else parts[0]
+        return [cirq.ResultDict(params=resolver, records=point)
+                for resolver, point in zip(resolvers, records.shot_records(
+                    translation.measurements, bits))]
 
     def _sample(self, translation: Translation, resolvers: list[cirq.ParamResolver],
                 rows: npt.NDArray[np.float64], repetitions: int) -> list[cirq.Result]:
         _, program, positions = translation.sampled()
-        root = seeds.call_root(self._random)
-        point_seeds = [va.job_seeds(root, (i,)).velquin for i in range(len(resolvers))]
+        point_seeds = [s.velquin for s in self._point_seeds(len(resolvers))]
         jobs, start = [], 0
         for piece in self._pieces(rows):
             jobs.append(va.SampleJob(program, piece, repetitions,
@@ -114,13 +154,16 @@ class Simulator(
     def simulate_sweep_iter(self, program: cirq.AbstractCircuit, params: cirq.Sweepable,
                             qubit_order: cirq.QubitOrderOrList = cirq.QubitOrder.DEFAULT,
                             initial_state: Any = None) -> Iterator[cirq.StateVectorTrialResult]:
-        translation = translate(program, qubit_order)
+        translation = translate(program, qubit_order, self._noise)
         resolvers = list(cirq.to_resolvers(params))
         rows = translation.parameters.rows(resolvers)
         if not resolvers:
             return
         n = len(translation.order)
         initial = arguments.basis_state(initial_state, n)
+        if translation.dynamic is not None:
+            yield from self._trajectories(translation, resolvers, rows, initial)
+            return
         engine = translation.program(initial)
         states: Iterator[npt.NDArray[np.complex128]]
         if self._executor is None:
@@ -146,6 +189,28 @@ class Simulator(
                                       final_simulator_state=results.simulation_state(
                                           state, translation.order))
 
+    def _trajectories(self, translation: Translation, resolvers: list[cirq.ParamResolver],
+                      rows: npt.NDArray[np.float64], initial: int
+                      ) -> Iterator[cirq.StateVectorTrialResult]:
+        """One drawn trajectory per sweep point, as cirq.Simulator simulates a dynamic
+        circuit: its final state and each key's last record."""
+        n = len(translation.order)
+        va.layout_of([range(n)])  # more than 30 qubits: refused, naming the count
+        dynamic = trajectory.Dynamic(max(n, 1), (*translation.initial(initial),
+                                                 *translation.steps),
+                                     translation.parameters.count, translation.phase,
+                                     translation.register.count)
+        jobs = [(dynamic, row, s.numpy) for row, s in zip(rows, self._point_seeds(len(rows)))]
+        runs: Iterator[tuple[npt.NDArray[np.complex128], npt.NDArray[np.uint8]]]
+        if self._executor is None:
+            runs = (trajectory.run(job) for job in jobs)
+        else:
+            runs = iter(va.fan_out(trajectory.run, jobs, self._executor))
+        for resolver, (state, bits) in zip(resolvers, runs):
+            yield results.TrialResult(
+                params=resolver, measurements=records.last_records(translation.measurements, bits),
+                final_simulator_state=results.simulation_state(state, translation.order))
+
     # cirq.SimulatesExpectationValues
 
     def simulate_expectation_values_sweep_iter(
@@ -156,18 +221,22 @@ class Simulator(
     ) -> Iterator[list[float]]:
         """Exact expectation values (complex, as Cirq's); with
         ``permit_terminal_measurements``, those of the state before its terminal
-        measurements (nothing is sampled)."""
+        measurements (nothing is sampled). Refused for a noisy or dynamic circuit, whose
+        exact values need its density matrix."""
         terminal = ValueError(
             "Provided circuit has terminal measurements, which may skew expectation values. "
             "If this is intentional, set permit_terminal_measurements=True.")
         try:
-            translation = translate(program, qubit_order)
+            translation = translate(program, qubit_order, self._noise)
         except (ValueError, TypeError):
             if not permit_terminal_measurements and program.are_any_measurements_terminal():
                 raise terminal from None  # what Cirq checks first
             raise
-        if not permit_terminal_measurements and translation.measurements:
+        if not permit_terminal_measurements and translation.measurements and (
+                translation.dynamic is None or program.are_any_measurements_terminal()):
             raise terminal
+        if translation.dynamic is not None:
+            raise refusals.not_exact("expectation values", translation.dynamic)
         wrapped = [cirq.PauliSum.wrap(o) for o in
                    (observables if isinstance(observables, list) else [observables])]
         resolvers = list(cirq.to_resolvers(params))

@@ -1,24 +1,25 @@
-"""A Cirq circuit as one engine program, translated once and bound per sweep point.
+"""A Cirq circuit (with its noise model's operations) as engine programs, translated once and
+bound per sweep point.
 
-The walk takes the circuit moment by moment: every gate the engine has becomes its one
-operation (``gates``); a measurement is recorded (``records.Measurement``); anything else is
-refused (``refusals``) or taken apart by Cirq's own ``cirq.decompose``, down to what the
-engine has (a numeric unitary known only by its matrix, on up to 10 qubits, becomes one
-``unitary`` operation). ``CircuitOperation``s are unrolled first.
+``walk`` gives the circuit's steps. Qubit ``order[k]`` of Cirq's (big-endian) order is engine
+qubit ``n - 1 - k``, so the engine's state vector is Cirq's as it is. Every unconditioned
+gate's own phase is summed into the program's global phase, which multiplies final states
+and expectation values but never the probabilities sampled.
 
-Qubit ``order[k]`` of Cirq's (big-endian) order is engine qubit ``n - 1 - k``, so the
-engine's state vector is Cirq's as it is. Every gate's own phase is summed into the
-program's global phase, which multiplies final states and expectation values but never
-the probabilities sampled.
+A noise model adds its operations as ``cirq.Simulator`` adds them: its ``noisy_moments`` of
+the circuit on the circuit's sorted qubits, each item's operations in order (operations
+inside a ``CircuitOperation`` get none). A static circuit (unitary gates, then terminal
+measurements) runs as one program whose final state is sampled; any other runs as a dynamic
+program of trajectories (``shots``).
 
-A translation is kept for the last few circuits (``cirq.Circuit.freeze()`` is a new object
-whenever a circuit changes, so a kept one is never stale).
+A translation is kept for the last few circuits and noise models (``cirq.Circuit.freeze()``
+is a new object whenever a circuit changes, so a kept one is never stale).
 """
 
 from __future__ import annotations
 
 from collections import OrderedDict
-from collections.abc import Hashable
+from collections.abc import Hashable, Iterable, Sequence
 from dataclasses import dataclass, field
 from typing import Any
 
@@ -27,24 +28,25 @@ import velquin_adapters as va
 from velquin_adapters import Angle, Linear, Op, Program
 
 from . import gates
+from .conditions import Register
 from .parameters import Parameters
 from .records import Measurement
-from .refusals import describe, measurement_reason, reason, refuse
-
-MAX_MATRIX_QUBITS = 10
-"""The widest numeric unitary the engine takes as one matrix."""
+from .walk import walk
 
 
 @dataclass
 class Translation:
-    """One circuit on the qubits of ``order``: engine operations, the global phase, the
-    parameter slots, and the terminal measurements."""
+    """One circuit on the qubits of ``order``: its steps, the global phase, the parameter
+    slots, the measurements in order and their classical bits; ``dynamic`` names the first
+    operation that makes it a program of trajectories (None: static)."""
 
     qubits: gates.Qubits
-    ops: list[Op]
+    steps: list[Op]
     phase: Angle | None
     parameters: Parameters
     measurements: tuple[Measurement, ...]
+    register: Register
+    dynamic: str | None
     _programs: dict[Hashable, Any] = field(default_factory=dict, repr=False)
 
     @property
@@ -57,8 +59,21 @@ class Translation:
         """Each qubit's engine index."""
         return self.qubits.index
 
+    @property
+    def ops(self) -> list[Op]:
+        """A static circuit's unitary operations (its measurements left out)."""
+        if "ops" not in self._programs:
+            assert self.dynamic is None
+            self._programs["ops"] = [op for op in self.steps if op.name != "measure"]
+        ops: list[Op] = self._programs["ops"]
+        return ops
+
+    def initial(self, initial: int) -> list[Op]:
+        """The operations preparing basis state ``initial`` (Cirq's numbering)."""
+        return [Op("x", (v,)) for v in range(len(self.order)) if initial >> v & 1]
+
     def program(self, initial: int = 0, phase: bool = True) -> Program:
-        """The whole register from basis state ``initial`` (Cirq's numbering), with the
+        """A static circuit on the whole register from basis state ``initial``, with the
         global phase or without it; one idle qubit when the circuit has none (the engine
         needs one)."""
         key = ("full", phase)
@@ -67,7 +82,7 @@ class Translation:
             return program
         n = len(self.order)
         va.layout_of([range(n)])  # more than 30 qubits: refused, naming the count
-        first = [Op("x", (v,)) for v in range(n) if initial >> v & 1]
+        first = self.initial(initial)
         program = Program(max(n, 1), first + self.ops if first else self.ops,
                           self.parameters.count, self.phase if phase else None)
         if initial == 0:
@@ -75,9 +90,9 @@ class Translation:
         return program
 
     def sampled(self) -> tuple[va.Layout, Program, list[int | None]]:
-        """The qubits the operations touch, the program on them alone without the global
-        phase, and the register index of each measured qubit (None for an idle one: it
-        reads 0), the measurements' qubits in order."""
+        """A static circuit's qubits that the operations touch, the program on them alone
+        without the global phase, and the register index of each measured qubit (None for an
+        idle one: it reads 0), the measurements' qubits in order."""
         if "sampled" not in self._programs:
             n = len(self.order)
             touched: set[int] = set()
@@ -96,9 +111,19 @@ class Translation:
         kept: tuple[va.Layout, Program, list[int | None]] = self._programs["sampled"]
         return kept
 
-
-class _Unroll(Exception):
-    """The circuit holds a CircuitOperation: walk its unrolled form instead."""
+    def shots(self) -> Program:
+        """The dynamic program whose shots give the measurement records, on the qubits it
+        touches: the steps after the last measurement, which write no record, left out."""
+        if "shots" not in self._programs:
+            last = max((i for i, op in enumerate(self.steps) if op.name == "measure"),
+                       default=-1)
+            steps = [op for op in self.steps[:last + 1] if op.name != "global_phase"
+                     or op.controls]
+            program = Program(max(len(self.order), 1), steps, self.parameters.count,
+                              n_clbits=self.register.count)
+            self._programs["shots"] = program.shrunk()[1]
+        shots: Program = self._programs["shots"]
+        return shots
 
 
 def _merged(angles: list[Angle]) -> Angle | None:
@@ -112,112 +137,50 @@ def _merged(angles: list[Angle]) -> Angle | None:
     return Linear(total.constant, tuple(slopes.items()))
 
 
-def _decomposed(op: cirq.Operation, moment: int, where: gates.Qubits,
-                parameters: Parameters) -> list[gates.Lowered]:
-    """``op`` taken apart by Cirq until every part is an engine operation."""
-    found: dict[int, tuple[cirq.Operation, gates.Lowered]] = {}
-
-    def keep(part: cirq.Operation) -> bool:
-        outside = [q for q in part.qubits if q not in where]
-        if outside:
-            raise refuse(op, moment, "its decomposition uses qubits outside the circuit "
-                         f"({outside[0]})")
-        lowered = gates.lower(part, where, parameters)
-        if lowered is not None:
-            found[id(part)] = (part, lowered)
-        return lowered is not None
-
-    def matrix(part: cirq.Operation) -> list[cirq.Operation] | None:
-        if cirq.is_parameterized(part) or not 1 <= len(part.qubits) <= MAX_MATRIX_QUBITS \
-                or not cirq.has_unitary(part):
-            return None
-        return [cirq.MatrixGate(cirq.unitary(part)).on(*part.qubits)]
-
-    def stuck(part: cirq.Operation) -> Exception:
-        return refuse(op, moment, f"Cirq cannot decompose {describe(part)} into velquin's "
-                      f"operations (a matrix of at most {MAX_MATRIX_QUBITS} qubits, or a gate "
-                      "velquin has)")
-
-    parts = cirq.decompose(op, keep=keep, fallback_decomposer=matrix, on_stuck_raise=stuck)
-    return [found[id(part)][1] for part in parts]
+def noisy_moments(circuit: cirq.AbstractCircuit, noise: cirq.NoiseModel
+                  ) -> list[Sequence[cirq.Operation]]:
+    """The operations of each moment of ``circuit`` with those ``noise`` adds to it, as
+    cirq.Simulator plays them (the noise of moment ``i`` is in item ``i``)."""
+    return [tuple(cirq.flatten_to_ops(item))
+            for item in noise.noisy_moments(circuit, sorted(circuit.all_qubits()))]
 
 
-def _walk(circuit: cirq.AbstractCircuit, order: tuple[cirq.Qid, ...]) -> Translation:
-    where = gates.Qubits(order)
-    qudits = {q for q in order if q.dimension != 2}
-    parameters = Parameters()
-    ops: list[Op] = []
-    phases: list[Angle] = []
-    measurements: list[Measurement] = []
-    measured = va.TerminalMeasurements()
-    lower = gates.lower
-    any_measured = False
-    for index, moment in enumerate(circuit):
-        for op in moment.operations:
-            lowered = None if qudits else lower(op, where, parameters)
-            if lowered is None:
-                if isinstance(op.untagged, cirq.CircuitOperation):
-                    raise _Unroll
-                odd = [q for q in op.qubits if q.dimension != 2]
-                if odd:
-                    raise refuse(op, index, f"{odd[0]} has dimension {odd[0].dimension}, "
-                                 "and velquin simulates qubits only")
-                if cirq.is_measurement(op):
-                    why = measurement_reason(op)
-                    if why is not None:
-                        raise refuse(op, index, why)
-                    measured.measure(op.qubits, f"moment {index}")
-                    measurements.append(Measurement.of(op))
-                    any_measured = True
-                    continue
-                why = reason(op)
-                if why is not None:
-                    raise refuse(op, index, why)
-                parts = _decomposed(op, index, where, parameters)
-            else:
-                parts = [lowered]
-            if any_measured:
-                conflict = measured.conflict(op.qubits)
-                if conflict is not None:
-                    raise refuse(op, index, f"it acts on {conflict[0]} after its measurement "
-                                 f"in {conflict[1]}, and mid-circuit measurements are not "
-                                 "simulated")
-            for part_ops, phase in parts:
-                ops.extend(part_ops)
-                if phase is not None:
-                    phases.append(phase)
-    return Translation(where, ops, _merged(phases), parameters, tuple(measurements))
+def _translated(moments: Iterable[Sequence[cirq.Operation]], order: tuple[cirq.Qid, ...]
+                ) -> Translation:
+    walked = walk(moments, order)
+    return Translation(walked.where, walked.ops, _merged(walked.phases), walked.parameters,
+                       tuple(walked.measurements), walked.register, walked.dynamic)
 
 
-_KEPT: OrderedDict[tuple[int, Hashable], tuple[cirq.FrozenCircuit, Translation]] = OrderedDict()
+_KEPT: OrderedDict[tuple[int, Hashable, int], tuple[cirq.FrozenCircuit, Any, Translation]] = \
+    OrderedDict()
 KEPT_CIRCUITS = 8
 
 
-def translate(circuit: cirq.AbstractCircuit, qubit_order: cirq.QubitOrderOrList
-              ) -> Translation:
-    """The translation of ``circuit`` on Cirq's ``qubit_order`` (kept for the last few).
+def translate(circuit: cirq.AbstractCircuit, qubit_order: cirq.QubitOrderOrList,
+              noise: cirq.NoiseModel | None = None) -> Translation:
+    """The translation of ``circuit`` (with ``noise``'s operations) on Cirq's
+    ``qubit_order``, kept for the last few.
 
     Raises UnsupportedOperationError, naming the operation and its moment, for what velquin
     cannot simulate exactly.
     """
     frozen = circuit.freeze()
     order_key = tuple(qubit_order) if isinstance(qubit_order, list) else qubit_order
-    key: Any = (id(frozen), order_key)
+    key: Any = (id(frozen), order_key, id(noise))
     try:
         kept = _KEPT.get(key)
     except TypeError:  # an unhashable qubit order: nothing kept
         key, kept = None, None
-    if kept is not None and kept[0] is frozen:
+    if kept is not None and kept[0] is frozen and kept[1] is noise:
         _KEPT.move_to_end(key)
-        return kept[1]
+        return kept[2]
     order = tuple(cirq.QubitOrder.as_qubit_order(qubit_order).order_for(frozen.all_qubits()))
-    try:
-        translation = _walk(frozen, order)
-    except _Unroll:
-        unrolled = cirq.unroll_circuit_op(frozen, deep=True, tags_to_check=None)
-        translation = _walk(unrolled, order)
+    moments = (moment.operations for moment in frozen) if noise is None else \
+        noisy_moments(frozen, noise)
+    translation = _translated(moments, order)
     if key is not None:
-        _KEPT[key] = (frozen, translation)
+        _KEPT[key] = (frozen, noise, translation)
         while len(_KEPT) > KEPT_CIRCUITS:
             _KEPT.popitem(last=False)
     return translation

@@ -1,4 +1,5 @@
-"""What velquin cannot simulate exactly is refused, naming it and where it is, before any play."""
+"""What velquin cannot simulate exactly is refused, naming it and where it is, before any play:
+operations, and expectation values of noisy or dynamic circuits."""
 
 import cirq
 import numpy as np
@@ -26,26 +27,26 @@ class Wide(cirq.Gate):
         return "Wide"
 
 
+KRAUS = [np.diag([1.0, 0.6]), np.array([[0, 0.8], [0, 0]])]
+LOOP = cirq.CircuitOperation(cirq.FrozenCircuit(cirq.X(Q[0]), cirq.measure(Q[0], key="r")),
+                             repeat_until=cirq.KeyCondition(cirq.MeasurementKey("r")),
+                             use_repetition_ids=False)
+
 REFUSED = [
-    (cirq.Circuit(cirq.H(Q[0]), cirq.reset(Q[1])),
-     r"reset\(q\(1\)\) in moment 0: a reset is not unitary"),
-    (cirq.Circuit(cirq.H(Q[0]), cirq.depolarize(0.1)(Q[0])),
-     r"depolarize\(p=0.1\)\(q\(0\)\) in moment 1: noise channels are not simulated"),
-    (cirq.Circuit(cirq.H(Q[0]), cirq.amplitude_damp(0.3)(Q[1])),
-     r"in moment 0: noise channels are not simulated"),
-    (cirq.Circuit(cirq.H(Q[0]), M, cirq.X(Q[1]).with_classical_controls("m")),
-     r"X\(q\(1\)\).with_classical_controls\(m\) in moment 2: classically controlled"),
-    (cirq.Circuit(cirq.H(Q[0]), M, cirq.CNOT(Q[1], Q[0])),
-     r"CNOT\(q\(1\), q\(0\)\) in moment 2: it acts on q\(0\) after its measurement in moment 1"),
-    (cirq.Circuit(cirq.H(Q[0]), cirq.measure(Q[0], key="c", confusion_map={
-        (0,): np.array([[0.9, 0.1], [0.1, 0.9]])})),
-     r"in moment 1: a measurement with a confusion map is noisy"),
-    (cirq.Circuit(cirq.PauliMeasurementGate([cirq.X], key="p").on(Q[0])),
-     r"in moment 0: only computational-basis measurements \(cirq.measure\) are simulated"),
+    (cirq.Circuit(cirq.H(Q[0]), cirq.measure(Q[0], Q[1], key="c", confusion_map={(0, 1): np.eye(4)})),
+     r"in moment 1: its confusion matrix over qubits \(0, 1\) correlates their readout errors"),
+    (cirq.Circuit(cirq.H(Q[0]), LOOP),
+     r"in moment 1: a loop repeated until a measurement's outcome has as many records"),
+    (cirq.Circuit(cirq.H(Q[0]), cirq.KrausChannel(KRAUS, key="k").on(Q[1])),
+     r"in moment 0: it records which of its operators was applied under a measurement key"),
+    (cirq.Circuit(cirq.H(Q[0]), cirq.RandomGateChannel(sub_gate=cirq.X, probability=sympy.Symbol("p"))
+                  .on(Q[1])),
+     r"in moment 0: its probabilities are symbols"),
+    (cirq.Circuit(cirq.H(Q[0]), M, cirq.X(Q[1]).with_classical_controls(
+        cirq.SympyCondition(sympy.Symbol("m") * sympy.Symbol("m") > 0))),
+     r"X\(q\(1\)\).with_classical_controls\(m\*\*2 > 0\) in moment 2: m\*\*2 is not a sum of keys"),
     (cirq.Circuit(cirq.H(Q[0]), cirq.MatrixGate(np.eye(3), qid_shape=(3,)).on(cirq.LineQid(5, 3))),
      r"in moment 0: q\(5\) \(d=3\) has dimension 3, and velquin simulates qubits only"),
-    (cirq.Circuit(cirq.H(Q[0]), cirq.CircuitOperation(cirq.FrozenCircuit(M, cirq.X(Q[0])))),
-     r"X\(q\(0\)\) in moment 2: it acts on q\(0\) after its measurement in moment 1"),
     (cirq.Circuit(Wide().on(*cirq.LineQubit.range(11))),
      r"Wide.* in moment 0: Cirq cannot decompose Wide.* into velquin's operations \(a matrix of "
      r"at most 10 qubits"),
@@ -83,10 +84,37 @@ def test_unsupported_operations_are_refused_before_anything_is_simulated(
      NotImplementedError, "non-Hermitian PauliString"),
     (lambda s: s.simulate_expectation_values(cirq.Circuit(cirq.H(Q[0]), M), cirq.X(Q[0])),
      ValueError, "Provided circuit has terminal measurements"),
+    (lambda s: s.run(cirq.Circuit(cirq.H(Q[0]), cirq.X(Q[1]).with_classical_controls("m"), M)),
+     ValueError, "Measurement key m missing when testing classical control"),  # Cirq's words
+    (lambda s: s.run(cirq.Circuit(M, cirq.measure(Q[0], Q[1], key="m"))),
+     ValueError, "the measurement key 'm' is measured on 1 qubits and then on 2"),
 ])
 def test_requests_outside_what_is_exact_are_refused(call, error, message):
     with pytest.raises(error, match=message):
         call(velquin_cirq.Simulator())
+
+
+NOT_EXACT = ("velquin cannot compute expectation values exactly: {}, so each run is one "
+             "trajectory of many, and averaging trajectories would only estimate the values; "
+             "exact values of a noisy or dynamic circuit need its density matrix "
+             "(cirq.DensityMatrixSimulator)")
+
+
+@pytest.mark.parametrize("circuit, noise, first", [
+    (cirq.Circuit(cirq.H(Q[0]), cirq.CNOT(Q[0], Q[1])), cirq.depolarize(0.01),
+     "depolarize(p=0.01)(q(0)) in moment 0 is a noise channel"),
+    (cirq.Circuit(cirq.H(Q[0]), cirq.amplitude_damp(0.1)(Q[1])), None,
+     "amplitude_damp(gamma=0.1)(q(1)) in moment 0 is a noise channel"),
+    (cirq.Circuit(cirq.H(Q[0]), M, cirq.CNOT(Q[0], Q[1])), None,
+     "CNOT(q(0), q(1)) in moment 2 acts on q(0) after its measurement in moment 1"),
+    (cirq.Circuit(cirq.H(Q[0]), cirq.reset(Q[0])), None, "reset(q(0)) in moment 1 is a reset"),
+])
+def test_expectation_values_of_noisy_or_dynamic_circuits_are_refused(circuit, noise, first, monkeypatch):
+    monkeypatch.setattr(velquin_adapters.Program, "compiled", lambda *args: 1 / 0)
+    with pytest.raises(velquin_cirq.UnsupportedOperationError) as refused:
+        velquin_cirq.Simulator(noise=noise).simulate_expectation_values(
+            circuit, cirq.Z(Q[1]), permit_terminal_measurements=True)
+    assert str(refused.value) == NOT_EXACT.format(first)
 
 
 def test_measurement_after_measurement_and_expectations_before_terminal_ones_are_allowed():

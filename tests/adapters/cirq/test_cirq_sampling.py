@@ -1,4 +1,5 @@
-"""Samples: their distribution, Cirq's record layout, and seeds at any thread count."""
+"""Samples: their distribution (static circuits against the exact state, dynamic and noisy ones
+against cirq.DensityMatrixSimulator), Cirq's record layout, and seeds at any thread count."""
 
 import concurrent.futures
 import hashlib
@@ -13,10 +14,23 @@ import numpy as np
 import pytest
 import scipy.stats
 import velquin_cirq
-from cirq_circuits import cirq_reference, random_circuit
+from cirq_circuits import (cirq_reference, exact_records, random_circuit, random_dynamic_circuit,
+                           record_order)
 
-# Each case's G-test fails a correct sampler with probability 1e-6 (three cases: 3e-6 in all).
+# Each case's G-test fails a correct sampler with probability 1e-6 (eleven cases: about 1e-5 in
+# all).
 FALSE_ALARM = 1e-6
+
+
+def assert_follows(observed, exact, shots):
+    """A G-test of the counts ``observed`` against the distribution ``exact``."""
+    outcomes = [o for o in exact if exact[o] > 1e-12]
+    assert set(observed) <= set(outcomes), set(observed) - set(outcomes)
+    expected = np.array([exact[o] for o in outcomes])
+    counts = np.array([observed[o] for o in outcomes])
+    _, p_value = scipy.stats.power_divergence(counts, expected / expected.sum() * shots,
+                                              lambda_="log-likelihood")
+    assert p_value > FALSE_ALARM
 
 
 @pytest.mark.parametrize("seed", range(3))
@@ -37,13 +51,48 @@ def test_sampled_distribution_matches_the_exact_one(seed):
     for index, p in enumerate(probabilities):
         bits = [(index >> (3 - k)) & 1 for k in range(4)]
         exact[(1 - bits[2], bits[0], 0, bits[3])] += p
-    outcomes = [o for o in exact if exact[o] > 1e-12]
-    assert set(observed) <= set(outcomes)
-    expected = np.array([exact[o] for o in outcomes])
-    counts = np.array([observed[o] for o in outcomes])
-    _, p_value = scipy.stats.power_divergence(counts, expected / expected.sum() * shots,
-                                              lambda_="log-likelihood")
-    assert p_value > FALSE_ALARM
+    assert_follows(observed, exact, shots)
+
+
+NOISE = {"in_circuit": None, "depolarize": cirq.depolarize(0.03),
+         "amplitude_damp": cirq.amplitude_damp(0.05)}
+
+
+@pytest.mark.parametrize("noise", NOISE)
+@pytest.mark.parametrize("seed", range(2))
+def test_dynamic_records_follow_the_density_matrix(seed, noise):
+    # Random circuits of gates, measurements anywhere (repeated keys, invert masks, confusion
+    # maps, a Pauli measurement), resets, classical controls (key, indexed key, bit mask and
+    # SymPy conditions) and channels, in the circuit and from a noise model.
+    rng = np.random.default_rng(200 + seed)
+    q = cirq.LineQubit.range(3)
+    circuit = random_dynamic_circuit(rng, q, 24)
+    resolver = cirq.ParamResolver({"a": 0.4, "b": -1.1})
+    shots = 20000
+    result = velquin_cirq.Simulator(seed=seed, noise=NOISE[noise]).run(circuit, resolver, shots)
+    assert {r.dtype for r in result.records.values()} == {np.dtype(np.uint8)}  # as Cirq's
+    observed = Counter(map(tuple, record_order(result.records).tolist()))
+    assert_follows(observed, exact_records(circuit, resolver, NOISE[noise]), shots)
+
+
+@pytest.mark.parametrize("noise", ["in_circuit", "depolarize"])
+def test_simulate_draws_trajectories_as_the_density_matrix_weighs_them(noise):
+    # Each simulate call is one trajectory: its last records and one basis state drawn from its
+    # final state, over many calls, follow the density matrix.
+    rng = np.random.default_rng(300)
+    q = cirq.LineQubit.range(3)
+    circuit = random_dynamic_circuit(rng, q, 16, bits=2)
+    resolver = cirq.ParamResolver({"a": 0.4, "b": -1.1})
+    simulator, draws, trials = velquin_cirq.Simulator(seed=4, noise=NOISE[noise]), rng, 3000
+    observed = Counter()
+    for result in simulator.simulate_sweep(circuit, [resolver] * trials):
+        state = result.final_state_vector
+        assert abs(np.vdot(state, state) - 1) < 1e-12
+        index = draws.choice(state.size, p=np.abs(state) ** 2 / np.vdot(state, state).real)
+        last = [int(b) for key in sorted(result.measurements) for b in result.measurements[key]]
+        observed[(*last, *((index >> (2 - k)) & 1 for k in range(3)))] += 1
+    assert_follows(observed, exact_records(circuit, resolver, NOISE[noise], final_qubits=q,
+                                           last_only=True), trials)
 
 
 def test_records_have_cirqs_keys_shapes_and_types():
