@@ -22,16 +22,18 @@ from pennylane.operation import Operator
 from velquin_adapters import (
     ExpectationJob,
     Executor,
-    PauliSum,
     Program,
     SampleJob,
+    ShotsJob,
     expectations,
     fan_out,
+    run_shots,
     sample,
     split_rows,
     state,
 )
 
+from .observables import Part
 from .structures import Structure
 from .translate import operation_of, real_rows, row, unsupported
 
@@ -51,7 +53,25 @@ def states(job: StatesJob) -> list[npt.NDArray[np.complex128]]:
     return [state(job.program, r) for r in job.rows]
 
 
-Job = ExpectationJob | SampleJob | StatesJob
+@dataclass(frozen=True, slots=True)
+class GradientJob:
+    """Expectation values of observables and their derivatives in every parameter, by the
+    engine's adjoint method, for rows of parameter sets."""
+
+    program: Program
+    rows: npt.NDArray[np.float64]
+    observables: tuple[Part, ...]
+
+
+def gradients(job: GradientJob) -> tuple[npt.NDArray[np.float64], npt.NDArray[np.float64]]:
+    """(sets, observables) values and (sets, observables, parameters) derivatives."""
+    sets = job.rows.shape[0]
+    if not job.observables:
+        return np.zeros((sets, 0)), np.zeros((sets, 0, job.program.n_params))
+    return job.program.compiled().gradient(job.rows, [o.native() for o in job.observables])
+
+
+Job = ExpectationJob | SampleJob | StatesJob | GradientJob | ShotsJob
 
 
 def run_job(job: Job) -> Any:
@@ -59,6 +79,10 @@ def run_job(job: Job) -> Any:
         return expectations(job)
     if isinstance(job, SampleJob):
         return sample(job)
+    if isinstance(job, ShotsJob):
+        return run_shots(job)
+    if isinstance(job, GradientJob):
+        return gradients(job)
     return states(job)
 
 
@@ -73,11 +97,11 @@ class Request:
     rows: list[list[object]] = field(default_factory=list)
     ops: list[Sequence[Operator]] = field(default_factory=list)
     seeds: list[int] = field(default_factory=list)
-    observables: list[PauliSum] = field(default_factory=list)
+    observables: list[Any] = field(default_factory=list)
     columns: dict[int, int] = field(default_factory=dict)
     results: Any = None
 
-    def column(self, observable: PauliSum) -> int:
+    def column(self, observable: Part) -> int:
         """The column of ``observable`` in this request's expectation values."""
         found = self.columns.get(id(observable))
         if found is None:
@@ -94,9 +118,10 @@ class Batch:
 
     def add(self, kind: str, structure: Structure, ops: Sequence[Operator], angles: list[object],
             shots: int = 0, seed: int = 0) -> tuple[Request, int]:
-        """Asks for ``kind`` ("expectations", "states", "samples", or "shadows": states to
-        sample from) of ``structure`` with the angles of ``ops``; returns the request and the
-        row that will answer."""
+        """Asks for ``kind`` ("expectations", "gradients", "states", "samples", "shots":
+        a dynamic program's classical bits, or "shadows": states to sample from) of
+        ``structure`` with the angles of ``ops``; returns the request and the row that will
+        answer."""
         key = (kind, id(structure), shots)
         request = self._requests.get(key)
         if request is None:
@@ -113,7 +138,7 @@ class Batch:
         for request in self._requests.values():
             structure = request.structure
             rows = real_rows(request.rows, request.ops, structure.sources)
-            if request.kind in ("samples", "shadows"):
+            if request.kind in ("samples", "shadows", "shots"):
                 _check_samples(request, rows)
             parts = [rows] if executor is None else split_rows(
                 rows, -(-rows.shape[0] // ROWS_PER_PART))
@@ -130,6 +155,9 @@ class Batch:
             pieces = gathered.get(id(request), [])
             if request.kind in ("states", "shadows"):
                 request.results = [s for piece in pieces for s in piece]
+            elif request.kind == "gradients":
+                request.results = tuple(np.concatenate(p) if len(pieces) > 1 else p[0]
+                                        for p in zip(*pieces))
             else:
                 request.results = np.concatenate(pieces) if len(pieces) > 1 else pieces[0]
 
@@ -138,9 +166,12 @@ def _job(request: Request, rows: npt.NDArray[np.float64], start: int) -> Job:
     program = request.structure.program
     if request.kind == "expectations":
         return ExpectationJob(program, rows, tuple(request.observables))
-    if request.kind == "samples":
+    if request.kind == "gradients":
+        return GradientJob(program, rows, tuple(request.observables))
+    if request.kind in ("samples", "shots"):
         seeds = tuple(request.seeds[start:start + rows.shape[0]])
-        return SampleJob(program, rows, request.shots, seeds)
+        job = SampleJob if request.kind == "samples" else ShotsJob
+        return job(program, rows, request.shots, seeds)
     return StatesJob(program, rows)
 
 
@@ -159,10 +190,12 @@ def _check_samples(request: Request, rows: npt.NDArray[np.float64]) -> None:
         op = request.ops[0][structure.bad_payload]
         raise unsupported(op, "its matrix is not finite, so the state's outcome probabilities "
                               "are undefined")
-    if request.kind != "samples":
+    if request.kind == "shadows":
         return
-    # Per shot: the engine's 8-byte outcome, then PennyLane's 8-byte sample per wire.
-    needed = request.shots * len(request.rows) * 8 * (1 + len(structure.kept))
+    # Per shot: the engine's 8-byte outcome (a dynamic program's byte per classical bit),
+    # then PennyLane's 8-byte sample per wire.
+    first = 8 if request.kind == "samples" else structure.program.n_clbits
+    needed = request.shots * len(request.rows) * (first + 8 * len(structure.kept))
     memory = os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES")
     if needed > memory:
         raise MemoryError(

@@ -15,6 +15,9 @@
   device's words a tape whose deferred measurements need wires the device lacks.
 - ``expand_broadcasts``: PennyLane's ``broadcast_expand``, with counts returned
   as a list of dictionaries (one per broadcast index), as default.qubit returns them.
+- ``needs_shots``: noise, and mid-circuit measurements not deferred, refused without shots
+  (their exact values would need a density matrix; with shots each shot is an exact
+  trajectory), and so is a noise channel with a trainable parameter (never differentiated).
 """
 
 from __future__ import annotations
@@ -26,8 +29,8 @@ import numpy as np
 import pennylane as qml
 from pennylane.exceptions import DeviceError, WireError
 from pennylane.measurements import CountsMP, MidMeasureMP
-from pennylane.operation import DecompositionUndefinedError, Operator, StatePrepBase
-from pennylane.ops import QubitUnitary
+from pennylane.operation import Channel, DecompositionUndefinedError, Operator, StatePrepBase
+from pennylane.ops import Conditional, MidMeasure, QubitUnitary
 from pennylane.tape import QuantumScript
 from pennylane.transforms import broadcast_expand, defer_measurements
 from pennylane.transforms.core import transform
@@ -144,3 +147,39 @@ def expand_broadcasts(tape: QuantumScript) -> tuple[Sequence[QuantumScript], Any
         return per_bin(results)
 
     return tapes, unstack
+
+
+def _channel(op: Operator) -> Operator | None:
+    base = op.base if isinstance(op, Conditional) else op
+    return base if isinstance(base, Channel) else None
+
+
+@transform  # type: ignore[untyped-decorator]
+def needs_shots(tape: QuantumScript, mcm_method: str | None, name: str = "velquin.qubit"
+                ) -> tuple[Sequence[QuantumScript], Any]:
+    """Refuse what needs shots on a tape without them, and trainable channel parameters."""
+    trainable = set(tape.trainable_params)
+    if tape.shots and not trainable:
+        return (tape,), _first
+    position = 0
+    for op in tape.operations:
+        channel = _channel(op)
+        count = len(op.data)
+        if channel is not None and trainable.intersection(range(position, position + count)):
+            raise unsupported(op, f"its parameters are trainable, and {name} differentiates no "
+                                  "noise channel; give them as plain numbers")
+        position += count
+        if tape.shots:
+            continue
+        if channel is not None:
+            raise unsupported(op, "a noise channel needs shots: exact values of a noisy "
+                                  f"circuit need a density matrix, and {name} holds a state "
+                                  "vector (with shots, each shot is an exact trajectory); give "
+                                  "the QNode shots, or use default.mixed")
+        if isinstance(op, (MidMeasure, Conditional)) and mcm_method != "deferred":
+            raise unsupported(op, f"mcm_method={mcm_method!r} needs shots: exact values of "
+                                  "mid-circuit measurements would need every branch's state (a "
+                                  f"density matrix), and {name} holds one state vector; give the "
+                                  "QNode shots, or use mcm_method='deferred' (exact, on extra "
+                                  "wires)")
+    return (tape,), _first

@@ -183,6 +183,32 @@ def _controlled(op: Op, controls: tuple[int, ...], values: tuple[int, ...]) -> O
               op.phase)
 
 
+def translate_one(op: Operator, qubit: Mapping[Hashable, int], slot: int
+                  ) -> tuple[list[Op], Angle | None, int]:
+    """One operation: its engine operations, the phase it adds to the global phase (None if
+    none), and how many parameter slots from ``slot`` on its angles take."""
+    u = unwrap(op)
+    gate = GATES.get(u.base.name)
+    if gate is None:
+        raise unsupported(op, "it is not one of the device's operations; the device's "
+                              "preprocessing decomposes it")
+    if len(u.base.data) != gate.angles and gate.angles:
+        raise unsupported(op, f"it has {len(u.base.data)} parameters, not {gate.angles}")
+    params: tuple[Angle, ...] = ()
+    if gate.angles:
+        params = tuple(parameter(slot + j) for j in range(gate.angles))
+    targets = tuple(qubit[w] for w in u.base.wires.labels)
+    built, phase = gate.build(targets, params, u.inverse, u.base)
+    controls = tuple(qubit[w] for w in u.controls)
+    out: list[Op] = []
+    if built is not None:
+        out.append(_controlled(built, controls, u.values) if controls else built)
+    if phase is not None and controls:  # a phase on the controls' subspace
+        out.append(Op("global_phase", (), controls, u.values, (phase,)))
+        phase = None
+    return out, phase, gate.angles
+
+
 def translate(ops: Sequence[Operator], qubit: Mapping[Hashable, int]) -> Translation:
     """The translation of ``ops``; ``qubit`` maps a wire label to its register qubit.
 
@@ -193,28 +219,13 @@ def translate(ops: Sequence[Operator], qubit: Mapping[Hashable, int]) -> Transla
     sources: list[int] = []
     slot = 0
     for k, op in enumerate(ops):
-        u = unwrap(op)
-        gate = GATES.get(u.base.name)
-        if gate is None:
-            raise unsupported(op, "it is not one of the device's operations; the device's "
-                                  "preprocessing decomposes it")
-        if len(u.base.data) != gate.angles and gate.angles:
-            raise unsupported(op, f"it has {len(u.base.data)} parameters, not {gate.angles}")
-        params: tuple[Angle, ...] = ()
-        if gate.angles:
-            params = tuple(parameter(slot + j) for j in range(gate.angles))
-            slot += gate.angles
-            sources.append(k)
-        targets = tuple(qubit[w] for w in u.base.wires.labels)
-        built, phase = gate.build(targets, params, u.inverse, u.base)
-        controls = tuple(qubit[w] for w in u.controls)
-        if built is not None:
-            out.append(_controlled(built, controls, u.values) if controls else built)
+        built, phase, taken = translate_one(op, qubit, slot)
+        out.extend(built)
         if phase is not None:
-            if controls:  # a phase on the controls' subspace
-                out.append(Op("global_phase", (), controls, u.values, (phase,)))
-            else:
-                phases.append(phase)
+            phases.append(phase)
+        if taken:
+            sources.append(k)
+            slot += taken
     return Translation(out, slot, tuple(sources), add(*phases) if phases else None)
 
 

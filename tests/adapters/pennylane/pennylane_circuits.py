@@ -10,7 +10,8 @@ import numpy as np
 import pennylane as qml
 from scipy.stats import unitary_group
 
-DEVICE_OPERATIONS = qml.device("velquin.qubit").capabilities.operations
+# The unitary operations: noise channels are declared with shots only.
+DEVICE_OPERATIONS = qml.device("velquin.qubit").capabilities.filter(finite_shots=False).operations
 
 
 def _bits(rng, count):
@@ -72,13 +73,14 @@ def native(rng, wires, name):
     return op
 
 
-def random_circuit(wires, depth, seed):
+def random_circuit(wires, depth, seed, every=False):
     """A function queuing a state preparation and ``depth`` random operations on ``wires``:
-    the device's whole native set and a few operations outside it."""
+    the device's whole native set and a few operations outside it (with ``every``, first
+    each native operation once, in random order)."""
     rng = np.random.default_rng(seed)
     names = sorted(DEVICE_OPERATIONS)
     with qml.QueuingManager.stop_recording():
-        ops = []
+        ops = [native(rng, wires, names[k]) for k in rng.permutation(len(names))] if every else []
         for _ in range(depth):
             k = int(rng.integers(len(names) + len(OTHERS)))
             if k < len(names):

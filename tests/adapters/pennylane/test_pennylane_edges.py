@@ -12,6 +12,7 @@ from pathlib import Path
 import numpy as np
 import pennylane as qml
 import pytest
+from pennylane import numpy as pnp
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 from pennylane.exceptions import DeviceError, WireError
@@ -75,6 +76,65 @@ def test_what_is_not_exactly_unitary_is_refused_naming_it(operation, named):
 
     with pytest.raises((DeviceError, ValueError), match=named):
         qml.QNode(circuit, qml.device("velquin.qubit", wires=2))()
+
+
+class Twist(qml.operation.Operation):
+    """A gate with an angle, a matrix, and neither a generator nor a decomposition."""
+
+    num_wires = 1
+    num_params = 1
+
+    @staticmethod
+    def compute_matrix(theta):
+        return qml.RX.compute_matrix(theta)
+
+
+H = qml.Hamiltonian(pnp.array([0.5, -1.0], requires_grad=False), [qml.Z(0), qml.X(0) @ qml.Y(1)])
+
+
+def _ansatz(x):
+    qml.RX(x, wires=0)
+    qml.CRot(x, 0.3, -x, wires=[0, 1])
+
+
+# (diff_method, shots, circuit): "best" picks the adjoint method only where it applies (else
+# parameter-shift), and what the adjoint method cannot do is refused naming it.
+ADJOINT_CASES = {
+    "expval": (lambda x: (_ansatz(x), qml.expval(H))[1], None, "adjoint"),
+    "shots": (lambda x: (_ansatz(x), qml.expval(H))[1], 100, "parameter-shift"),
+    "variance": (lambda x: (_ansatz(x), qml.var(qml.Z(1)))[1], None, "parameter-shift"),
+    "trainable coefficient": (lambda x: (_ansatz(x), qml.expval(
+        qml.Hamiltonian(pnp.array([x, 1.0]), [qml.Z(0), qml.Z(1)])))[1], None, "parameter-shift"),
+    "mid-circuit measurement": (lambda x: (_ansatz(x), qml.cond(qml.measure(0), qml.RY)(
+        x, wires=1), qml.expval(qml.Z(1)))[2], None, "adjoint"),  # deferred: exact
+    "no derivative": (lambda x: (Twist(x, wires=0), qml.expval(qml.Z(0)))[1], None, "Twist"),
+}
+ADJOINT_REFUSALS = {"shots": "Finite shots", "variance": "var", "no derivative": "Twist"}
+
+
+@pytest.mark.parametrize("case", ADJOINT_CASES)
+def test_best_takes_the_adjoint_method_where_it_applies_and_adjoint_refuses_the_rest(case):
+    circuit, shots, best = ADJOINT_CASES[case]
+    x = pnp.array(0.4, requires_grad=True)
+    dev = qml.device("velquin.qubit", wires=3)  # a spare wire to defer a measurement onto
+    qnode = qml.QNode(circuit, dev, shots=shots)
+    reference = qml.QNode(circuit, qml.device("default.qubit", wires=3), diff_method="backprop")
+    if best == "Twist":  # no method can differentiate it on the device: refused by all
+        with pytest.raises(DeviceError, match="Twist"):
+            qml.grad(qnode)(x)
+    else:
+        assert qml.workflow.get_best_diff_method(qnode)(x) == best
+        if shots is None:
+            assert abs(qml.grad(qnode)(x) - qml.grad(reference)(x)) < 1e-12
+    adjoint = qml.QNode(circuit, dev, shots=shots, diff_method="adjoint")
+    if case in ADJOINT_REFUSALS:
+        with pytest.raises(DeviceError, match=ADJOINT_REFUSALS[case]):
+            qml.grad(adjoint)(x)
+    elif case == "trainable coefficient":  # PennyLane's own rule: zero, with its warning
+        with pytest.warns(UserWarning, match="adjoint differentiation method"):
+            qml.grad(adjoint)(x)
+    else:  # mid-circuit measurements are deferred (exact) without shots
+        assert abs(qml.grad(adjoint)(x) - qml.grad(reference)(x)) < 1e-12
 
 
 def test_only_acting_wires_are_simulated_and_more_than_thirty_are_refused():
@@ -182,17 +242,21 @@ def qnode_cases(draw):
         return measurements[0] if len(measurements) == 1 else tuple(measurements)
 
     def run(name):
-        dev = qml.device(name, wires=None if spare else n, seed=seed_of(seed))
-        # velquin.qubit defers measurements; so does default.qubit here where they fit (its
-        # one-shot default fails some measurements of samples, not velquin's to compare).
-        method = "deferred" if mcm and spare and name == "default.qubit" else None
+        # velquin.qubit defers mid-circuit measurements without shots and measures them
+        # shot by shot with shots; default.qubit's reference defers them, on a spare wire
+        # even where velquin.qubit's wires have none with shots (its one-shot method fails
+        # some measurements of samples: not velquin's to compare).
+        method, wires = None, None if spare else n
+        if mcm and name == "default.qubit" and (spare or shots is not None):
+            method, wires = "deferred", None
+        dev = qml.device(name, wires=wires, seed=seed_of(seed))
         return qml.QNode(circuit, dev, shots=shots, mcm_method=method)()
 
     value = None if rx is None else complex(rx[1])
     named, refuses = ("seed", "RX", "bytes", "measure"), None
     if seed in BAD_SEEDS:  # the device refuses it when it is made, before anything else
         named = ("seed",)
-    elif mcm and not spare:  # deferred measurements need a spare wire (checked first)
+    elif mcm and not spare and shots is None:  # deferring needs a spare wire (checked first)
         refuses, named = WireError, ("measure",)
     elif shots is not None and value is not None and not np.isfinite(value):
         refuses, named = DeviceError, ("RX",)  # default.qubit samples zeros from NaN amplitudes

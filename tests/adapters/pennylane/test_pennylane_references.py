@@ -142,3 +142,72 @@ def test_vqe_on_four_qubits_reaches_the_ground_energy(diff_method, monkeypatch):
     for _ in range(40):
         theta = optimizer.step(ours, theta)
     assert abs(ours(theta) - ground) < 1e-9
+
+
+def adjoint_batch(seed):
+    """A function of a vector of angles giving the expectation values of three tapes of one
+    random circuit (one structure): the first two with one random half of the circuit's
+    angles trainable, the third with another; and the vector's starting value."""
+    wires = list(WIRE_SETS.values())[seed % len(WIRE_SETS)]
+    tape = qml.tape.make_qscript(random_circuit(wires, 30, [seed, 11], every=True))()
+    angles = [i for i, p in enumerate(tape.get_parameters(trainable_only=False))
+              if np.ndim(p) == 0]
+    rng = np.random.default_rng(seed)
+    subsets = [sorted(rng.choice(angles, len(angles) // 2, replace=False)) for _ in range(2)]
+    hermitian = qml.Hermitian(qml.matrix(pauli_hamiltonian(wires[1:3], 3, seed + 1)), wires[1:3])
+    measurements = [qml.expval(pauli_hamiltonian(wires, 6, seed)), qml.expval(hermitian),
+                    qml.expval(0.5 * qml.Y(wires[0]) - 2 * hermitian @ qml.X(wires[4])),
+                    qml.expval(qml.Projector([1, 0], wires[3:5]))]
+    split = [len(subsets[0]), 2 * len(subsets[0])]
+
+    def expectations(x, device, **options):
+        parts = np.split(np.arange(len(x)), split) if isinstance(x, np.ndarray) else None
+        chunks = [x[i] for i in parts] if parts is not None else [x[:split[0]],
+                                                                  x[split[0]:split[1]],
+                                                                  x[split[1]:]]
+        tapes = [qml.tape.QuantumScript(tape.bind_new_parameters(values, subset).operations,
+                                        measurements)
+                 for values, subset in zip(chunks, [subsets[0], subsets[0], subsets[1]])]
+        results = qml.execute(tapes, device, **options)
+        return qml.math.stack([value for result in results for value in result])
+
+    start = rng.uniform(-4, 4, 2 * len(subsets[0]) + len(subsets[1]))
+    return expectations, start, wires
+
+
+@pytest.mark.parametrize("mode", ["jacobian", "vector-jacobian products", "jax"])
+@pytest.mark.parametrize("seed", range(3))
+def test_adjoint_derivatives_match_default_qubit_backprop(seed, mode, monkeypatch):
+    """Every operation the device declares differentiable, random angles trainable, several
+    observables (Pauli sums, Hermitian matrices, sums of both, a projector), three tapes of one
+    structure: values and Jacobians as default.qubit's backpropagation gives them."""
+    expectations, start, wires = adjoint_batch(seed)
+    reference = qml.device("default.qubit", wires=wires)
+    want_values = expectations(start, reference)
+    want = qml.jacobian(lambda x: expectations(x, reference, diff_method="backprop"))(
+        pnp.array(start, requires_grad=True))
+    ours = qml.device("velquin.qubit", wires=wires)
+    calls = []
+    gradients = batch.gradients
+    monkeypatch.setattr(batch, "gradients", lambda job: calls.append(job) or gradients(job))
+    if mode == "jax":
+        import jax
+
+        jax.config.update("jax_enable_x64", True)
+        got_values = expectations(jax.numpy.array(start), ours, diff_method="adjoint")
+        calls.clear()
+        got = jax.jacobian(lambda x: expectations(x, ours, diff_method="adjoint"))(
+            jax.numpy.array(start))
+    else:
+        options = {"diff_method": "adjoint", "device_vjp": mode != "jacobian"}
+        got_values = expectations(pnp.array(start, requires_grad=False), ours, **options)
+        calls.clear()
+        got = qml.jacobian(lambda x: expectations(x, ours, **options))(
+            pnp.array(start, requires_grad=True))
+    assert np.max(np.abs(np.asarray(got_values) - want_values)) < 1e-10
+    assert np.asarray(got).shape == want.shape
+    assert np.max(np.abs(np.asarray(got) - want)) < 1e-10
+    # The three tapes' derivatives came from one engine call, one row each.
+    assert calls and all(job.rows.shape[0] == 3 for job in calls)
+    if mode != "vector-jacobian products":
+        assert len(calls) == 1
