@@ -258,8 +258,14 @@ def test_ctrl_c_while_waiting_stops_the_running_job(primitive):
     else:
         job = vq.EstimatorV2().run([(circuit, SparsePauliOp("Z" * 20), values)])
     main = threading.main_thread().ident                   # Ctrl-C, as the main thread gets it
-    threading.Timer(0.5, signal.pthread_kill, (main, signal.SIGINT)).start()
-    with pytest.raises(KeyboardInterrupt):
-        job.result()
+    # Python's own handler: an earlier test's library (a Dask cluster, say) may have left
+    # SIGINT ignored, and then no Ctrl-C would reach the job.
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
+    try:
+        threading.Timer(0.5, signal.pthread_kill, (main, signal.SIGINT)).start()
+        with pytest.raises(KeyboardInterrupt):
+            job.result()
+    finally:
+        signal.signal(signal.SIGINT, previous)
     job._future.exception()                                 # waits for the worker to stop
     assert job.status() == JobStatus.CANCELLED              # it stopped: it did not finish
