@@ -1,7 +1,7 @@
-// A general operation on a register's qubits (math_core/op_spec.h): its kind,
+// A general operation on a register's qubits (math_core/op_shape.h): its kind,
 // its targets and controls as qubit indices, and coefficients that live
 // elsewhere (the program binding it owns them). Placed on bit positions it
-// becomes the math_core spec its walks run.
+// becomes the math_core shape its walks run.
 #pragma once
 
 #include <array>
@@ -33,30 +33,30 @@ struct GeneralOp {
 
   unsigned qubit_count() const noexcept { return target_count + control_count; }
 
-  /// The math_core spec with qubit i of this operation (targets, then
+  /// The math_core shape with qubit i of this operation (targets, then
   /// controls) at bit `positions[i]`.
-  math_core::OpSpec spec_at(std::span<const unsigned> positions) const noexcept {
-    math_core::OpSpec spec;
-    spec.kind = kind;
-    spec.k = target_count;
+  math_core::OpShape shape_at(std::span<const unsigned> positions) const noexcept {
+    math_core::OpShape shape;
+    shape.kind = kind;
+    shape.k = target_count;
     for (unsigned i = 0; i < target_count; ++i) {
       const std::uint64_t bit = std::uint64_t{1} << positions[i];
-      if (i < math_core::kMaxTargets) spec.targets[i] = positions[i];
-      spec.target_mask |= bit;
-      if ((pauli_flip >> i) & 1) spec.flip |= bit;
-      if ((pauli_sign >> i) & 1) spec.sign |= bit;
-      spec.y_count += ((pauli_flip & pauli_sign) >> i) & 1;
+      if (i < math_core::kMaxTargets) shape.targets[i] = positions[i];
+      shape.target_mask |= bit;
+      if ((pauli_flip >> i) & 1) shape.flip |= bit;
+      if ((pauli_sign >> i) & 1) shape.sign |= bit;
+      shape.y_count += ((pauli_flip & pauli_sign) >> i) & 1;
     }
     for (unsigned i = 0; i < control_count; ++i) {
       const std::uint64_t bit = std::uint64_t{1} << positions[target_count + i];
-      spec.control_mask |= bit;
-      if ((control_values >> i) & 1) spec.control_value |= bit;
+      shape.control_mask |= bit;
+      if ((control_values >> i) & 1) shape.control_value |= bit;
     }
-    spec.m0 = m0;
-    spec.m1 = m1;
-    spec.coefficients = coefficients;
-    spec.permutation = permutation;
-    return spec;
+    shape.m0 = m0;
+    shape.m1 = m1;
+    shape.coefficients = coefficients;
+    shape.permutation = permutation;
+    return shape;
   }
 };
 

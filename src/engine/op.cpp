@@ -28,7 +28,7 @@ void Op::run(std::span<Complex64> data, const ExecPolicy& policy) const {
   }
   const GeneralOp& general = std::get<GeneralOp>(op_);
   const std::span<const unsigned> qubits(general.qubits.data(), general.qubit_count());
-  run_prepared(math_core::prepare_op(general.spec_at(qubits), data.size(), policy.isa), data,
+  run_prepared(math_core::prepare_op(general.shape_at(qubits), data.size(), policy.isa), data,
                policy);
 }
 
@@ -39,7 +39,7 @@ PlacedOp::PlacedOp(const Op& op, std::span<const unsigned> positions, std::uint6
     gate_positions_ = {positions[0], positions[gate->arity() - 1]};
     return;
   }
-  prepared_ = math_core::prepare_op(op.general()->spec_at(positions), block_size, policy.isa);
+  prepared_ = math_core::prepare_op(op.general()->shape_at(positions), block_size, policy.isa);
 }
 
 void PlacedOp::run(std::span<Complex64> block, const ExecPolicy& policy) const {

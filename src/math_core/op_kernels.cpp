@@ -18,10 +18,10 @@ const OpVariant& variant_of(Isa isa) noexcept {
 
 }  // namespace
 
-PreparedOp prepare_op(const OpSpec& spec, std::uint64_t size, Isa isa) {
+PreparedOp prepare_op(const OpShape& shape, std::uint64_t size, Isa isa) {
   PreparedOp op;
-  op.spec = spec;
-  op.layout = TileLayout::of(spec, size);
+  op.shape = shape;
+  op.layout = TileLayout::of(shape, size);
   op.isa = walk_isa(isa);
   variant_of(op.isa).prepare(op);
   return op;

@@ -1,4 +1,4 @@
-// The ranged entry of the general operations (op_spec.h): prepare an
+// The ranged entry of the general operations (op_shape.h): prepare an
 // operation once for the bit positions it runs on, then run it over any
 // ranges of its units, on any thread. Which variant runs changes speed only:
 // every variant computes what the scalar walk (op_scalar.h) computes, bit for
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/isa.h"
-#include "math_core/op_spec.h"
+#include "math_core/op_shape.h"
 
 namespace math_core {
 
@@ -18,7 +18,7 @@ using velquin::Isa;
 /// What a variant works out once per placement: the tile layout and the
 /// per-lane tables its vector walk reads (empty when it takes the scalar walk).
 struct PreparedOp {
-  OpSpec spec;
+  OpShape shape;
   TileLayout layout;
   Isa isa = Isa::kScalar;  // the variant that runs it
   int walk = 0;            // which of the variant's walks (0: scalar)
@@ -26,11 +26,11 @@ struct PreparedOp {
   std::vector<std::uint64_t> words;
 };
 
-/// `spec` prepared for a state of `size` amplitudes on the variant `isa`
+/// `shape` prepared for a state of `size` amplitudes on the variant `isa`
 /// (or a narrower one: the general operations have scalar and AVX2 walks;
-/// SSE2 takes the scalar one and AVX-512 the AVX2 one). `spec`'s
+/// SSE2 takes the scalar one and AVX-512 the AVX2 one). `shape`'s
 /// coefficients must outlive the result.
-PreparedOp prepare_op(const OpSpec& spec, std::uint64_t size, Isa isa);
+PreparedOp prepare_op(const OpShape& shape, std::uint64_t size, Isa isa);
 
 /// Runs `op` over its units [begin, end) of `data` (the state it was
 /// prepared for), in place.

@@ -87,18 +87,18 @@ void put_complex(PreparedOp& op, const Complex64 (&per_lane)[kTile]) {
 }
 
 void prepare(PreparedOp& op) {
-  const OpSpec& spec = op.spec;
+  const OpShape& shape = op.shape;
   op.walk = kScalarWalk;
   if (op.layout.tile_bits < kTileBits) return;
   const std::uint64_t low = kTile - 1;
-  const std::uint64_t low_controls = spec.control_mask & low;
-  const std::uint64_t low_values = spec.control_value & low;
-  const std::uint64_t low_targets = spec.target_mask & low;
-  switch (spec.kind) {
+  const std::uint64_t low_controls = shape.control_mask & low;
+  const std::uint64_t low_values = shape.control_value & low;
+  const std::uint64_t low_targets = shape.target_mask & low;
+  switch (shape.kind) {
     case OpKind::kMaskPhase:
       put_mask(op, low_controls, low_values, low_targets);
-      put_complex(op, {spec.coefficients[0], spec.coefficients[0], spec.coefficients[0],
-                       spec.coefficients[0]});
+      put_complex(op, {shape.coefficients[0], shape.coefficients[0], shape.coefficients[0],
+                       shape.coefficients[0]});
       op.walk = kMaskPhaseWalk;
       return;
     case OpKind::kParityPhase:
@@ -106,7 +106,7 @@ void prepare(PreparedOp& op) {
       for (unsigned high = 0; high < 2; ++high) {
         Complex64 per_lane[kTile];
         for (unsigned l = 0; l < kTile; ++l) {
-          per_lane[l] = spec.coefficients[high ^ parity(kLaneAmplitude[l] & low_targets)];
+          per_lane[l] = shape.coefficients[high ^ parity(kLaneAmplitude[l] & low_targets)];
         }
         put_complex(op, per_lane);
       }
@@ -121,17 +121,17 @@ void prepare(PreparedOp& op) {
       return;  // two-level, Pauli words and their rotations: the scalar walk
   }
   // Dense and permutation walks hold a unit's tiles in registers: at most 16.
-  if (spec.kind != OpKind::kDiagonal && spec.k > 4) return;
+  if (shape.kind != OpKind::kDiagonal && shape.k > 4) return;
   const bool has_low = low_targets != 0;
-  const bool moves = spec.kind == OpKind::kPermutation || spec.kind == OpKind::kMonomial;
+  const bool moves = shape.kind == OpKind::kPermutation || shape.kind == OpKind::kMonomial;
   put_mask(op, low_controls, low_values, 0);
   // Member bit i is a lane bit (low target) or a tile bit (high target).
   unsigned high_index[kMaxTargets];
   unsigned high_count = 0;
-  for (unsigned i = 0; i < spec.k; ++i) {
-    if (spec.targets[i] >= kTileBits) high_index[high_count++] = i;
+  for (unsigned i = 0; i < shape.k; ++i) {
+    if (shape.targets[i] >= kTileBits) high_index[high_count++] = i;
   }
-  const unsigned members = 1u << spec.k, tiles = 1u << high_count;
+  const unsigned members = 1u << shape.k, tiles = 1u << high_count;
   auto tile_of = [&](unsigned m) {  // the high-target bits of member m, compacted
     unsigned h = 0;
     for (unsigned j = 0; j < high_count; ++j) h |= ((m >> high_index[j]) & 1u) << j;
@@ -141,9 +141,9 @@ void prepare(PreparedOp& op) {
                        std::uint64_t amplitude) {  // member of (tile, lane amplitude)
     unsigned m = 0;
     for (unsigned j = 0; j < high_count; ++j) m |= ((tile >> j) & 1u) << high_index[j];
-    for (unsigned i = 0; i < spec.k; ++i) {
-      if (spec.targets[i] < kTileBits)
-        m |= static_cast<unsigned>((amplitude >> spec.targets[i]) & 1) << i;
+    for (unsigned i = 0; i < shape.k; ++i) {
+      if (shape.targets[i] < kTileBits)
+        m |= static_cast<unsigned>((amplitude >> shape.targets[i]) & 1) << i;
     }
     return m;
   };
@@ -151,7 +151,7 @@ void prepare(PreparedOp& op) {
   for (unsigned h = 0; h < tiles; ++h) {
     std::uint64_t offset = 0;
     for (unsigned j = 0; j < high_count; ++j) {
-      offset |= std::uint64_t{(h >> j) & 1u} << spec.targets[high_index[j]];
+      offset |= std::uint64_t{(h >> j) & 1u} << shape.targets[high_index[j]];
     }
     op.words.push_back(offset);
   }
@@ -160,11 +160,11 @@ void prepare(PreparedOp& op) {
       Complex64 per_lane[kTile];
       for (unsigned l = 0; l < kTile; ++l) {
         const unsigned m = member_at(r, kLaneAmplitude[l]);
-        const unsigned s = spec.permutation[m];
+        const unsigned s = shape.permutation[m];
         std::uint64_t amplitude = kLaneAmplitude[l] & ~low_targets;
-        for (unsigned i = 0; i < spec.k; ++i) {
-          if (spec.targets[i] < kTileBits)
-            amplitude |= std::uint64_t{(s >> i) & 1u} << spec.targets[i];
+        for (unsigned i = 0; i < shape.k; ++i) {
+          if (shape.targets[i] < kTileBits)
+            amplitude |= std::uint64_t{(s >> i) & 1u} << shape.targets[i];
         }
         const std::uint32_t lane = kLaneAmplitude[amplitude];
         std::uint32_t index[2 * kTile];
@@ -176,7 +176,7 @@ void prepare(PreparedOp& op) {
         std::memcpy(packed, index, sizeof index);
         op.words.push_back(tile_of(s));
         for (std::uint64_t word : packed) op.words.push_back(word);
-        per_lane[l] = spec.kind == OpKind::kMonomial ? spec.coefficients[m] : Complex64{};
+        per_lane[l] = shape.kind == OpKind::kMonomial ? shape.coefficients[m] : Complex64{};
       }
       put_complex(op, per_lane);
     }
@@ -185,21 +185,21 @@ void prepare(PreparedOp& op) {
   }
   if (moves) {
     for (unsigned h = 0; h < tiles; ++h)
-      op.words.push_back(tile_of(spec.permutation[member_at(h, 0)]));
-    if (spec.kind == OpKind::kMonomial) {
+      op.words.push_back(tile_of(shape.permutation[member_at(h, 0)]));
+    if (shape.kind == OpKind::kMonomial) {
       for (unsigned h = 0; h < tiles; ++h) {
-        const Complex64 c = spec.coefficients[member_at(h, 0)];
+        const Complex64 c = shape.coefficients[member_at(h, 0)];
         put_complex(op, {c, c, c, c});
       }
     }
-    op.walk = spec.kind == OpKind::kMonomial ? kMonomialWalk : kMovesWalk;
+    op.walk = shape.kind == OpKind::kMonomial ? kMonomialWalk : kMovesWalk;
     return;
   }
-  if (spec.kind == OpKind::kDiagonal) {
+  if (shape.kind == OpKind::kDiagonal) {
     for (unsigned h = 0; h < tiles; ++h) {
       Complex64 per_lane[kTile];
       for (unsigned l = 0; l < kTile; ++l)
-        per_lane[l] = spec.coefficients[member_at(h, kLaneAmplitude[l])];
+        per_lane[l] = shape.coefficients[member_at(h, kLaneAmplitude[l])];
       put_complex(op, per_lane);
     }
     op.walk = kDiagonalWalk;
@@ -211,8 +211,9 @@ void prepare(PreparedOp& op) {
     for (unsigned l = 0; l < kTile; ++l) {
       // Column c's operand for lane l: its group's member c, in tile tile_of(c).
       std::uint64_t source = kLaneAmplitude[l] & ~low_targets;
-      for (unsigned i = 0; i < spec.k; ++i) {
-        if (spec.targets[i] < kTileBits) source |= std::uint64_t{(c >> i) & 1u} << spec.targets[i];
+      for (unsigned i = 0; i < shape.k; ++i) {
+        if (shape.targets[i] < kTileBits)
+          source |= std::uint64_t{(c >> i) & 1u} << shape.targets[i];
       }
       const std::uint32_t lane = kLaneAmplitude[source];
       index[2 * l] = 2 * lane;
@@ -227,7 +228,7 @@ void prepare(PreparedOp& op) {
       Complex64 per_lane[kTile];
       for (unsigned l = 0; l < kTile; ++l) {
         per_lane[l] =
-            spec.coefficients[std::uint64_t{member_at(h, kLaneAmplitude[l])} * members + c];
+            shape.coefficients[std::uint64_t{member_at(h, kLaneAmplitude[l])} * members + c];
       }
       put_complex(op, per_lane);
     }
@@ -372,7 +373,7 @@ void phase_walk(const PreparedOp& op, Complex64* data, std::uint64_t begin, std:
   const double* coefficients = op.lanes.data() + kMaskLanes;
   const __m256d mask = mask_of(op);
   const TileLayout layout = op.layout;
-  const std::uint64_t targets = op.spec.target_mask;
+  const std::uint64_t targets = op.shape.target_mask;
   for (std::uint64_t o = begin; o < end; ++o) {
     const std::uint64_t at = layout.base(o);
     const CL in = load_tile(data + at);
@@ -401,7 +402,7 @@ void dense_high_walk(const PreparedOp& op, Complex64* data, std::uint64_t begin,
 
 template <bool kPhases>
 void monomial_for(const PreparedOp& op, Complex64* data, std::uint64_t begin, std::uint64_t end) {
-  switch (op.spec.k) {
+  switch (op.shape.k) {
     case 1:
       return monomial_walk<2, kPhases>(op, data, begin, end);
     case 2:
@@ -428,11 +429,11 @@ void dense_for(const PreparedOp& op, bool masked, Complex64* data, std::uint64_t
 }
 
 void run(const PreparedOp& op, Complex64* data, std::uint64_t begin, std::uint64_t end) {
-  const bool masked = (op.spec.control_mask & (kTile - 1)) != 0;
+  const bool masked = (op.shape.control_mask & (kTile - 1)) != 0;
   switch (op.walk) {
     case kDenseWalk:
     case kDenseLowWalk:
-      switch (op.spec.k) {
+      switch (op.shape.k) {
         case 1:
           return dense_for<2>(op, masked, data, begin, end);
         case 2:
@@ -447,11 +448,11 @@ void run(const PreparedOp& op, Complex64* data, std::uint64_t begin, std::uint64
                     : diagonal_walk<false>(op, data, begin, end);
     case kMovesWalk:
     case kMonomialWalk:
-      return op.spec.kind == OpKind::kMonomial ? monomial_for<true>(op, data, begin, end)
-                                               : monomial_for<false>(op, data, begin, end);
+      return op.shape.kind == OpKind::kMonomial ? monomial_for<true>(op, data, begin, end)
+                                                : monomial_for<false>(op, data, begin, end);
     case kPermuteLowWalk:
-      return op.spec.kind == OpKind::kMonomial ? permute_low_for<true>(op, data, begin, end)
-                                               : permute_low_for<false>(op, data, begin, end);
+      return op.shape.kind == OpKind::kMonomial ? permute_low_for<true>(op, data, begin, end)
+                                                : permute_low_for<false>(op, data, begin, end);
     case kMaskPhaseWalk:
       return phase_walk<false>(op, data, begin, end);
     case kParityWalk:

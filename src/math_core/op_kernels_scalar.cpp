@@ -8,7 +8,7 @@ namespace {
 void prepare(PreparedOp& op) { op.walk = 0; }
 
 void run(const PreparedOp& op, Complex64* data, std::uint64_t begin, std::uint64_t end) {
-  run_scalar(op.spec, op.layout, data, begin, end);
+  run_scalar(op.shape, op.layout, data, begin, end);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The scalar walk of every general operation (op_spec.h): the reference each
+// The scalar walk of every general operation (op_shape.h): the reference each
 // vector walk reproduces bit for bit. It visits the units [begin, end) of the
 // operation's TileLayout and, inside each, every group (or amplitude, or
 // pair) whose low control bits have their values.
@@ -9,7 +9,7 @@
 
 #include "math_core/complex_arith.h"
 #include "math_core/lanes_scalar.h"
-#include "math_core/op_spec.h"
+#include "math_core/op_shape.h"
 
 namespace math_core {
 
@@ -50,12 +50,12 @@ using ScalarLanes = ComplexLanes<Scalar::V>;
 /// Calls visit(j) for every amplitude j of units [begin, end) whose low
 /// control bits (below the tile) have their values; j ascends within a unit.
 template <class Visit>
-[[gnu::always_inline]] inline void each_low_match(const OpSpec& spec, const TileLayout& layout,
+[[gnu::always_inline]] inline void each_low_match(const OpShape& shape, const TileLayout& layout,
                                                   std::uint64_t begin, std::uint64_t end,
                                                   std::uint64_t skip, Visit&& visit) {
   const std::uint64_t tile = std::uint64_t{1} << layout.tile_bits;
-  const std::uint64_t low_mask = spec.control_mask & (tile - 1);
-  const std::uint64_t low_value = spec.control_value & (tile - 1);
+  const std::uint64_t low_mask = shape.control_mask & (tile - 1);
+  const std::uint64_t low_value = shape.control_value & (tile - 1);
   for (std::uint64_t o = begin; o < end; ++o) {
     const std::uint64_t base = layout.base(o);
     for (std::uint64_t l = 0; l < tile; ++l) {
@@ -65,25 +65,25 @@ template <class Visit>
   }
 }
 
-/// The scalar walk of `spec` over units [begin, end) of `layout`.
-inline void run_scalar(const OpSpec& spec, const TileLayout& layout, Complex64* data,
+/// The scalar walk of `shape` over units [begin, end) of `layout`.
+inline void run_scalar(const OpShape& shape, const TileLayout& layout, Complex64* data,
                        std::uint64_t begin, std::uint64_t end) {
-  const Complex64* coefficients = spec.coefficients;
-  switch (spec.kind) {
+  const Complex64* coefficients = shape.coefficients;
+  switch (shape.kind) {
     case OpKind::kDense:
     case OpKind::kDiagonal:
     case OpKind::kPermutation:
     case OpKind::kTwoLevel:
     case OpKind::kMonomial: {
-      const unsigned members = static_cast<unsigned>(spec.members());
+      const unsigned members = static_cast<unsigned>(shape.members());
       std::array<std::uint64_t, std::uint64_t{1} << kMaxTargets> offset;
-      for (unsigned m = 0; m < members; ++m) offset[m] = spec.offset(m);
+      for (unsigned m = 0; m < members; ++m) offset[m] = shape.offset(m);
       std::array<Complex64, std::uint64_t{1} << kMaxTargets> in, out;
       // Every group starts at an amplitude whose target bits are clear.
-      each_low_match(spec, layout, begin, end, spec.target_mask, [&](std::uint64_t base) {
-        if (spec.kind == OpKind::kTwoLevel) {
-          Complex64& x0 = data[base + offset[spec.m0]];
-          Complex64& x1 = data[base + offset[spec.m1]];
+      each_low_match(shape, layout, begin, end, shape.target_mask, [&](std::uint64_t base) {
+        if (shape.kind == OpKind::kTwoLevel) {
+          Complex64& x0 = data[base + offset[shape.m0]];
+          Complex64& x1 = data[base + offset[shape.m1]];
           const Complex64 pair[2] = {x0, x1};
           Complex64 result[2];
           dense_rows(coefficients, 2, pair, result);
@@ -92,18 +92,18 @@ inline void run_scalar(const OpSpec& spec, const TileLayout& layout, Complex64* 
           return;
         }
         for (unsigned m = 0; m < members; ++m) in[m] = data[base + offset[m]];
-        if (spec.kind == OpKind::kDense) {
+        if (shape.kind == OpKind::kDense) {
           dense_rows(coefficients, members, in.data(), out.data());
-        } else if (spec.kind == OpKind::kDiagonal) {
+        } else if (shape.kind == OpKind::kDiagonal) {
           for (unsigned m = 0; m < members; ++m) {
             out[m] = complex_of(mul(lanes_of(in[m]), lanes_of(coefficients[m])));
           }
-        } else if (spec.kind == OpKind::kMonomial) {
+        } else if (shape.kind == OpKind::kMonomial) {
           for (unsigned m = 0; m < members; ++m) {
-            out[m] = complex_of(mul(lanes_of(coefficients[m]), lanes_of(in[spec.permutation[m]])));
+            out[m] = complex_of(mul(lanes_of(coefficients[m]), lanes_of(in[shape.permutation[m]])));
           }
         } else {
-          for (unsigned m = 0; m < members; ++m) out[m] = in[spec.permutation[m]];
+          for (unsigned m = 0; m < members; ++m) out[m] = in[shape.permutation[m]];
         }
         for (unsigned m = 0; m < members; ++m) data[base + offset[m]] = out[m];
       });
@@ -112,28 +112,28 @@ inline void run_scalar(const OpSpec& spec, const TileLayout& layout, Complex64* 
     case OpKind::kMaskPhase: {
       const ScalarLanes p = lanes_of(coefficients[0]);
       const std::uint64_t low_targets =
-          spec.target_mask & ((std::uint64_t{1} << layout.tile_bits) - 1);
-      each_low_match(spec, layout, begin, end, 0, [&](std::uint64_t j) {
+          shape.target_mask & ((std::uint64_t{1} << layout.tile_bits) - 1);
+      each_low_match(shape, layout, begin, end, 0, [&](std::uint64_t j) {
         if ((j & low_targets) == low_targets) data[j] = complex_of(mul(lanes_of(data[j]), p));
       });
       return;
     }
     case OpKind::kParityPhase: {
       const ScalarLanes p[2] = {lanes_of(coefficients[0]), lanes_of(coefficients[1])};
-      each_low_match(spec, layout, begin, end, 0, [&](std::uint64_t j) {
-        data[j] = complex_of(mul(lanes_of(data[j]), p[parity(j & spec.target_mask)]));
+      each_low_match(shape, layout, begin, end, 0, [&](std::uint64_t j) {
+        data[j] = complex_of(mul(lanes_of(data[j]), p[parity(j & shape.target_mask)]));
       });
       return;
     }
     case OpKind::kPauli:
     case OpKind::kPauliRotation: {
-      const std::uint64_t x = spec.flip, z = spec.sign;
+      const std::uint64_t x = shape.flip, z = shape.sign;
       const std::uint64_t pivot = x & (~x + 1);  // 0 for a word of Z alone
       auto phased = [&](std::uint64_t i) {       // s(i) data[i], s = i^y (-1)^parity(i & z)
-        return times_i_power(data[i], spec.y_count + 2 * parity(i & z));
+        return times_i_power(data[i], shape.y_count + 2 * parity(i & z));
       };
-      each_low_match(spec, layout, begin, end, pivot, [&](std::uint64_t j) {
-        if (spec.kind == OpKind::kPauli) {
+      each_low_match(shape, layout, begin, end, pivot, [&](std::uint64_t j) {
+        if (shape.kind == OpKind::kPauli) {
           if (x == 0) {
             data[j] = phased(j);
             return;

@@ -1,5 +1,5 @@
 // Every operation a program can name: its name, how many targets and
-// parameters it takes, the structure it runs as (math_core/op_spec.h) when it
+// parameters it takes, the structure it runs as (math_core/op_shape.h) when it
 // is not one of the register's own gates, and the function that makes its
 // coefficients from its parameters with the platform's cos and sin (the only
 // place a parameterised gate's matrix is made). Which structure and formula an
@@ -13,7 +13,7 @@
 
 #include "base/complex64.h"
 #include "base/gate_table.h"
-#include "math_core/op_spec.h"
+#include "math_core/op_shape.h"
 #include "program/dual.h"
 
 namespace velquin::program {

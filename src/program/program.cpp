@@ -24,10 +24,10 @@ void densify(const engine::GeneralOp& op, unsigned targets, Complex64* out) {
   engine::GeneralOp alone = op;
   alone.control_count = 0;
   for (unsigned i = 0; i < targets; ++i) alone.qubits[i] = i;
-  const math_core::OpSpec spec =
-      alone.spec_at(std::span<const unsigned>(positions.data(), targets));
+  const math_core::OpShape shape =
+      alone.shape_at(std::span<const unsigned>(positions.data(), targets));
   std::vector<Complex64> column(members);
-  const math_core::PreparedOp prepared = math_core::prepare_op(spec, members, Isa::kScalar);
+  const math_core::PreparedOp prepared = math_core::prepare_op(shape, members, Isa::kScalar);
   for (std::uint64_t c = 0; c < members; ++c) {
     std::fill(column.begin(), column.end(), Complex64{0.0, 0.0});
     column[c] = {1.0, 0.0};

@@ -57,48 +57,48 @@ Complex64 times(Complex64 a, Complex64 b) {
 Complex64 plus(Complex64 a, Complex64 b) { return {a.re + b.re, a.im + b.im}; }
 
 // Index by index: what each kind's formula says amplitude j becomes.
-Amplitudes model(const OpSpec& spec, const Amplitudes& a) {
+Amplitudes model(const OpShape& shape, const Amplitudes& a) {
   Amplitudes out = a;
   const std::uint64_t size = a.size();
   for (std::uint64_t j = 0; j < size; ++j) {
-    if ((j & spec.control_mask) != spec.control_value) continue;
-    if (spec.enumerated()) {
+    if ((j & shape.control_mask) != shape.control_value) continue;
+    if (shape.enumerated()) {
       std::uint64_t r = 0;
-      for (unsigned i = 0; i < spec.k; ++i) r |= ((j >> spec.targets[i]) & 1) << i;
-      const std::uint64_t base = j & ~spec.target_mask;
-      auto at = [&](std::uint64_t m) { return a[base | spec.offset(m)]; };
-      if (spec.kind == OpKind::kDense) {
-        const std::uint64_t n = spec.members();
-        Complex64 acc = times(spec.coefficients[r * n], at(0));
+      for (unsigned i = 0; i < shape.k; ++i) r |= ((j >> shape.targets[i]) & 1) << i;
+      const std::uint64_t base = j & ~shape.target_mask;
+      auto at = [&](std::uint64_t m) { return a[base | shape.offset(m)]; };
+      if (shape.kind == OpKind::kDense) {
+        const std::uint64_t n = shape.members();
+        Complex64 acc = times(shape.coefficients[r * n], at(0));
         for (std::uint64_t c = 1; c < n; ++c)
-          acc = plus(acc, times(spec.coefficients[r * n + c], at(c)));
+          acc = plus(acc, times(shape.coefficients[r * n + c], at(c)));
         out[j] = acc;
-      } else if (spec.kind == OpKind::kDiagonal) {
-        out[j] = times(a[j], spec.coefficients[r]);
-      } else if (spec.kind == OpKind::kPermutation) {
-        out[j] = at(spec.permutation[r]);
-      } else if (spec.kind == OpKind::kMonomial) {
-        out[j] = times(spec.coefficients[r], at(spec.permutation[r]));
-      } else if (r == spec.m0 || r == spec.m1) {
-        const unsigned row = r == spec.m0 ? 0 : 1;
-        out[j] = plus(times(spec.coefficients[2 * row], at(spec.m0)),
-                      times(spec.coefficients[2 * row + 1], at(spec.m1)));
+      } else if (shape.kind == OpKind::kDiagonal) {
+        out[j] = times(a[j], shape.coefficients[r]);
+      } else if (shape.kind == OpKind::kPermutation) {
+        out[j] = at(shape.permutation[r]);
+      } else if (shape.kind == OpKind::kMonomial) {
+        out[j] = times(shape.coefficients[r], at(shape.permutation[r]));
+      } else if (r == shape.m0 || r == shape.m1) {
+        const unsigned row = r == shape.m0 ? 0 : 1;
+        out[j] = plus(times(shape.coefficients[2 * row], at(shape.m0)),
+                      times(shape.coefficients[2 * row + 1], at(shape.m1)));
       }
-    } else if (spec.kind == OpKind::kMaskPhase) {
-      if ((j & spec.target_mask) == spec.target_mask) out[j] = times(a[j], spec.coefficients[0]);
-    } else if (spec.kind == OpKind::kParityPhase) {
-      out[j] = times(a[j], spec.coefficients[std::popcount(j & spec.target_mask) & 1]);
+    } else if (shape.kind == OpKind::kMaskPhase) {
+      if ((j & shape.target_mask) == shape.target_mask) out[j] = times(a[j], shape.coefficients[0]);
+    } else if (shape.kind == OpKind::kParityPhase) {
+      out[j] = times(a[j], shape.coefficients[std::popcount(j & shape.target_mask) & 1]);
     } else {
-      const std::uint64_t i = j ^ spec.flip;
-      const unsigned quarter = spec.y_count + 2 * (std::popcount(i & spec.sign) & 1);
-      if (spec.kind == OpKind::kPauli) {
+      const std::uint64_t i = j ^ shape.flip;
+      const unsigned quarter = shape.y_count + 2 * (std::popcount(i & shape.sign) & 1);
+      if (shape.kind == OpKind::kPauli) {
         const Complex64 x = a[i];
         const Complex64 turned[4] = {x, {-x.im, x.re}, {-x.re, -x.im}, {x.im, -x.re}};
         out[j] = turned[quarter & 3];
       } else {
-        const double c = spec.coefficients[0].re;
+        const double c = shape.coefficients[0].re;
         out[j] = plus({c * a[j].re, c * a[j].im},
-                      times(spec.coefficients[1 + (std::popcount(i & spec.sign) & 1)], a[i]));
+                      times(shape.coefficients[1 + (std::popcount(i & shape.sign) & 1)], a[i]));
       }
     }
   }
@@ -106,7 +106,7 @@ Amplitudes model(const OpSpec& spec, const Amplitudes& a) {
 }
 
 struct Drawn {
-  OpSpec spec;
+  OpShape shape;
   std::vector<Complex64> coefficients;
   std::vector<std::uint32_t> permutation;
 };
@@ -114,8 +114,8 @@ struct Drawn {
 // A random operation of `kind` on a register of n qubits.
 Drawn draw(OpKind kind, unsigned n, std::mt19937_64& gen) {
   Drawn d;
-  OpSpec& spec = d.spec;
-  spec.kind = kind;
+  OpShape& shape = d.shape;
+  shape.kind = kind;
   std::vector<unsigned> bits(n);
   std::iota(bits.begin(), bits.end(), 0u);
   std::shuffle(bits.begin(), bits.end(), gen);
@@ -123,18 +123,18 @@ Drawn draw(OpKind kind, unsigned n, std::mt19937_64& gen) {
       kind == OpKind::kDense || kind == OpKind::kPermutation || kind == OpKind::kMonomial ? 4u : 5u;
   const unsigned k = 1 + std::uniform_int_distribution<unsigned>(0, std::min(most, n) - 1)(gen);
   const unsigned controls = std::uniform_int_distribution<unsigned>(0, std::min(2u, n - k))(gen);
-  spec.k = k;
+  shape.k = k;
   for (unsigned i = 0; i < k; ++i) {
-    spec.targets[i] = bits[i];
-    spec.target_mask |= std::uint64_t{1} << bits[i];
+    shape.targets[i] = bits[i];
+    shape.target_mask |= std::uint64_t{1} << bits[i];
   }
   for (unsigned i = 0; i < controls; ++i) {
-    spec.control_mask |= std::uint64_t{1} << bits[k + i];
-    if (gen() & 1) spec.control_value |= std::uint64_t{1} << bits[k + i];
+    shape.control_mask |= std::uint64_t{1} << bits[k + i];
+    if (gen() & 1) shape.control_value |= std::uint64_t{1} << bits[k + i];
   }
   std::uniform_real_distribution<double> uniform(-1.5, 1.5);
   auto coefficient = [&] { return Complex64{uniform(gen), uniform(gen)}; };
-  const std::uint64_t members = spec.members();
+  const std::uint64_t members = shape.members();
   switch (kind) {
     case OpKind::kDense:
       d.coefficients.resize(members * members);
@@ -149,13 +149,13 @@ Drawn draw(OpKind kind, unsigned n, std::mt19937_64& gen) {
       d.permutation.resize(members);
       std::iota(d.permutation.begin(), d.permutation.end(), 0u);
       std::shuffle(d.permutation.begin(), d.permutation.end(), gen);
-      spec.permutation = d.permutation.data();
+      shape.permutation = d.permutation.data();
       break;
     case OpKind::kTwoLevel:
       d.coefficients.resize(4);
-      spec.m0 = static_cast<std::uint32_t>(gen() % members);
-      spec.m1 = static_cast<std::uint32_t>((spec.m0 + 1 + gen() % (members - 1)) % members);
-      if (members == 1) spec.m1 = spec.m0;
+      shape.m0 = static_cast<std::uint32_t>(gen() % members);
+      shape.m1 = static_cast<std::uint32_t>((shape.m0 + 1 + gen() % (members - 1)) % members);
+      if (members == 1) shape.m1 = shape.m0;
       break;
     case OpKind::kMaskPhase:
       d.coefficients.resize(1);
@@ -167,11 +167,12 @@ Drawn draw(OpKind kind, unsigned n, std::mt19937_64& gen) {
     case OpKind::kPauliRotation:
       for (unsigned i = 0; i < k; ++i) {
         const unsigned letter = static_cast<unsigned>(gen() % 3);  // X, Y, Z
-        if (letter != 2) spec.flip |= std::uint64_t{1} << bits[i];
-        if (letter != 0) spec.sign |= std::uint64_t{1} << bits[i];
-        spec.y_count += letter == 1;
+        if (letter != 2) shape.flip |= std::uint64_t{1} << bits[i];
+        if (letter != 0) shape.sign |= std::uint64_t{1} << bits[i];
+        shape.y_count += letter == 1;
       }
-      if (kind == OpKind::kPauliRotation && spec.flip == 0) spec.flip = std::uint64_t{1} << bits[0];
+      if (kind == OpKind::kPauliRotation && shape.flip == 0)
+        shape.flip = std::uint64_t{1} << bits[0];
       d.coefficients = {{uniform(gen), 0.0}};
       d.coefficients.push_back(coefficient());
       d.coefficients.push_back({-d.coefficients[1].re, -d.coefficients[1].im});
@@ -180,7 +181,7 @@ Drawn draw(OpKind kind, unsigned n, std::mt19937_64& gen) {
   for (Complex64& c : d.coefficients) {
     if (kind != OpKind::kPauli && kind != OpKind::kPauliRotation) c = coefficient();
   }
-  spec.coefficients = d.coefficients.data();
+  shape.coefficients = d.coefficients.data();
   return d;
 }
 
@@ -196,10 +197,10 @@ TEST_P(EveryKind, scalar_walk_computes_the_formula_index_by_index) {
     for (int trial = 0; trial < 40; ++trial) {
       const Drawn d = draw(GetParam(), n, gen);
       const Amplitudes start = random_amplitudes(std::uint64_t{1} << n, gen, trial % 2 == 1);
-      const PreparedOp op = prepare_op(d.spec, start.size(), Isa::kScalar);
+      const PreparedOp op = prepare_op(d.shape, start.size(), Isa::kScalar);
       Amplitudes got = start;
       run_op_range(op, got.data(), 0, op_units(op));
-      ASSERT_TRUE(agree(got, model(d.spec, start), false)) << "n = " << n << ", trial " << trial;
+      ASSERT_TRUE(agree(got, model(d.shape, start), false)) << "n = " << n << ", trial " << trial;
     }
   }
 }
@@ -212,10 +213,10 @@ TEST_P(EveryKind, every_variant_and_split_gives_the_scalar_bits) {
       for (int trial = 0; trial < 30; ++trial) {
         const Drawn d = draw(GetParam(), n, gen);
         const Amplitudes start = random_amplitudes(std::uint64_t{1} << n, gen, true);
-        const PreparedOp reference = prepare_op(d.spec, start.size(), Isa::kScalar);
+        const PreparedOp reference = prepare_op(d.shape, start.size(), Isa::kScalar);
         Amplitudes want = start;
         run_op_range(reference, want.data(), 0, op_units(reference));
-        const PreparedOp op = prepare_op(d.spec, start.size(), isa);
+        const PreparedOp op = prepare_op(d.shape, start.size(), isa);
         ASSERT_EQ(op_units(op), op_units(reference));
         Amplitudes got = start;
         const std::uint64_t units = op_units(op), cut = units == 0 ? 0 : gen() % (units + 1);

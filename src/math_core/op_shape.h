@@ -56,7 +56,7 @@ enum class OpKind : std::uint8_t {
 };
 
 /// One operation placed on bit positions of the state it runs on.
-struct OpSpec {
+struct OpShape {
   OpKind kind = OpKind::kDense;
   unsigned k = 0;                               // targets (enumerated kinds)
   std::array<unsigned, kMaxTargets> targets{};  // member bit i is state bit targets[i]
@@ -103,21 +103,21 @@ struct TileLayout {
     return at | fixed_value;
   }
 
-  /// The layout of `spec` on a state of `size` amplitudes (a power of two).
-  static TileLayout of(const OpSpec& spec, std::uint64_t size) noexcept {
+  /// The layout of `shape` on a state of `size` amplitudes (a power of two).
+  static TileLayout of(const OpShape& shape, std::uint64_t size) noexcept {
     TileLayout layout;
     const unsigned n = static_cast<unsigned>(std::countr_zero(size));
     layout.tile_bits = n < kTileBits ? n : kTileBits;
     const std::uint64_t low = (std::uint64_t{1} << layout.tile_bits) - 1;
-    std::uint64_t held = spec.control_mask, value = spec.control_value;
-    if (spec.enumerated()) {
-      held |= spec.target_mask;
-    } else if (spec.kind == OpKind::kMaskPhase) {
-      held |= spec.target_mask;
-      value |= spec.target_mask;
-    } else if (spec.kind == OpKind::kPauli || spec.kind == OpKind::kPauliRotation) {
+    std::uint64_t held = shape.control_mask, value = shape.control_value;
+    if (shape.enumerated()) {
+      held |= shape.target_mask;
+    } else if (shape.kind == OpKind::kMaskPhase) {
+      held |= shape.target_mask;
+      value |= shape.target_mask;
+    } else if (shape.kind == OpKind::kPauli || shape.kind == OpKind::kPauliRotation) {
       // Pairs (j, j ^ x) are taken from the member with x's lowest bit clear.
-      if (spec.flip != 0) held |= spec.flip & (~spec.flip + 1);
+      if (shape.flip != 0) held |= shape.flip & (~shape.flip + 1);
     }
     held &= ~low;
     for (unsigned p = layout.tile_bits; p < 64; ++p) {
