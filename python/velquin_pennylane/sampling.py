@@ -200,6 +200,12 @@ def plan_sampled(tape: QuantumScript, root: int, index: int, structures: Structu
     entry per bin)."""
     readers = Sampler(tape, root, index, structures, batch, lower).measure(
         tape.measurements, ())
+    return tape_result(readers, tape)
+
+
+def tape_result(readers: Sequence[PerBin], tape: QuantumScript) -> Callable[[], Any]:
+    """The tape's result from one reader per measurement, in PennyLane's layout: a tuple per
+    shot-vector bin (one value where the tape has one measurement), the bins a tuple."""
     shots = tape.shots
 
     def result() -> Any:

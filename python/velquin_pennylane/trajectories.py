@@ -40,7 +40,7 @@ from pennylane.wires import Wires
 from velquin_adapters import job_seeds
 
 from .batch import Batch, Request, angles_of
-from .sampling import PerBin, Sampler, _rotation
+from .sampling import PerBin, Sampler, _rotation, tape_result
 from .structures import Structures, measured_wires
 
 def _no_shots(mp: MeasurementProcess) -> Any:
@@ -164,14 +164,4 @@ def plan_trajectories(tape: QuantumScript, root: int, index: int, structures: St
     for k, mp in enumerate(tape.measurements):
         if mp.mv is not None:
             readers[k] = plan.mid_circuit(mp)
-    shots = tape.shots
-
-    def result() -> Any:
-        per_mp = [reader() for reader in readers if reader is not None]
-        if not per_mp:
-            return ()
-        per_bin = [per_mp[0][b] if len(per_mp) == 1 else tuple(v[b] for v in per_mp)
-                   for b in range(shots.num_copies)]
-        return tuple(per_bin) if shots.has_partitioned_shots else per_bin[0]
-
-    return result
+    return tape_result([reader for reader in readers if reader is not None], tape)
