@@ -4,12 +4,11 @@ from __future__ import annotations
 
 import concurrent.futures
 from collections.abc import Callable
+from dataclasses import replace
 from pathlib import Path
 from typing import Any
 
 import numpy as np
-from dataclasses import replace
-
 from pennylane.devices import Device, ExecutionConfig, MCMConfig
 from pennylane.devices.capabilities import (
     observable_stopping_condition_factory,
@@ -37,10 +36,10 @@ from velquin_adapters import DaskClientLike, Executor
 
 from . import adjoint
 from .batch import Batch
+from .dynamic import is_dynamic
 from .exact import plan_exact
 from .observables import GradientParts, PauliSums, remembered
 from .sampling import plan_sampled
-from .dynamic import is_dynamic
 from .structures import Structures, measured_wires
 from .trajectories import plan_trajectories
 from .transforms import (

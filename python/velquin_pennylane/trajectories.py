@@ -43,6 +43,7 @@ from .batch import Batch, Request, angles_of
 from .sampling import PerBin, Sampler, _rotation, tape_result
 from .structures import Structures, measured_wires
 
+
 def _no_shots(mp: MeasurementProcess) -> Any:
     """default.qubit's value of a measurement with no valid shot."""
     return np.nan * np.ones_like(mp.eigvals()) if isinstance(mp, ProbabilityMP) else np.nan
