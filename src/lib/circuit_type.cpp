@@ -3,9 +3,9 @@
 #include "base/member_text.h"
 #include "circuit/quantum_circuit.h"
 #include "lib/gate_methods.h"
+#include "lib/glue.h"
 #include "lib/members.h"
 #include "lib/method_table.h"
-#include "lib/glue.h"
 #include "lib/types.h"
 
 namespace velquin::lib {

@@ -4,9 +4,9 @@
 #include "base/messages.h"
 #include "engine/register.h"
 #include "lib/gate_methods.h"
+#include "lib/glue.h"
 #include "lib/members.h"
 #include "lib/method_table.h"
-#include "lib/glue.h"
 #include "lib/types.h"
 
 namespace velquin::lib {
